@@ -1,0 +1,62 @@
+#include "os_clock.h"
+
+#include <atomic>
+#include <chrono>
+#include <stdexcept>
+#include <thread>
+
+namespace zv::os {
+namespace {
+
+std::atomic<bool> g_virtual{false};
+std::atomic<std::uint32_t> g_virtualNow{0};
+std::atomic<std::uint64_t> g_slept{0};
+std::atomic<std::uint32_t> g_sleepCount{0};
+
+std::chrono::steady_clock::time_point ProcessStart()
+{
+    static const auto start = std::chrono::steady_clock::now();
+    return start;
+}
+
+}  // namespace
+
+std::uint32_t TickCountMs()
+{
+    if (g_virtual.load())
+        return g_virtualNow.load();
+    const auto elapsed = std::chrono::steady_clock::now() - ProcessStart();
+    return static_cast<std::uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count());
+}
+
+void SleepMs(std::uint32_t ms)
+{
+    if (g_virtual.load()) {
+        g_virtualNow.fetch_add(ms);
+        g_slept.fetch_add(ms);
+        g_sleepCount.fetch_add(1);
+        return;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+VirtualClock::VirtualClock(std::uint32_t startMs)
+{
+    if (g_virtual.exchange(true))
+        throw std::logic_error("VirtualClock: only one may exist at a time");
+    g_virtualNow.store(startMs);
+    g_slept.store(0);
+    g_sleepCount.store(0);
+}
+
+VirtualClock::~VirtualClock()
+{
+    g_virtual.store(false);
+}
+
+void VirtualClock::Advance(std::uint32_t ms) { g_virtualNow.fetch_add(ms); }
+std::uint32_t VirtualClock::Now() const { return g_virtualNow.load(); }
+std::uint64_t VirtualClock::SleptMs() const { return g_slept.load(); }
+std::uint32_t VirtualClock::SleepCount() const { return g_sleepCount.load(); }
+
+}  // namespace zv::os

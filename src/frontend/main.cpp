@@ -1,0 +1,6 @@
+#include "updater_main.h"
+
+int main(int argc, char** argv)
+{
+    return RunZvCamUpdater(argc, argv);
+}

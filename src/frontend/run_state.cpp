@@ -1,0 +1,7 @@
+#include "run_state.h"
+
+RunState& TheRunState()
+{
+    static RunState state;
+    return state;
+}

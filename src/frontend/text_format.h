@@ -1,0 +1,25 @@
+#pragma once
+
+#include <cstdarg>
+#include <cstdio>
+#include <string>
+
+// printf-style formatting into a std::string, sized to fit: the program's texts
+// are printf formats, and this keeps them verbatim without fixed buffers.
+[[gnu::format(printf, 1, 2)]] inline std::string FormatText(const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    va_list copy;
+    va_copy(copy, args);
+    const int needed = std::vsnprintf(nullptr, 0, format, copy);
+    va_end(copy);
+    std::string text;
+    if (needed > 0) {
+        text.resize(static_cast<std::size_t>(needed) + 1);
+        std::vsnprintf(text.data(), text.size(), format, args);
+        text.resize(static_cast<std::size_t>(needed));
+    }
+    va_end(args);
+    return text;
+}
