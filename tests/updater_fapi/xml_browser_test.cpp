@@ -160,7 +160,8 @@ TEST(XMLBrowserTest, FileThatCannotBeLoadedIsAnError) {
 
 TEST(XMLBrowserTest, MalformedDocumentsInMemoryAreRefused) {
     const std::string_view cases[] = {
-        "", "just text", "<a><b></a>", "<a>", "<a attr=\"1></a>", "<a></b>", "<?xml version=\"1.0\"?>",
+        "",        "just text", "<a><b></a>", "<a>", "<a attr=\"1></a>",
+        "<a></b>", "<?xml version=\"1.0\"?>",
     };
     for (std::string_view xml : cases) {
         SCOPED_TRACE(xml);
@@ -297,7 +298,8 @@ TEST(XMLBrowserTest, NodeDataAndCountsComeFromXPathAtTheCursor) {
 TEST(XMLBrowserTest, NodeDataAsNumbers) {
     XMLBrowser browser;
     Load(browser, R"(<n><neg>-3</neg><bad>12a</bad><empty></empty><none/><comma>1,5</comma>
-        <real>2.75</real><big>99999999999</big><minus>-</minus></n>)");
+        <real>2.75</real><big>99999999999</big><minus>-</minus><long>)" +
+                      std::string(XMLBrowser::kNumberBufferSize, '7') + "</long></n>");
     browser.GoRoot();
     browser.GoChild();
 
@@ -329,6 +331,10 @@ TEST(XMLBrowserTest, NodeDataAsNumbers) {
                          "XMLBrowser::GetNodeDataInt ERROR: Node data is out of range",
                          "99999999999");
     EXPECT_EQ(browser.GetNodeDataInt64("big"), 99999999999);
+    // Number texts are read through a 100-character buffer.
+    EXPECT_BROWSER_ERROR(
+        browser.GetNodeDataInt64("long"),
+        "XMLBrowser::GetNodeData ERROR: node data does not fit the output buffer", "long");
 }
 
 TEST(XMLBrowserTest, IsNumberAcceptsDigitsSignsAndSeparators) {
