@@ -71,7 +71,9 @@ ZipArchivePtr ZipStreamOpen(const void* buffer, std::size_t size, int level, cha
 int ZipEntryOpen(ZipArchive* zip, const char* name) noexcept;
 
 // Appends bytes to the current entry of a writer; null data or size 0 does
-// nothing.
+// nothing. The bytes are held as given and deflated when the archive is
+// finished (ZipStreamCopy), so a writer needs memory for its entries' data;
+// fine for the small archives this layer is made for.
 int ZipEntryWrite(ZipArchive* zip, const void* data, std::size_t size) noexcept;
 
 // Extracts the current entry of a reader into block (replacing its content);
