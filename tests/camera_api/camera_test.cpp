@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 
 #include "emu_dir.h"
@@ -58,14 +59,14 @@ TEST_F(CameraTest, NullTextsAreRefusedBeforeTheLibrary) {
     emu.StartTrace();
     struct Case {
         const char* method;
-        void (zvAPIplus_Camera::*open)(const char*);
-    } cases[] = {{"OpenByPath", &zvAPIplus_Camera::OpenByPath},
-                 {"OpenBySN", &zvAPIplus_Camera::OpenBySN},
-                 {"OpenByUserID", &zvAPIplus_Camera::OpenByUserID},
-                 {"OpenByLocation", &zvAPIplus_Camera::OpenByLocation}};
+        std::function<void(zvAPIplus_Camera&)> open;
+    } cases[] = {{"OpenByPath", [](zvAPIplus_Camera& c) { c.OpenByPath(nullptr); }},
+                 {"OpenBySN", [](zvAPIplus_Camera& c) { c.OpenBySN(nullptr); }},
+                 {"OpenByUserID", [](zvAPIplus_Camera& c) { c.OpenByUserID(nullptr); }},
+                 {"OpenByLocation", [](zvAPIplus_Camera& c) { c.OpenByLocation(nullptr); }}};
     for (const auto& c : cases) {
         zvAPIplus_Camera camera;
-        const auto raised = Catch([&] { (camera.*c.open)(nullptr); });
+        const auto raised = Catch([&] { c.open(camera); });
         EXPECT_EQ(raised.code, 101) << c.method;
         EXPECT_EQ(raised.text, Described("Wrong parameter value", c.method));
         EXPECT_EQ(camera.deviceHandle, 0u);
