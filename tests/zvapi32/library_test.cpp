@@ -375,3 +375,138 @@ TEST(Imaging, AcquiresFramesAndProcessesThem) {
 }
 
 }  // namespace
+
+extern "C" int zvapi32_c_header_check(void);
+
+TEST(Header, CompilesAsCAndWorks) {
+    zvtest::EmuDir emu;
+    EXPECT_EQ(zvapi32_c_header_check(), 0);
+}
+
+namespace {
+
+// The parameter set of an emulated camera, as the updater relies on it.
+enum class Kind { Int, Text, Raw };
+struct ParamSpec {
+    const char* name;
+    Kind kind;
+    bool readable;
+    bool writable;
+    bool libraryWide;  // answers on the null handle too
+};
+const ParamSpec kParamSet[] = {
+    {"cam_enum_golden_enabled", Kind::Int, true, true, true},
+    {"cam_sensor_init_disabled", Kind::Int, true, true, true},
+    {"auto_bandwidth_calculation", Kind::Int, true, true, true},
+    {"api_version", Kind::Text, true, false, true},
+    {"drv_version", Kind::Text, true, false, true},
+    {"isexist", Kind::Int, true, false, false},
+    {"device_name", Kind::Text, true, false, false},
+    {"device_sn", Kind::Text, true, false, false},
+    {"device_id", Kind::Text, true, false, false},
+    {"device_inst_path", Kind::Text, true, false, false},
+    {"device_loc_path", Kind::Text, true, false, false},
+    {"device_user_id", Kind::Text, true, false, false},
+    {"device_model_id", Kind::Int, true, false, false},
+    {"version_selector", Kind::Int, true, true, false},
+    {"version", Kind::Text, true, false, false},
+    {"version_mcu1", Kind::Text, true, false, false},
+    {"version_mcu2", Kind::Text, true, false, false},
+    {"version_mcu3", Kind::Text, true, false, false},
+    {"version_fpga1", Kind::Text, true, false, false},
+    {"version_xmlman", Kind::Text, true, false, false},
+    {"hw_revision", Kind::Text, true, false, false},
+    {"factory_set_version", Kind::Text, true, false, false},
+    {"led_selector", Kind::Int, true, true, false},
+    {"led_mode", Kind::Int, true, true, false},
+    {"device_reset", Kind::Int, false, true, false},
+    {"device_unit_selector", Kind::Int, true, true, false},
+    {"device_unit_register_selector", Kind::Int, true, true, false},
+    {"device_unit_register_value", Kind::Int, true, true, false},
+    {"ffs_access_key", Kind::Int, true, true, false},
+    {"ffs_file_name", Kind::Text, true, true, false},
+    {"ffs_file_offset", Kind::Int, true, true, false},
+    {"ffs_file_size", Kind::Int, true, false, false},
+    {"read_file_ffs", Kind::Text, true, false, false},
+    {"write_file_ffs", Kind::Text, false, true, false},
+    {"api_progress_callback", Kind::Text, false, true, false},
+    {"used_ffs_size", Kind::Raw, true, false, false},
+    {"free_ffs_size", Kind::Raw, true, false, false},
+};
+
+int32_t ReadAs(ZV_HANDLE h, const std::string& name, Kind kind, std::string& shown) {
+    if (kind == Kind::Int) {
+        int32_t v = 0;
+        const int32_t rc = zvGetParamInt(h, name.c_str(), &v);
+        shown = std::to_string(v);
+        return rc;
+    }
+    if (kind == Kind::Raw) {
+        int64_t v = 0;
+        uint32_t size = 8;
+        int32_t type = zvTypeInteger64;
+        const int32_t rc = zvGetParam(h, name.c_str(), &v, &size, &type);
+        shown = std::to_string(v);
+        return rc;
+    }
+    char text[256] = {};
+    const int32_t rc = zvGetParamString(h, name.c_str(), text, sizeof text);
+    shown = std::string(text, ::strnlen(text, sizeof text));
+    return rc;
+}
+
+TEST(Parameters, EveryParameterOfTheSet) {
+    EmuDir emu;
+    emu.AddCamera();
+    const ZV_HANDLE h = Open(0);
+    ASSERT_EQ(zvSetParamString(h, "ffs_file_name", "UserSet1", 8), 0);
+    ASSERT_EQ(zvSetParamInt(h, "device_unit_selector", 6), 0);
+    for (const auto& p : kParamSet) {
+        SCOPED_TRACE(p.name);
+        std::string value;
+        // Read with its own type, or refused as write-only.
+        const int32_t rc = ReadAs(h, p.name, p.kind, value);
+        EXPECT_EQ(rc, p.readable ? 0 : ZV_PARAM_NOT_SUPPORTED);
+        // Read with a wrong type: refused, nothing written.
+        int32_t i = -31;
+        char text[4] = {'t', 't', 't', 't'};
+        if (p.kind == Kind::Text) {
+            EXPECT_EQ(zvGetParamInt(h, p.name, &i), p.readable ? ZV_WRONG_PARAM_TYPE : ZV_PARAM_NOT_SUPPORTED);
+        } else {
+            EXPECT_EQ(zvGetParamString(h, p.name, text, sizeof text),
+                      p.readable ? ZV_WRONG_PARAM_TYPE : ZV_PARAM_NOT_SUPPORTED);
+        }
+        EXPECT_EQ(i, -31);
+        EXPECT_EQ(std::string(text, 4), "tttt");
+        // Limits: for numbers a range, for texts none.
+        std::string min, max;
+        if (p.kind == Kind::Text) {
+            EXPECT_EQ(zvGetParamInt(h, (std::string(p.name) + ":min").c_str(), &i), ZV_PARAM_INFO_NOT_SUPPORTED);
+        } else if (p.readable) {
+            ASSERT_EQ(ReadAs(h, std::string(p.name) + ":min", p.kind, min), 0);
+            ASSERT_EQ(ReadAs(h, std::string(p.name) + ":max", p.kind, max), 0);
+            EXPECT_LE(std::stoll(min), std::stoll(max));
+            if (rc == 0) {
+                EXPECT_LE(std::stoll(min), std::stoll(value));
+                EXPECT_LE(std::stoll(value), std::stoll(max));
+            }
+        }
+        // Writes: a read-only parameter refuses; a writable number takes its own value back.
+        if (!p.writable) {
+            const int32_t w = p.kind == Kind::Int ? zvSetParamInt(h, p.name, 0) : zvSetParamString(h, p.name, "x", 1);
+            EXPECT_EQ(w, ZV_READ_ONLY_PARAM);
+        } else if (p.kind == Kind::Int) {
+            EXPECT_EQ(zvSetParamInt(h, p.name, p.readable ? std::stoi(value) : 0), 0);
+        }
+        // The null handle: library settings answer, camera parameters refuse.
+        std::string ignored;
+        if (p.readable) {
+            EXPECT_EQ(ReadAs(0, p.name, p.kind, ignored), p.libraryWide ? 0 : ZV_INVALID_HANDLE);
+        }
+    }
+    int32_t v = 0;
+    EXPECT_EQ(zvGetParamInt(h, "exposure", &v), ZV_UNKNOWN_PARAM);  // not a camera of this emulation
+    zvCloseDevice(h);
+}
+
+}  // namespace
