@@ -510,3 +510,26 @@ TEST(Parameters, EveryParameterOfTheSet) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Devices, AHandleKeepsItsDirectoryAndGoesStaleWithItsCamera) {
+    EmuDir emu;
+    emu.AddCamera("JV966JK-TD-G8-V7T9-JND");
+    const ZV_HANDLE h = Open(0);
+    {
+        EmuDir other;  // now ZVAPI_EMULATOR_DIR names another, empty directory
+        uint32_t count = 9;
+        ASSERT_EQ(zvGetNumberDevices(&count), 0);
+        EXPECT_EQ(count, 0u);
+        EXPECT_EQ(GetString(h, "device_name"), "JV966JK-TD-G8-V7T9-JND");
+    }
+    emu.State().RemoveAll();
+    char name[64] = {'n'};
+    EXPECT_EQ(zvGetParamString(h, "device_name", name, sizeof name), ZV_INVALID_HANDLE);
+    EXPECT_EQ(name[0], 'n');
+    EXPECT_EQ(zvCloseDevice(h), 0);  // released all the same
+    EXPECT_EQ(zvCloseDevice(h), ZV_INVALID_HANDLE);
+}
+
+}  // namespace

@@ -25,9 +25,13 @@ Emulator& Emulator::Instance() {
     return emulator;
 }
 
-Call::Call(Emulator& e, const char* fn) : emu(e), function(fn), dir(StateDir::FromEnvironment()) {
+Call::Call(Emulator& e, const char* fn) : emu(e), function(fn), dir(StateDir::FromEnvironment()) { UseDir(dir); }
+
+void Call::UseDir(const StateDir& to) {
+    dir = to;
     session = &emu.sessions[dir.Root().string()];
     hooks_ = LoadHookList(dir, "");
+    noCameras_ = false;
     for (const auto& h : hooks_) {
         trace_ = trace_ || h.hook.kind == Hook::Kind::Trace;
         noCameras_ = noCameras_ || h.hook.kind == Hook::Kind::NoCameras;
@@ -43,19 +47,8 @@ void Call::TargetHandle(ZV_HANDLE h) {
         staleHandle = true;
         return;
     }
-    if (it->second.dir != dir.Root()) {
-        // A handle stays with the directory it was opened in.
-        const bool trace = trace_;
-        dir = StateDir(it->second.dir);
-        session = &emu.sessions[dir.Root().string()];
-        hooks_ = LoadHookList(dir, "");
-        trace_ = trace;
-        noCameras_ = false;
-        for (const auto& lh : hooks_) {
-            trace_ = trace_ || lh.hook.kind == Hook::Kind::Trace;
-            noCameras_ = noCameras_ || lh.hook.kind == Hook::Kind::NoCameras;
-        }
-    }
+    // A handle stays with the directory it was opened in.
+    if (it->second.dir != dir.Root()) UseDir(StateDir(it->second.dir));
     if (!dir.HasCamera(it->second.cameraId)) {
         staleHandle = true;
         return;

@@ -124,6 +124,7 @@ public:
     void Finish(int32_t rc);
 
 private:
+    void UseDir(const StateDir& to);
     bool Matches(const Hook& hook, std::string_view param) const;
     void LoadCameraHooks();
 
