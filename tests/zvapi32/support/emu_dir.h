@@ -1,7 +1,8 @@
 #pragma once
 
 // A fresh emulator state directory for one test: created empty, named by
-// ZVAPI_EMULATOR_DIR while the test runs, removed afterwards.
+// ZVAPI_EMULATOR_DIR while it lives (the previous value comes back), removed
+// afterwards.
 
 #include <cstdlib>
 #include <filesystem>
@@ -19,11 +20,15 @@ namespace zvtest {
 class EmuDir {
 public:
     EmuDir() : root_(MakeRoot()), state_(root_) {
+        if (const char* previous = std::getenv("ZVAPI_EMULATOR_DIR")) previous_ = previous;
         std::filesystem::create_directories(root_);
         ::setenv("ZVAPI_EMULATOR_DIR", root_.c_str(), 1);
     }
     ~EmuDir() {
-        ::unsetenv("ZVAPI_EMULATOR_DIR");
+        if (previous_.empty())
+            ::unsetenv("ZVAPI_EMULATOR_DIR");
+        else
+            ::setenv("ZVAPI_EMULATOR_DIR", previous_.c_str(), 1);
         std::error_code ec;
         std::filesystem::remove_all(root_, ec);
     }
@@ -85,6 +90,7 @@ private:
 
     std::filesystem::path root_;
     zvemu::StateDir state_;
+    std::string previous_;
 };
 
 }  // namespace zvtest
