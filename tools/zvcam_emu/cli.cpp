@@ -31,7 +31,7 @@ constexpr const char* kUsage =
     "  show INDEX                            everything about one camera\n"
     "  get INDEX FFSNAME OUTFILE             copies a flash file out of the camera\n"
     "  put INDEX FFSNAME INFILE              stores a file in the camera's flash\n"
-    "  fault INDEX|all SPEC... | clear       adds (or clears) a test hook\n"
+    "  fault INDEX|all HOOK... | clear       adds (or clears) a test hook\n"
     "  clear                                 removes every camera and hook\n"
     "The state directory is DIR, else $ZVAPI_EMULATOR_DIR, else the per-user default.\n";
 
@@ -163,14 +163,14 @@ int Add(const StateDir& dir, const std::vector<std::string>& args, std::ostream&
     }
     if (auto v = opt("--bootloader")) r.registers[{r.CpuUnit(), 0}] = Number<uint32_t>("--bootloader", *v);
     if (auto v = opt("--aux-bootloader")) r.registers[{r.CpuUnit(), 1}] = Number<uint32_t>("--aux-bootloader", *v);
-    for (const auto& spec : registers) {
-        const auto colon = spec.find(':');
-        const auto eq = spec.find('=');
+    for (const auto& entry : registers) {
+        const auto colon = entry.find(':');
+        const auto eq = entry.find('=');
         if (colon == std::string::npos || eq == std::string::npos || eq < colon)
-            throw UsageError("--register wants UNIT:REG=VALUE, got '" + spec + "'");
-        r.registers[{Number<uint32_t>("--register", spec.substr(0, colon)),
-                     Number<uint32_t>("--register", spec.substr(colon + 1, eq - colon - 1))}] =
-            Number<uint32_t>("--register", spec.substr(eq + 1));
+            throw UsageError("--register wants UNIT:REG=VALUE, got '" + entry + "'");
+        r.registers[{Number<uint32_t>("--register", entry.substr(0, colon)),
+                     Number<uint32_t>("--register", entry.substr(colon + 1, eq - colon - 1))}] =
+            Number<uint32_t>("--register", entry.substr(eq + 1));
     }
     if (auto v = opt("--ffs-capacity")) r.ffsCapacity = Number<uint64_t>("--ffs-capacity", *v);
 
