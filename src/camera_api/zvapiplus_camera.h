@@ -1,0 +1,80 @@
+#pragma once
+
+#include <cstdint>
+
+#include "error_items.h"
+#include "param_forms.h"
+#include "zvapi32.h"
+#include "zvapiplus_exception.h"
+
+// A camera of the camera API library: owns one device handle, opens and
+// closes it, and reaches every camera parameter through accessor methods
+// generated from camera_params.def. Every failing camera-API result becomes
+// a zvAPIplus_Exception naming the method that failed.
+class zvAPIplus_Camera {
+public:
+    zvAPIplus_Camera() = default;
+    // Closes a still open device; never throws.
+    ~zvAPIplus_Camera();
+    // One camera object owns one handle: no copies.
+    zvAPIplus_Camera(const zvAPIplus_Camera&) = delete;
+    zvAPIplus_Camera& operator=(const zvAPIplus_Camera&) = delete;
+
+    // Opening a camera object that already holds a device opens the new one
+    // first; only then is the old handle closed and replaced. A failed open
+    // leaves the object as it was.
+    void OpenByID(int32_t index);
+    void OpenByPath(const char* path);
+    void OpenBySN(const char* serial);
+    void OpenByUserID(const char* userId);
+    void OpenByLocation(const char* location);
+    void OpenFirst();
+    // Releases the device; a failure is thrown and the handle kept.
+    void Close();
+
+    int32_t GetNumberOfConnectedCameras();
+
+    // Raise a non-zero code under the method's name ("<method> - <parameter>"
+    // for the by-name accessors).
+    static void CheckResult(int32_t code, const char* method);
+    static void CheckResult(int32_t code, const char* method, const char* parameter);
+
+    // By-name accessors: the caller names the parameter; arguments pass to
+    // the camera API unchanged.
+    void GetZVAPIParam(const char* parameter, void* value, uint32_t* size, int32_t* type);
+    void GetZVAPIParamInt(const char* parameter, int* value);
+    void GetZVAPIParamFloat(const char* parameter, float* value);
+    void GetZVAPIParamStr(const char* parameter, char* buffer, int size);
+    void SetZVAPIParam(const char* parameter, const void* value, uint32_t size, int32_t type);
+    void SetZVAPIParamInt(const char* parameter, int value);
+    void SetZVAPIParamFloat(const char* parameter, float value);
+    // The size is sent as given: data of any bytes with their count, or an
+    // address with size 0 ("api_progress_callback").
+    void SetZVAPIParamStr(const char* parameter, const void* value, int size);
+
+    // One family of accessors per camera parameter.
+#define ZV_PARAM ZVP_DECLARE
+#include "camera_params.def"
+#undef ZV_PARAM
+
+    // The open device; 0 while closed. Callers that adopt a handle opened
+    // elsewhere set it directly.
+    ZV_HANDLE deviceHandle = 0;
+
+private:
+    enum class HandleTest { CHECKED, NO_HANDLE_TEST };
+
+    void Open(const char* method, int32_t result, ZV_HANDLE opened);
+    void OpenByText(const char* method, int32_t kind, const char* text);
+    void TestHandle(HandleTest test, const char* method) const;
+    void TestHandleByName(const char* method) const;
+
+    int GetINTForm(const char* param, const char* method, HandleTest test);
+    float GetFLOATForm(const char* param, const char* method, HandleTest test);
+    uint64_t GetRAWForm(const char* param, const char* method, HandleTest test);
+    void GetSTRINGForm(const char* param, const char* method, HandleTest test, char* buffer, int size);
+    void SetINTForm(const char* param, const char* method, HandleTest test, int value);
+    void SetFLOATForm(const char* param, const char* method, HandleTest test, float value);
+    void SetSTRINGForm(const char* param, const char* method, HandleTest test, const char* text);
+    bool IsForm(const char* param, const char* method, HandleTest test);
+};
