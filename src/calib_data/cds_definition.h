@@ -5,11 +5,10 @@
 #include <cstdint>
 #include <span>
 
+#include "default_images.h"
 #include "field_tables.h"
 #include "page_layouts.h"
 #include "unpacked_field.h"
-
-class CdsDefaultImage;
 
 // The form of a definition's upgrade step from the previous version of its
 // model: none (the model's first version, or a row repeating the versions of
