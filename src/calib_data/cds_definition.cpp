@@ -159,6 +159,7 @@ CdsDefinition MakeDefinition(size_t index)
     def.fields_count = static_cast<uint32_t>(table.records.size());
     def.field_record_size = kFieldRecordSize;
     def.fields_size = kFieldRecordSize * def.fields_count;
+    def.table_row = static_cast<int>(index);
     def.layout = table.layout;
     def.sensor_family = table.family;
     // Every grid has the shape of its family's listing; the TestCam01 V2.0 and

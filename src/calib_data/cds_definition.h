@@ -40,6 +40,9 @@ struct CdsDefinition {
     uint32_t field_record_size = 0;         // kFieldRecordSize
     uint32_t fields_count = 0;              // closing records included
 
+    // Index of the row in CdsDefinitionTable, so a copy knows which
+    // version's functions and texts it stands for; -1 in an empty record.
+    int table_row = -1;
     CdsPageLayout layout = CdsPageLayout::Backward128;
     CdsSensorFamily sensor_family = CdsSensorFamily::JV966;
     int grid_rows = 0;

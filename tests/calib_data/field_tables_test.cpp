@@ -48,6 +48,7 @@ TEST_P(DefinitionRow, RecordCountsAndBitWidthsMatchTheRegisterMap)
 {
     const CdsDefinition& def = Row(GetParam());
     const RowShape shape = ShapeOfRow(GetParam());
+    EXPECT_EQ(def.table_row, static_cast<int>(GetParam()));
     EXPECT_EQ(def.fields_count, shape.records);
     EXPECT_EQ(def.GetFieldTableCount(), shape.records);
     EXPECT_EQ(def.field_record_size, 16u);
