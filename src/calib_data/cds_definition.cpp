@@ -20,9 +20,11 @@ struct CpuAssociation {
 constexpr CpuAssociation kCpu1{1, 2, 6, "File_FW_CPU1"};
 constexpr CpuAssociation kCpu2{2, 3, 7, "File_FW_CPU2"};
 
-using Step = CdsUpgradeStep;
-using Table = CdsTableId;
-using GridId = CdsGridId;
+using T = CdsTableId;
+using G = CdsGridId;
+using enum CdsUpgradeStep;
+constexpr bool yes = true;
+constexpr bool no = false;
 constexpr std::optional<CdsGridId> kNoListing{};
 
 struct RowSpec {
@@ -42,44 +44,49 @@ struct RowSpec {
     const CpuAssociation* cpu;
 };
 
+// The definitions, row by row: model pattern, CPU firmware range, data-structure
+// and mode-defaults versions, n pages of `size` bytes, the field table and its
+// record count, whether the row carries a default image and a defaults CSV,
+// its upgrade step from the model's previous version, its display grid and its
+// CPU.
 // clang-format off
 constexpr RowSpec kRows[kCdsDefinitionCount] = {
-//   pattern               CPU from CPU to   ver   pages x bytes  table               fields image  csv    upgrade step                   grid                 CPU
-    {"^TestCam01",         "01.30", "01.40", 1, 0, 128, 128, Table::TestCam,      165, true,  false, Step::None,                    GridId::TestCam,     &kCpu1},  //  0
-    {"^TestCam01",         "01.50", "01.70", 2, 0, 128, 128, Table::TestCam01V20, 156, true,  false, Step::TestCam01PageRulesToV20, kNoListing,          &kCpu1},  //  1
-    {"^TestCam01",         "01.80", "01.90", 2, 0, 128, 128, Table::TestCam01V20, 156, false, true,  Step::None,                    kNoListing,          &kCpu1},  //  2
-    {"^TestCam01",         "02.00", "02.00", 3, 0, 128, 128, Table::TestCam01V30, 169, true,  false, Step::TestCam01PageRulesToV30, kNoListing,          &kCpu1},  //  3
-    {"^TestCam02",         "02.00", "02.00", 2, 0, 128, 128, Table::TestCam,      165, true,  false, Step::None,                    GridId::TestCam,     &kCpu1},  //  4
-    {"^TestCam02",         "02.00", "02.00", 2, 1, 128, 128, Table::TestCam,      165, true,  false, Step::Generic,                 GridId::TestCam,     &kCpu1},  //  5
-    {"^TestCam03",         "01.80", "01.90", 2, 0, 128, 128, Table::TestCam,      165, true,  false, Step::None,                    GridId::TestCam,     &kCpu1},  //  6
-    {"^TestCam03",         "02.00", "02.00", 2, 1, 128, 128, Table::TestCam,      165, true,  false, Step::TestCam03FieldRulesToV21, GridId::TestCam,    &kCpu1},  //  7
-    {"^JV966.*K-TD-G.*",   "01.02", "03.99", 2, 1, 128, 128, Table::JV966,        165, true,  false, Step::None,                    GridId::TestCam,     &kCpu1},  //  8
-    {"^JV966.*K-TD-G.*",   "01.02", "03.99", 2, 2, 128, 128, Table::JV966,        165, true,  false, Step::Generic,                 GridId::TestCam,     &kCpu1},  //  9
-    {"^JV966.*K-TD-G.*",   "01.02", "03.99", 2, 3, 128, 128, Table::JV966,        165, true,  false, Step::Generic,                 GridId::TestCam,     &kCpu1},  // 10
-    {"^JV966.*K-TD-B.*",   "01.02", "03.99", 2, 1, 128, 128, Table::JV966,        165, true,  false, Step::None,                    GridId::TestCam,     &kCpu1},  // 11
-    {"^JV966.*K-TD-B.*",   "01.02", "03.99", 2, 2, 128, 128, Table::JV966,        165, true,  false, Step::Generic,                 GridId::TestCam,     &kCpu1},  // 12
-    {"^JV966.*K-TD-B.*",   "01.02", "03.99", 2, 3, 128, 128, Table::JV966,        165, true,  false, Step::Generic,                 GridId::TestCam,     &kCpu1},  // 13
-    {"^JR574.*D0-BSI.*",   "03.11", "03.99", 2, 0, 128, 128, Table::JR574D0V2,    127, true,  false, Step::None,                    GridId::JR574D0V2,   &kCpu2},  // 14
-    {"^JR574.*D0-BSI.*",   "03.11", "03.99", 2, 1, 128, 128, Table::JR574D0V2,    127, true,  false, Step::Generic,                 GridId::JR574D0V2,   &kCpu2},  // 15
-    {"^JR574.*D0-BSI.*",   "04.00", "04.99", 3, 0, 128, 128, Table::JR574D0V3,    127, true,  false, Step::Generic,                 GridId::JR574D0V30,  &kCpu2},  // 16
-    {"^JR574.*D0-BSI.*",   "04.00", "04.99", 3, 1, 128, 128, Table::JR574D0V3,    127, true,  false, Step::Generic,                 GridId::JR574D0V30,  &kCpu2},  // 17
-    {"^JR574.*D0-BSI.*",   "04.00", "04.99", 3, 2, 128, 128, Table::JR574D0V3,    127, true,  false, Step::Generic,                 GridId::JR574D0V30,  &kCpu2},  // 18
-    {"^JR574.*D0-BSI.*",   "04.00", "04.99", 3, 3, 128, 128, Table::JR574D0V3,    127, true,  false, Step::Generic,                 GridId::JR574D0V30,  &kCpu2},  // 19
-    {"^JR574.*D0-BSI.*",   "04.00", "04.99", 3, 4, 128, 128, Table::JR574D0V3,    127, true,  false, Step::Generic,                 GridId::JR574D0V30,  &kCpu2},  // 20
-    {"^JR574.*D0-BSI.*",   "04.00", "04.99", 3, 5, 128, 128, Table::JR574D0V3,    127, true,  false, Step::Generic,                 GridId::JR574D0V35,  &kCpu2},  // 21
-    {"^JR574.*D0-BSI.*",   "04.00", "04.99", 3, 6, 128, 128, Table::JR574D0V3,    127, true,  false, Step::Generic,                 GridId::JR574D0V35,  &kCpu2},  // 22
-    {"^JR574.*D0-BSI.*",   "04.00", "04.99", 3, 7, 128, 128, Table::JR574D0V3,    127, true,  false, Step::Generic,                 GridId::JR574D0V35,  &kCpu2},  // 23
-    {"^JR574.*D0-BSI.*",   "04.00", "04.99", 3, 8, 128, 128, Table::JR574D0V3,    127, true,  false, Step::Generic,                 GridId::JR574D0V35,  &kCpu2},  // 24
-    {"^JR574.*D0-BSI.*",   "04.00", "04.99", 3, 9, 128, 128, Table::JR574D0V3,    127, true,  false, Step::Generic,                 GridId::JR574D0V35,  &kCpu2},  // 25
-    {"^JR574.*D88-BSI.*",  "05.00", "05.99", 2, 0, 128, 128, Table::JR574D88,      85, true,  false, Step::None,                    GridId::JR574D88,    &kCpu2},  // 26
-    {"^JR574.*D88-BSI.*",  "05.00", "05.99", 2, 1, 128, 128, Table::JR574D88,      85, true,  false, Step::Generic,                 GridId::JR574D88,    &kCpu2},  // 27
-    {"^JR825.*",           "03.14", "03.99", 2, 0, 128, 128, Table::JR825V2,      125, true,  false, Step::None,                    GridId::JR825V2,     &kCpu2},  // 28
-    {"^JR825.*",           "03.14", "03.99", 2, 1, 128, 128, Table::JR825V2,      125, true,  false, Step::Generic,                 GridId::JR825V2,     &kCpu2},  // 29
-    {"^JR825.*",           "04.00", "04.99", 3, 0, 128, 128, Table::JR825V3,      125, true,  false, Step::Generic,                 GridId::JR825V3,     &kCpu2},  // 30
-    {"^JV285.*",           "02.00", "02.99", 1, 1,  64, 512, Table::JV285V11,     456, true,  false, Step::None,                    GridId::JV285V11,    &kCpu1},  // 31
-    {"^JV285.*",           "03.00", "03.99", 2, 0,  64, 512, Table::JV285V2,      462, true,  false, Step::Generic,                 GridId::JV285V2,     &kCpu1},  // 32
-    {"^JV285.*",           "03.00", "03.99", 2, 1,  64, 512, Table::JV285V2,      462, true,  false, Step::Generic,                 GridId::JV285V2,     &kCpu1},  // 33
-    {"^JV285.*",           "06.00", "06.99", 2, 1,  64, 512, Table::JV285V2,      462, false, false, Step::None,                    GridId::JV285V2,     &kCpu1},  // 34
+//   pattern              CPU from CPU to   ver   n    size table            recs img  csv  upgrade step             grid           CPU
+    {"^TestCam01",        "01.30", "01.40", 1, 0, 128, 128, T::TestCam,      165, yes, no,  None,                     G::TestCam,    &kCpu1},  //  0
+    {"^TestCam01",        "01.50", "01.70", 2, 0, 128, 128, T::TestCam01V20, 156, yes, no,  TestCam01PageRulesToV20,  kNoListing,    &kCpu1},  //  1
+    {"^TestCam01",        "01.80", "01.90", 2, 0, 128, 128, T::TestCam01V20, 156, no,  yes, None,                     kNoListing,    &kCpu1},  //  2
+    {"^TestCam01",        "02.00", "02.00", 3, 0, 128, 128, T::TestCam01V30, 169, yes, no,  TestCam01PageRulesToV30,  kNoListing,    &kCpu1},  //  3
+    {"^TestCam02",        "02.00", "02.00", 2, 0, 128, 128, T::TestCam,      165, yes, no,  None,                     G::TestCam,    &kCpu1},  //  4
+    {"^TestCam02",        "02.00", "02.00", 2, 1, 128, 128, T::TestCam,      165, yes, no,  Generic,                  G::TestCam,    &kCpu1},  //  5
+    {"^TestCam03",        "01.80", "01.90", 2, 0, 128, 128, T::TestCam,      165, yes, no,  None,                     G::TestCam,    &kCpu1},  //  6
+    {"^TestCam03",        "02.00", "02.00", 2, 1, 128, 128, T::TestCam,      165, yes, no,  TestCam03FieldRulesToV21, G::TestCam,    &kCpu1},  //  7
+    {"^JV966.*K-TD-G.*",  "01.02", "03.99", 2, 1, 128, 128, T::JV966,        165, yes, no,  None,                     G::TestCam,    &kCpu1},  //  8
+    {"^JV966.*K-TD-G.*",  "01.02", "03.99", 2, 2, 128, 128, T::JV966,        165, yes, no,  Generic,                  G::TestCam,    &kCpu1},  //  9
+    {"^JV966.*K-TD-G.*",  "01.02", "03.99", 2, 3, 128, 128, T::JV966,        165, yes, no,  Generic,                  G::TestCam,    &kCpu1},  // 10
+    {"^JV966.*K-TD-B.*",  "01.02", "03.99", 2, 1, 128, 128, T::JV966,        165, yes, no,  None,                     G::TestCam,    &kCpu1},  // 11
+    {"^JV966.*K-TD-B.*",  "01.02", "03.99", 2, 2, 128, 128, T::JV966,        165, yes, no,  Generic,                  G::TestCam,    &kCpu1},  // 12
+    {"^JV966.*K-TD-B.*",  "01.02", "03.99", 2, 3, 128, 128, T::JV966,        165, yes, no,  Generic,                  G::TestCam,    &kCpu1},  // 13
+    {"^JR574.*D0-BSI.*",  "03.11", "03.99", 2, 0, 128, 128, T::JR574D0V2,    127, yes, no,  None,                     G::JR574D0V2,  &kCpu2},  // 14
+    {"^JR574.*D0-BSI.*",  "03.11", "03.99", 2, 1, 128, 128, T::JR574D0V2,    127, yes, no,  Generic,                  G::JR574D0V2,  &kCpu2},  // 15
+    {"^JR574.*D0-BSI.*",  "04.00", "04.99", 3, 0, 128, 128, T::JR574D0V3,    127, yes, no,  Generic,                  G::JR574D0V30, &kCpu2},  // 16
+    {"^JR574.*D0-BSI.*",  "04.00", "04.99", 3, 1, 128, 128, T::JR574D0V3,    127, yes, no,  Generic,                  G::JR574D0V30, &kCpu2},  // 17
+    {"^JR574.*D0-BSI.*",  "04.00", "04.99", 3, 2, 128, 128, T::JR574D0V3,    127, yes, no,  Generic,                  G::JR574D0V30, &kCpu2},  // 18
+    {"^JR574.*D0-BSI.*",  "04.00", "04.99", 3, 3, 128, 128, T::JR574D0V3,    127, yes, no,  Generic,                  G::JR574D0V30, &kCpu2},  // 19
+    {"^JR574.*D0-BSI.*",  "04.00", "04.99", 3, 4, 128, 128, T::JR574D0V3,    127, yes, no,  Generic,                  G::JR574D0V30, &kCpu2},  // 20
+    {"^JR574.*D0-BSI.*",  "04.00", "04.99", 3, 5, 128, 128, T::JR574D0V3,    127, yes, no,  Generic,                  G::JR574D0V35, &kCpu2},  // 21
+    {"^JR574.*D0-BSI.*",  "04.00", "04.99", 3, 6, 128, 128, T::JR574D0V3,    127, yes, no,  Generic,                  G::JR574D0V35, &kCpu2},  // 22
+    {"^JR574.*D0-BSI.*",  "04.00", "04.99", 3, 7, 128, 128, T::JR574D0V3,    127, yes, no,  Generic,                  G::JR574D0V35, &kCpu2},  // 23
+    {"^JR574.*D0-BSI.*",  "04.00", "04.99", 3, 8, 128, 128, T::JR574D0V3,    127, yes, no,  Generic,                  G::JR574D0V35, &kCpu2},  // 24
+    {"^JR574.*D0-BSI.*",  "04.00", "04.99", 3, 9, 128, 128, T::JR574D0V3,    127, yes, no,  Generic,                  G::JR574D0V35, &kCpu2},  // 25
+    {"^JR574.*D88-BSI.*", "05.00", "05.99", 2, 0, 128, 128, T::JR574D88,     85,  yes, no,  None,                     G::JR574D88,   &kCpu2},  // 26
+    {"^JR574.*D88-BSI.*", "05.00", "05.99", 2, 1, 128, 128, T::JR574D88,     85,  yes, no,  Generic,                  G::JR574D88,   &kCpu2},  // 27
+    {"^JR825.*",          "03.14", "03.99", 2, 0, 128, 128, T::JR825V2,      125, yes, no,  None,                     G::JR825V2,    &kCpu2},  // 28
+    {"^JR825.*",          "03.14", "03.99", 2, 1, 128, 128, T::JR825V2,      125, yes, no,  Generic,                  G::JR825V2,    &kCpu2},  // 29
+    {"^JR825.*",          "04.00", "04.99", 3, 0, 128, 128, T::JR825V3,      125, yes, no,  Generic,                  G::JR825V3,    &kCpu2},  // 30
+    {"^JV285.*",          "02.00", "02.99", 1, 1, 64,  512, T::JV285V11,     456, yes, no,  None,                     G::JV285V11,   &kCpu1},  // 31
+    {"^JV285.*",          "03.00", "03.99", 2, 0, 64,  512, T::JV285V2,      462, yes, no,  Generic,                  G::JV285V2,    &kCpu1},  // 32
+    {"^JV285.*",          "03.00", "03.99", 2, 1, 64,  512, T::JV285V2,      462, yes, no,  Generic,                  G::JV285V2,    &kCpu1},  // 33
+    {"^JV285.*",          "06.00", "06.99", 2, 1, 64,  512, T::JV285V2,      462, no,  no,  None,                     G::JV285V2,    &kCpu1},  // 34
 };
 // clang-format on
 

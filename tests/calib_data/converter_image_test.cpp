@@ -237,6 +237,11 @@ TEST(RawData, RegionsTakeAtMostTheirOwnSize)
     Prepare(jv285, "JV285VT-TD", "03.50");
     EXPECT_EQ(ErrorText([&] { jv285.SetRawData(data.data(), 0x8001, CdsDataType::CameraModesTable); }),
               "SetRawData - unexpected data size - current 32769, expected 32768");
+    // All 64 pages of 512 bytes go in; none is dropped.
+    std::vector<uint8_t> pages(0x8000, 0x11);
+    jv285.SetRawData(pages.data(), 0x8000, CdsDataType::CameraModesTable);
+    ASSERT_EQ(jv285.SensorModes().size(), 64u);
+    EXPECT_EQ(jv285.SensorModes()[63]->Packed()[511], 0x11);
 }
 
 TEST(RawData, GetChecksItsArguments)
