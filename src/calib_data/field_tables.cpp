@@ -67,7 +67,7 @@ struct BuiltTable {
 };
 
 template <size_t N>
-void BuildTable(BuiltTable& out, CdsTableId id, const std::array<UnpackedField, N>& spec,
+void BuildTable(BuiltTable& out, CdsTableId id, const std::array<UnpackedField, N>& source,
            const UnpackedField* bitDescriptors)
 {
     const CdsPageLayout layout = CdsTableShapeOf(id).layout;
@@ -76,14 +76,14 @@ void BuildTable(BuiltTable& out, CdsTableId id, const std::array<UnpackedField, 
 
     uint32_t totalBits = 0;
     size_t section = 0;
-    for (const UnpackedField& record : spec) {
+    for (const UnpackedField& record : source) {
         if (record.flags == 0) {
             break;
         }
         totalBits += width(record.flags);
     }
 
-    out.records.assign(spec.begin(), spec.end());
+    out.records.assign(source.begin(), source.end());
     uint32_t streamPos = 0;
     uint32_t word = 0;
     for (UnpackedField& record : out.records) {
@@ -143,9 +143,9 @@ public:
 
 private:
     template <size_t N>
-    void Build(CdsTableId id, const std::array<UnpackedField, N>& spec, const UnpackedField* bitDescriptors)
+    void Build(CdsTableId id, const std::array<UnpackedField, N>& source, const UnpackedField* bitDescriptors)
     {
-        BuildTable(tables_[static_cast<size_t>(id)], id, spec, bitDescriptors);
+        BuildTable(tables_[static_cast<size_t>(id)], id, source, bitDescriptors);
     }
 
     std::array<BuiltTable, kCdsTableCount> tables_;
