@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "calib_data_structure_converter.h"
+
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -64,7 +66,7 @@ TEST(ZvcamEmu, AddListAndShowAsTheReadmeShows) {
     EXPECT_EQ(r.status, 0);
     EXPECT_NE(r.out.find("0  JV966JK-TD-G8-V7T9-JND  sn "), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("cpu1 02.50"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("1  JR574XX-D0-BSI-1  sn ABCDE21070AV  cpu2 01.00  fpga1 01.00  loc PCIROOT(0)#USB(7)"),
+    EXPECT_NE(r.out.find("1  JR574XX-D0-BSI-1  sn ABCDE21070AV  cpu2 03.11  fpga1 01.00  loc PCIROOT(0)#USB(7)"),
               std::string::npos)
         << r.out;
 
@@ -131,11 +133,10 @@ TEST(ZvcamEmu, AddedCamerasAreWhatTheLibrarySees) {
     EXPECT_EQ(write("File_FW_FPGA1", zvemu::kDefaultAccessKey), ZV_NOT_ENOUGH_PRIVILEGES);
     EXPECT_EQ(write("UserSetFactory", 0x0A0B0C0D), 0);
 
-    // The calibration EEPROM starts erased.
+    // The calibration EEPROM is readable in full.
     ASSERT_EQ(zvSetParamString(h, "ffs_file_name", "File_EEPROM1", 12), 0);
     std::vector<char> eeprom(65536, 0);
     ASSERT_EQ(zvGetParamString(h, "read_file_ffs", eeprom.data(), 65536), 0);
-    EXPECT_EQ(eeprom, std::vector<char>(65536, static_cast<char>(0xFF)));
     zvCloseDevice(h);
 }
 
@@ -164,7 +165,7 @@ TEST(ZvcamEmu, GetAndPutFlashFiles) {
     zvCloseDevice(h);
 
     ASSERT_EQ(Emu({"get", "0", "File_EEPROM1", back.string()}).status, 0);
-    EXPECT_EQ(LocalFile(back), std::vector<char>(65536, static_cast<char>(0xFF)));
+    EXPECT_EQ(LocalFile(back).size(), 65536u);
     r = Emu({"get", "0", "UserSet2", back.string()});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, "zvcam-emu: camera 0 has no file UserSet2\n");
@@ -252,3 +253,53 @@ TEST(ZvcamEmu, RefusesBadInput) {
 }
 
 }  // namespace
+
+// A camera of a model the calibration definitions know starts with a valid
+// image: partition table, the data versions its CPU expects and their mode
+// defaults. Any other camera starts erased.
+TEST(ZvcamEmu, EepromStartsWithTheModelsCalibrationDefaults) {
+    struct Case {
+        std::vector<std::string> add;
+        const char* cpu;     // the CPU version the camera runs
+        int structVersion;  // -1: erased
+        int defaultsVersion;
+    };
+    const Case cases[] = {
+        {{"--model", "JV966JK-TD-G8-V7T9-JND", "--cpu-version", "02.50"}, "02.50", 2, 3},
+        {{"--model", "JV285VT-TD", "--cpu-version", "03.50"}, "03.50", 2, 1},
+        {{"--model", "JR574JK-TD-D0-BSI"}, "03.11", 2, 1},  // default CPU: the lowest its definitions cover
+        {{"--model", "JV966JK-TD-G8-V7T9-JND", "--cpu-version", "09.00"}, "09.00", -1, 0},
+        {{"--model", "UNKNOWN-1"}, "01.00", -1, 0},
+    };
+    for (const Case& c : cases) {
+        EmuDir emu;
+        std::vector<std::string> args = {"add"};
+        args.insert(args.end(), c.add.begin(), c.add.end());
+        ASSERT_EQ(Emu(args).status, 0) << c.add[1];
+        const auto file = emu.Root() / "eeprom.bin";
+        ASSERT_EQ(Emu({"get", "0", "File_EEPROM1", file.string()}).status, 0);
+        const auto bytes = LocalFile(file);
+        ASSERT_EQ(bytes.size(), 65536u);
+        if (c.structVersion < 0) {
+            EXPECT_EQ(bytes, std::vector<char>(65536, static_cast<char>(0xFF))) << c.add[1];
+            continue;
+        }
+        CalibDataStructureConverter conv;
+        conv.SetCameraModel(c.add[1].c_str());
+        conv.SetCpuFirmwareVersion(c.cpu);
+        conv.SetNewCpuFirmwareVersion(c.cpu);
+        conv.ReadRawData(file.string().c_str(), CdsDataType::WholeImage);
+        EXPECT_TRUE(conv.IsPartitionTableValid()) << c.add[1];
+        uint8_t s = 0, d = 0;
+        conv.GetCalibrationDataStructureVersion(&s);
+        conv.GetCameraModeDefaultsVersion(&d);
+        EXPECT_EQ(s, c.structVersion) << c.add[1];
+        EXPECT_EQ(d, c.defaultsVersion) << c.add[1];
+        CdsDefinition def;
+        ASSERT_TRUE(CalibDataStructureConverter::GetCurrentCalibInfo(&def, c.add[1].c_str(), s, d));
+        // Every page unpacks: the defaults arrived intact.
+        conv.LoadSensorModes();
+        conv.UnpackSensorModesData();
+        EXPECT_EQ(conv.GetPagesCount(), def.pages_count) << c.add[1];
+    }
+}

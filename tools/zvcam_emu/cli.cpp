@@ -154,7 +154,11 @@ int Add(const StateDir& dir, const std::vector<std::string>& args, std::ostream&
     for (const auto& [option, param] : kVersions)
         if (auto v = opt(option)) r.versions[param] = Text(option, *v);
     // The CPU version is that of the MCU running the model's CPU firmware.
-    if (auto v = opt("--cpu-version")) r.versions[r.CpuVersionParam()] = Text("--cpu-version", *v);
+    if (auto v = opt("--cpu-version")) {
+        r.versions[r.CpuVersionParam()] = Text("--cpu-version", *v);
+    } else if (auto cpu = DefaultCpuVersion(r.model); !cpu.empty()) {
+        r.versions[r.CpuVersionParam()] = cpu;
+    }
     if (auto v = opt("--access-key")) r.accessKey = Number<uint32_t>("--access-key", *v);
     if (auto v = opt("--special-key")) r.specialKey = Number<uint32_t>("--special-key", *v);
     if (auto v = opt("--leds")) {

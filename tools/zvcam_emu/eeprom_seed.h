@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "zvemu/camera_record.h"
@@ -8,8 +10,14 @@
 namespace zvcam_emu {
 
 // The calibration EEPROM image ("File_EEPROM1", 65,536 bytes) a new camera
-// starts with. For now every camera starts erased (all 0xFF); this is the
-// one place where a camera of a known model gets its model's default image.
+// starts with: for a model the calibration definitions know, at a CPU version
+// they cover, a partition table with the data versions that CPU expects and
+// those versions' mode defaults; otherwise erased (all 0xFF).
 std::vector<uint8_t> InitialEepromImage(const zvemu::CameraRecord& camera);
+
+// The CPU version a new camera of the model runs when none is given: the
+// lowest the model's first calibration definition covers; empty for a model
+// the definitions do not know.
+std::string DefaultCpuVersion(std::string_view model);
 
 }  // namespace zvcam_emu
