@@ -6,8 +6,10 @@
 #include "run_internal_tests.h"
 #include "run_state.h"
 #include "updater_setup.h"
+#include "zvapiplus_exception.h"
 
 #include <array>
+#include <cstdint>
 #include <exception>
 #include <string_view>
 
@@ -35,6 +37,8 @@ constexpr std::array<CommandWord, 11> kCommandWords{{
 }};
 
 constexpr std::string_view kInternalTestsWord = "internal_tests";
+// The camera API's error texts are at most 199 characters.
+constexpr std::size_t kCameraErrorTextSize = 200;
 
 [[noreturn]] void FailWithUsage(const char* text)
 {
@@ -147,6 +151,13 @@ int RunZvCamUpdater(int argc, const char* const* argv, const UpdaterSetup& setup
         }
     } catch (const std::exception& error) {
         std::printf("\n******** Error: %s\n", error.what());
+        run.exitStatus = 1;
+    } catch (const zvAPIplus_Exception& error) {
+        // The camera API wrapper's failures are not std::exceptions; the
+        // operations that do not turn them into texts let them reach here.
+        std::array<char, kCameraErrorTextSize> text{};
+        error.GetDescription(text.data(), static_cast<std::uint32_t>(text.size()));
+        std::printf("\n******** Error zvAPI: %s\n", text.data());
         run.exitStatus = 1;
     } catch (...) {
         std::printf("\n******** Error: %s\n", "Unknown error");

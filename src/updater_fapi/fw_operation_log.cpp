@@ -1,12 +1,274 @@
+#include "fw_operation_log.h"
+
+#include "ffs_file_table.h"
+#include "fw_decrypter.h"
+#include "fw_sel_item.h"
 #include "fw_updater.h"
+#include "md5.h"
+#include "zip_archive.h"
+#include "zvapiplus_camera.h"
+#include "zvapiplus_exception.h"
 
-// The operation log lives inside the camera; until the camera can be opened
-// through the camera API there is nowhere to write it, so nothing is written.
+#include <algorithm>
+#include <array>
+#include <cstdio>
 
-void FW_Updater::LogOperationMessage(FW_Updater&, std::string_view)
+namespace {
+
+constexpr int kLogArchiveLevel = 6;
+constexpr std::size_t kDigestLength = 10;
+// Types whose file argument is not a firmware image worth a digest.
+constexpr std::array<std::string_view, 5> kTypesWithoutDigest = {"SN", "SSN", "DEVVER", "PFFS", "FFC"};
+
+const std::string kEntryName(kFwLogEntryName);
+const std::string kArchiveName(kFwLogArchiveName);
+
+void PrintNotUpdated()
 {
+    // The reason was printed without a line end.
+    std::printf("\nFailed to update firmware operation log in camera.\n");
 }
 
-void FW_Updater::LogFirmwareOperation(std::int32_t, std::string_view)
+void CloseQuietly(zvAPIplus_Camera& camera) noexcept
 {
+    try {
+        camera.Close();
+    } catch (...) {
+        // The failure that brought us here is the one to report.
+    }
+}
+
+bool HasDigest(std::int32_t firmwareTypeId)
+{
+    const FwSelItem item = GetFwSelItemById(firmwareTypeId);
+    if (item.id == 0 || !item.needsFile)
+        return false;
+    return std::find(kTypesWithoutDigest.begin(), kTypesWithoutDigest.end(), item.name) == kTypesWithoutDigest.end();
+}
+
+}  // namespace
+
+std::string FormatFwLogTimestamp(std::time_t time)
+{
+    const std::tm* local = std::localtime(&time);
+    if (local == nullptr)
+        return std::string();
+    std::array<char, 80> text{};
+    const std::size_t length = std::strftime(text.data(), text.size(), "%Y-%m-%d %H%M%S", local);
+    return std::string(text.data(), length);
+}
+
+std::string GetFwLogTimestamp()
+{
+    return FormatFwLogTimestamp(std::time(nullptr));
+}
+
+std::string FormatFirmwareOperationLine(std::string_view typeName, std::string_view digest, std::string_view word)
+{
+    std::string line = "FW prog of ";
+    line.append(typeName);
+    if (!digest.empty())
+        line.append(" [").append(digest).append("]");
+    line.append(" ").append(word);
+    return line;
+}
+
+std::optional<std::vector<std::uint8_t>> PackFwLog(std::string_view text)
+{
+    ZipArchivePtr zip = ZipStreamOpen(nullptr, 0, kLogArchiveLevel, 'w');
+    if (!zip) {
+        std::printf("FW_Updater::PackFwLog ERROR: Failed to create firmware logs archive file.");
+        return std::nullopt;
+    }
+    if (ZipEntryOpen(zip.get(), kEntryName.c_str()) != 0) {
+        std::printf("FW_Updater::PackFwLog ERROR: Failed create archive entry.");
+        return std::nullopt;
+    }
+    // The text is stored with its terminating zero byte.
+    std::vector<std::uint8_t> content(text.begin(), text.end());
+    content.push_back(0);
+    if (ZipEntryWrite(zip.get(), content.data(), content.size()) != 0)
+        return std::nullopt;
+    if (ZipEntryClose(zip.get()) != 0) {
+        std::printf("FW_Updater::PackFwLog ERROR: Failed close archive entry.");
+        return std::nullopt;
+    }
+    std::vector<std::uint8_t> archive;
+    if (ZipStreamCopy(zip.get(), archive) <= 0)
+        return std::nullopt;
+    return archive;
+}
+
+std::optional<std::string> UnpackFwLog(std::span<const std::uint8_t> archive)
+{
+    ZipArchivePtr zip = ZipStreamOpen(archive.data(), archive.size(), kLogArchiveLevel, 'r');
+    if (!zip) {
+        std::printf("FW_Updater::UnpackFwLog ERROR: Failed to open firmware logs archive file.");
+        return std::nullopt;
+    }
+    const std::int64_t entries = ZipEntriesTotal(zip.get());
+    if (entries <= 0) {
+        std::printf("FW_Updater::UnpackFwLog ERROR: Firmware logs archive file is empty.");
+        return std::nullopt;
+    }
+    // The entry name is matched without regard to the case of A-Z.
+    if (ZipEntryOpen(zip.get(), kEntryName.c_str()) != 0) {
+        std::printf("FW_Updater::UnpackFwLog ERROR: Failed to load log text file from archive.");
+        return std::nullopt;
+    }
+    // Writing the log back keeps only its own entry: an archive that holds
+    // more is not ours to rewrite.
+    if (entries > 1) {
+        std::printf("FW_Updater::UnpackFwLog ERROR: Firmware logs archive file holds other files.");
+        return std::nullopt;
+    }
+    std::vector<std::uint8_t> content;
+    if (ZipEntryRead(zip.get(), content) < 0) {
+        std::printf("FW_Updater::UnpackFwLog ERROR: Failed to extract log text file from archive.");
+        return std::nullopt;
+    }
+    ZipEntryClose(zip.get());
+    const auto end = std::find(content.begin(), content.end(), std::uint8_t{0});
+    return std::string(content.begin(), end);
+}
+
+bool OpenCameraForLog(zvAPIplus_Camera& camera, const FwLogCameraSelection& selection)
+{
+    try {
+        if (selection.index != -1)
+            camera.OpenByID(selection.index);
+        else if (!selection.serial.empty())
+            camera.OpenBySN(selection.serial.c_str());
+        else if (!selection.path.empty())
+            camera.OpenByPath(selection.path.c_str());
+        else if (!selection.location.empty())
+            camera.OpenByLocation(selection.location.c_str());
+        else {
+            std::printf("Unable to open camera for firmware operation logging.\n");
+            return false;
+        }
+    } catch (const zvAPIplus_Exception& error) {
+        error.PrintError();
+        return false;
+    } catch (...) {
+        return false;
+    }
+    return true;
+}
+
+void AppendFwOperationLog(zvAPIplus_Camera& camera, std::string_view message)
+{
+    if (camera.deviceHandle == 0 || !camera.IsExist())
+        return;
+    // The sensor stays off while the log is written; it is switched back
+    // only when it was on before.
+    bool sensorInitWasDisabled = true;
+    try {
+        sensorInitWasDisabled = camera.IsCameraSensorInitDisabled();
+        camera.EnableCameraSensorInitDisabled();
+        camera.SetFFSFileName(kArchiveName.c_str());
+        // A failing size read is not taken as "no log yet": that would
+        // replace the camera's history with one line.
+        const auto size = static_cast<std::uint32_t>(camera.GetFFSFileSize());
+
+        std::string log;
+        bool readable = true;
+        if (size > kMaxFfsFileSize) {
+            std::printf("FW_Updater::AppendFwOperationLog ERROR: Firmware logs archive file size %u is beyond the "
+                        "flash size.",
+                        size);
+            readable = false;
+        } else if (size > 0) {
+            std::vector<std::uint8_t> archive(size, 0);
+            camera.GetReadFileFFS(reinterpret_cast<char*>(archive.data()), static_cast<int>(size));
+            if (std::optional<std::string> text = UnpackFwLog(archive))
+                log = std::move(*text);
+            else
+                readable = false;
+        }
+
+        if (readable) {
+            if (!log.empty() && log.back() != '\n')
+                log += '\n';
+            log.append("[").append(GetFwLogTimestamp()).append("] ").append(message);
+            if (std::optional<std::vector<std::uint8_t>> archive = PackFwLog(log); archive && !archive->empty())
+                camera.SetZVAPIParamStr("write_file_ffs", archive->data(), static_cast<int>(archive->size()));
+        } else {
+            PrintNotUpdated();
+        }
+        camera.Close();
+    } catch (const zvAPIplus_Exception& error) {
+        CloseQuietly(camera);
+        error.PrintError();
+    } catch (...) {
+        CloseQuietly(camera);
+    }
+    // Through the closed camera object, so on the null handle.
+    if (!sensorInitWasDisabled)
+        camera.DisableCameraSensorInitDisabled();
+}
+
+void AddOperationLogLine(const FwLogCameraSelection& selection, std::string_view message) noexcept
+{
+    try {
+        zvAPIplus_Camera camera;
+        if (OpenCameraForLog(camera, selection))
+            AppendFwOperationLog(camera, message);
+    } catch (...) {
+        std::printf("Failed to update firmware operation log in camera.\n");
+    }
+}
+
+void FW_Updater::LogOperationMessage(FW_Updater& updater, std::string_view message)
+{
+    try {
+        const FwLogCameraSelection selection{updater.cameraIndex, updater.cameraSN, updater.cameraPath,
+                                             updater.cameraLocation};
+        AddOperationLogLine(selection, message.substr(0, kMaxFwLogMessageLength));
+    } catch (...) {
+        std::printf("Failed to update firmware operation log in camera.\n");
+    }
+}
+
+void FW_Updater::LogFirmwareOperation(std::int32_t firmwareTypeId, std::string_view word)
+{
+    try {
+        std::string digest;
+        if (HasDigest(firmwareTypeId)) {
+            // A container of its own: the updater's holds what it programs,
+            // loaded its own way. The digest covers the whole payload, not
+            // only the programmed window. When the payload cannot be loaded
+            // the line goes without the digest.
+            FwDecrypter payload;
+            if (!scrambled)
+                payload.ClearScrambled();
+            if (hexFormat)
+                payload.SetHexFormat();
+            bool loaded = false;
+            try {
+                loaded = inputFile.has_value() && payload.LoadFile(*inputFile);
+            } catch (...) {
+                loaded = false;
+            }
+            // The run goes on printing, so the reason gets a line of its own.
+            if (!loaded)
+                std::printf("LogFirmwareOperation: Error loading file\n");
+            else if (!payload.Decrypt())
+                std::printf("LogFirmwareOperation: Error file checksum\n");
+            else if (payload.GetFileBuffer().empty())
+                std::printf("LogFirmwareOperation: Error getting FW data\n");
+            else if (payload.GetDataSize() == 0)
+                std::printf("LogFirmwareOperation: Error zero size of file\n");
+            else {
+                const std::span<const std::uint8_t> buffer = payload.GetFileBuffer();
+                MD5 md5;
+                md5.Update(buffer.first(std::min<std::size_t>(payload.GetDataSize(), buffer.size())));
+                digest = md5.Finalize().HexDigest().substr(0, kDigestLength);
+            }
+        }
+        const FwLogCameraSelection selection{cameraIndex, cameraSN, cameraPath, cameraLocation};
+        AddOperationLogLine(selection, FormatFirmwareOperationLine(GetFwTypeName(firmwareTypeId), digest, word));
+    } catch (...) {
+        std::printf("Failed to update firmware operation log in camera.\n");
+    }
 }

@@ -1,8 +1,175 @@
 #include "fw_updater_fapi.h"
 
-#include "updater_error.h"
+#include "camera_text.h"
+#include "fapi_progress.h"
+#include "zvapi32.h"
+#include "zvapiplus_exception.h"
+#include "zvapiplus_global.h"
+
+#include <array>
+#include <cstdio>
+
+namespace {
+
+// Camera API error texts are at most 199 characters.
+constexpr std::size_t kCameraErrorTextSize = 200;
+constexpr std::size_t kLocationTextSize = 300;
+constexpr std::size_t kModelTextSize = 100;
+
+std::string Bounded(std::string_view text, std::size_t maxLength)
+{
+    return std::string(text.substr(0, maxLength));
+}
+
+}  // namespace
+
+FW_Updater_FAPI::~FW_Updater_FAPI()
+{
+    if (GetFapiProgressUpdater() == this)
+        SetFapiProgressUpdater(nullptr);
+    if (handleSupplied) {
+        // The camera belongs to whoever supplied it.
+        camera.SetHandle(0);
+        return;
+    }
+    try {
+        if (camera.GetHandle() != 0 && camera.Camera().IsExist())
+            camera.Close();
+    } catch (...) {
+        // Nothing can be reported from a destructor; the camera object
+        // releases a handle that is still set.
+    }
+}
+
+UpdaterError FW_Updater_FAPI::CameraApiError(const zvAPIplus_Exception& error)
+{
+    std::array<char, kCameraErrorTextSize> text{};
+    error.GetDescription(text.data(), static_cast<std::uint32_t>(text.size()));
+    return UpdaterError(text.data());
+}
+
+void FW_Updater_FAPI::SelectCameraOnBus(int index)
+{
+    camera.SelectByIndex(index);
+    cameraIndex = index;
+}
+
+// The text selections keep the base camera index as it is, so the operation
+// log opens its camera by the same text.
+void FW_Updater_FAPI::SelectCameraByPath(const std::string& path)
+{
+    camera.SelectByPath(path);
+    cameraPath = Bounded(path, kMaxSelectionTextLength);
+}
+
+void FW_Updater_FAPI::SelectCameraBySN(const std::string& serial)
+{
+    camera.SelectBySerial(serial);
+    cameraSN = Bounded(serial, kMaxSelectionTextLength);
+}
+
+void FW_Updater_FAPI::SelectCameraByLocation(const std::string& location)
+{
+    camera.SelectByLocation(location);
+    cameraLocation = Bounded(location, kMaxSelectionTextLength);
+}
+
+void FW_Updater_FAPI::ListOfCamerasLocations()
+{
+    // A failing count leaves it 0: nothing is listed.
+    std::uint32_t count = 0;
+    (void)zvGetNumberDevices(&count);
+    for (std::uint32_t device = 0; device < count; ++device) {
+        std::array<char, kLocationTextSize> location{};
+        if (zvGetDeviceInfoString(device, "device_loc_path", location.data(),
+                                  static_cast<std::uint32_t>(location.size())) != 0)
+            continue;
+        location.back() = '\0';
+        std::printf("Device id:%u location: %s\n", device, location.data());
+    }
+}
+
+std::string FW_Updater_FAPI::GetCameraModel()
+{
+    camera.Open();
+    std::string model =
+        ReadCameraText<kModelTextSize>([&](char* text, int size) { camera.Camera().GetCameraName(text, size); });
+    CloseCamera();
+    return model;
+}
+
+void FW_Updater_FAPI::SetNewFirmwareVersion(const std::string& version)
+{
+    newFwVersion = Bounded(version, kMaxVersionTextLength);
+}
+
+void FW_Updater_FAPI::SetCurrentFirmwareVersion(const std::string& version)
+{
+    currentFwVersion = Bounded(version, kMaxVersionTextLength);
+}
+
+void FW_Updater_FAPI::SetCameraModelName(const std::string& model)
+{
+    modelName = Bounded(model, kMaxVersionTextLength);
+}
+
+void FW_Updater_FAPI::SetEEPROMVersion(const std::string& version)
+{
+    eepromVersion = Bounded(version, kMaxEepromVersionLength);
+}
+
+void FW_Updater_FAPI::SetLedBlinkCumberAfterInfo(int count)
+{
+    ledBlinkCount = count;
+}
+
+void FW_Updater_FAPI::SetCameraHandle(CameraApiHandle handle)
+{
+    camera.SetHandle(handle);
+    handleSupplied = true;
+}
 
 int FW_Updater_FAPI::GetConnectedCamerasCount()
 {
-    throw UpdaterError("Function GetConnectedCamerasCount is not implemented for this camera.");
+    try {
+        zvAPIplus_Global global;
+        global.EnableCamEnumGoldenEnabled();
+        return global.GetNumberOfConnectedCameras();
+    } catch (const zvAPIplus_Exception& error) {
+        throw CameraApiError(error);
+    }
+}
+
+void FW_Updater_FAPI::StartTransferProgress()
+{
+    SetFapiProgressUpdater(this);
+    camera.Camera().SetZVAPIParamStr("api_progress_callback", reinterpret_cast<const void*>(&FapiProgressCallback), 0);
+}
+
+void FW_Updater_FAPI::FinishCameraOperation()
+{
+    SetFapiProgressUpdater(nullptr);
+    camera.Camera().SetZVAPIParamStr("api_progress_callback", nullptr, 0);
+    CloseCamera();
+}
+
+void FW_Updater_FAPI::AbandonCameraOperation() noexcept
+{
+    SetFapiProgressUpdater(nullptr);
+    if (camera.GetHandle() == 0)
+        return;
+    try {
+        camera.Camera().SetZVAPIParamStr("api_progress_callback", nullptr, 0);
+    } catch (...) {
+    }
+    try {
+        CloseCamera();
+    } catch (...) {
+    }
+}
+
+void FW_Updater_FAPI::CloseCamera()
+{
+    if (!handleSupplied)
+        camera.Close();
 }

@@ -1,32 +1,106 @@
 #pragma once
 
+#include "camera_fapi.h"
+#include "fw_decrypter.h"
 #include "fw_updater.h"
+#include "updater_error.h"
 
 #include <cstdint>
+#include <span>
 #include <string>
+#include <string_view>
+#include <vector>
 
-// The camera-API updater. For now it keeps every default of FW_Updater (so
-// each operation reports that it is not implemented) and only stores the
-// settings the set-up hands it; the updater proper replaces this class.
+class zvAPIplus_Exception;
+
+// The updater that works through the camera maker's camera API. The entry
+// function builds one per camera, hands it the options, selects the camera
+// and lets the dispatcher call its operations; each operation opens the
+// camera itself (CameraFAPI::Open) and moves files in and out of the camera's
+// flash file system with the transfers below.
 class FW_Updater_FAPI : public FW_Updater {
 public:
+    // Limits of the option texts the updater keeps.
+    static constexpr std::size_t kMaxVersionTextLength = 199;  // versions and model name
+    static constexpr std::size_t kMaxEepromVersionLength = 9;  // "major.minor"
+    static constexpr std::size_t kMaxSelectionTextLength = 511;
+    // Key the camera wants for writing its calibration EEPROM file, whatever
+    // key the run was given.
+    static constexpr std::uint32_t kEepromFileAccessKey = 0x3C91E5A7;
+
     FW_Updater_FAPI() = default;
-    ~FW_Updater_FAPI() override = default;
+    // Closes the camera unless its handle was supplied from outside.
+    ~FW_Updater_FAPI() override;
 
+    // Selection only records the choice; nothing touches a camera until an
+    // operation opens it.
+    void SelectCameraOnBus(int index) override;
+    void SelectCameraByPath(const std::string& path) override;
+    void SelectCameraBySN(const std::string& serial) override;
+    void SelectCameraByLocation(const std::string& location) override;
+
+    // Prints "Device id:<i> location: <path>" for every camera the camera
+    // API counts, without opening any.
+    void ListOfCamerasLocations() override;
+    // Opens the camera, reads its model name and closes it again (unless the
+    // handle was supplied). Camera API failures pass out unchanged.
+    std::string GetCameraModel() override;
+
+    void SetNewFirmwareVersion(const std::string& version) override;
+    void SetLedBlinkCumberAfterInfo(int count) override;
+    // Adopts a camera opened elsewhere; the updater never closes it.
+    void SetCameraHandle(CameraApiHandle handle) override;
+
+    // Number of cameras the camera API sees, those in golden mode included;
+    // a camera API failure is thrown as its description.
     virtual int GetConnectedCamerasCount();
-    virtual void SetCurrentFirmwareVersion(const std::string& version) { currentFirmwareVersion = version; }
+    virtual void SetCurrentFirmwareVersion(const std::string& version);
 
-    void SetForcedModelSNE(const std::string& sne) { forcedModelSNE = sne; }
-    void SetCameraModelName(const std::string& model) { cameraModelName = model; }
-    void SetEEPROMVersion(const std::string& version) { eepromVersion = version; }
-    void SetSkipEEPROMUpgrade() { skipEEPROMUpgrade = true; }
+    void SetCameraModelName(const std::string& model);
+    void SetEEPROMVersion(const std::string& version);
+    void SetSkipEEPROMUpgrade() { skipEepromUpgrade = true; }
     void SetEEPROMVersionFromCpu() { eepromVersionFromCpu = true; }
+    void SetForcedModelSNE(const std::string& sne) { camera.SetForcedModelSNE(sne); }
+
+    // Flash-file-system transfers on the open camera. Each prints its own
+    // progress lines; camera API failures pass out as zvAPIplus_Exception.
+    //
+    // Reads buffer.size() bytes of the file from the offset.
+    void ReadFileFFS(std::span<std::uint8_t> buffer, std::string_view ffsFileName, std::uint32_t offset);
+    // Writes the data into the file at the offset ("FFS_Partition" takes no
+    // offset).
+    void WriteFileFFS(std::span<const std::uint8_t> data, std::string_view ffsFileName, std::uint32_t offset);
+    // Reads expected.size() bytes back and compares them with expected. For
+    // a CPU image the firmware-ok mark (byte 34 of the range) is the
+    // camera's: 0xFF (not yet started) or 0xA5 (confirmed) is copied into
+    // expected, any other value fails. Throws when the contents differ.
+    void VerifyFileFFS(std::span<std::uint8_t> expected, std::string_view ffsFileName, std::uint32_t offset);
+
+    // A camera API failure as the updater reports it: its description.
+    static UpdaterError CameraApiError(const zvAPIplus_Exception& error);
 
 protected:
-    std::string forcedModelSNE;
-    std::string currentFirmwareVersion;
-    std::string cameraModelName;
-    std::string eepromVersion;
-    bool skipEEPROMUpgrade = false;
+    // Operations that transfer files map the camera API's progress onto this
+    // updater's callback from here until they finish or abandon.
+    void StartTransferProgress();
+    // The end of such an operation: progress unregistered, the camera closed
+    // unless its handle was supplied. Failures are thrown.
+    void FinishCameraOperation();
+    // The same on an error path: it never throws, so the error that ended the
+    // operation is the one reported.
+    void AbandonCameraOperation() noexcept;
+    // Closes the camera unless its handle was supplied.
+    void CloseCamera();
+
+    CameraFAPI camera;
+    std::string newFwVersion;      // CPU firmware version after the update (--new_fw_ver)
+    std::string currentFwVersion;  // stands in for the camera's own (--cur_fw_ver)
+    std::string modelName;         // camera model for work without a camera (--model)
+    std::string eepromVersion;     // EEPROM data version "major.minor" (--eeprom_ver)
+    bool skipEepromUpgrade = false;
     bool eepromVersionFromCpu = false;
+    FwDecrypter decrypter;  // the input file of a program or verify operation
+    std::int32_t ledBlinkCount = 0;
+    std::vector<std::uint8_t> eepromCache;  // "File_EEPROM1" as read once by the version queries
+    bool handleSupplied = false;
 };

@@ -67,8 +67,8 @@ const Accessor& Find(const std::string& method) {
 }
 
 TEST(Accessors, TheTableGivesTheCatalogueMethods) {
-    // 54 parameters, 182 methods.
-    EXPECT_EQ(Accessors().size(), 182u);
+    // 62 parameters, 201 methods.
+    EXPECT_EQ(Accessors().size(), 201u);
     const struct {
         const char* method;
         const char* param;
@@ -83,6 +83,11 @@ TEST(Accessors, TheTableGivesTheCatalogueMethods) {
         {"GetVersionAPI", "api_version", true},
         {"SetUserSetLoad", "user_set_load", true},
         {"GetFFSAccessKey_Minimum", "ffs_access_key:min", true},
+        {"GetLEDSelector_Maximum", "led_selector:max", true},
+        {"GetCameraName", "device_name", true},
+        {"GetModelId_Increment", "device_model_id:inc", true},
+        {"IsExist", "isexist", true},
+        {"SetDeviceReset", "device_reset", true},
     };
     for (const auto& s : spots) {
         const auto& a = Find(s.method);
@@ -90,7 +95,8 @@ TEST(Accessors, TheTableGivesTheCatalogueMethods) {
         EXPECT_EQ(a.checked, s.checked) << s.method;
     }
     for (const char* absent : {"GetUserSetLoad", "SetAcquisitionStatus", "SetFFSFileSize", "SetFFSFileId",
-                               "GetVersion_Minimum", "SetDeviceUnitRegisterEnumValueCount"}) {
+                               "GetVersion_Minimum", "SetDeviceUnitRegisterEnumValueCount",
+                               "SetModelId", "GetDeviceReset", "EnableExist", "GetExist"}) {
         bool found = false;
         for (const auto& a : Accessors()) found = found || a.method == absent;
         EXPECT_FALSE(found) << absent;

@@ -60,6 +60,12 @@ protected:
     StrictMock<FakeUpdater> updater;
 };
 
+// A programming run writes its start and end into the camera's operation
+// log; these updaters have no camera selected, so the log says so.
+const std::string kLogWithoutCamera =
+    "Unable to open camera for firmware operation logging.\n"
+    "Unable to open camera for firmware operation logging.\n";
+
 }  // namespace
 
 TEST_F(PerformOperationTest, ProgChecksTheFileThenProgramsIt)
@@ -70,7 +76,7 @@ TEST_F(PerformOperationTest, ProgChecksTheFileThenProgramsIt)
     EXPECT_CALL(updater, UpdateFirmware()).WillOnce(Return(true));
     const Outcome o = Perform(OP_PROG, FW_TYPE_CPU1);
     EXPECT_EQ(o.error, "");
-    EXPECT_EQ(o.printed, "Performing operation 1 on firmware type 1\nChecksum OK\nProgramming\n");
+    EXPECT_EQ(o.printed, "Performing operation 1 on firmware type 1\nChecksum OK\nProgramming\n" + kLogWithoutCamera);
     EXPECT_EQ(updater.FirmwareType(), FW_TYPE_CPU1);
     EXPECT_EQ(updater.InputFile(), run.fileName);
     EXPECT_EQ(updater.GetFwStart(), 0x100u);
@@ -135,7 +141,10 @@ TEST_F(PerformOperationTest, OperationsReportingFailureFailTheRun)
     };
     const Case cases[] = {
         {OP_PROG, [](FakeUpdater& u) { EXPECT_CALL(u, UpdateFirmware()).WillOnce(Return(false)); },
-         "Performing operation 1 on firmware type 50\nChecksum OK\nProgramming\n", "ERROR: UpdateFirmware failed\n"},
+         "Performing operation 1 on firmware type 50\nChecksum OK\nProgramming\n"
+         "Unable to open camera for firmware operation logging.\n"
+         "Unable to open camera for firmware operation logging.\n",
+         "ERROR: UpdateFirmware failed\n"},
         {OP_VERIFY, [](FakeUpdater& u) { EXPECT_CALL(u, VerifyFirmware()).WillOnce(Return(false)); },
          "Performing operation 2 on firmware type 50\nChecksum OK\nVerify\n", "ERROR: VerifyFirmware failed\n"},
         {OP_RESET, [](FakeUpdater& u) { EXPECT_CALL(u, ResetCamera()).WillOnce(Return(false)); },
@@ -234,7 +243,8 @@ TEST_F(PerformOperationTest, ModelNameCheckOnTheCameraApiPath)
     EXPECT_CALL(updater, UpdateFirmware()).WillOnce(Return(true));
     EXPECT_EQ(Perform(OP_PROG, FW_TYPE_CPU1).printed,
               head + "Checking if Filename:" + run.fileName +
-                  " contains short model name:zvW-1\nFilename contains part of camera model name [OK]\nProgramming\n");
+                  " contains short model name:zvW-1\nFilename contains part of camera model name [OK]\nProgramming\n" +
+                  kLogWithoutCamera);
 
     for (const char* refusal : {"", "Y\n", "n\n", " y\n"}) {
         SCOPED_TRACE(refusal);
@@ -246,7 +256,8 @@ TEST_F(PerformOperationTest, ModelNameCheckOnTheCameraApiPath)
 
     EXPECT_CALL(updater, GetCameraModel()).WillOnce(Return("zvE-999"));
     EXPECT_CALL(updater, UpdateFirmware()).WillOnce(Return(true));
-    EXPECT_EQ(Perform(OP_PROG, FW_TYPE_CPU1, "yes please\n").printed, head + question + "Programming\n");
+    EXPECT_EQ(Perform(OP_PROG, FW_TYPE_CPU1, "yes please\n").printed,
+              head + question + "Programming\n" + kLogWithoutCamera);
 
     params.yes = true;
     EXPECT_CALL(updater, GetCameraModel()).WillOnce(Return("zvE-999"));

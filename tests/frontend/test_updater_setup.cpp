@@ -33,8 +33,8 @@ public:
     std::string Settings() const
     {
         return "key=" + std::to_string(GetAccessKey()) + " progress=" + (progressCallback == &PrintProgress ? "yes" : "no") +
-               " sne=" + forcedModelSNE + " new=" + newVersion + " cur=" + currentFirmwareVersion + " model=" +
-               cameraModelName + " eeprom=" + eepromVersion + " skip=" + std::to_string(skipEEPROMUpgrade) +
+               " sne=" + camera.GetForcedModelSNE() + " new=" + newVersion + " cur=" + currentFwVersion + " model=" +
+               modelName + " eeprom=" + eepromVersion + " skip=" + std::to_string(skipEepromUpgrade) +
                " fromcpu=" + std::to_string(eepromVersionFromCpu) + " blinks=" + std::to_string(blinks);
     }
 
@@ -258,7 +258,6 @@ TEST_F(UpdaterSetupTest, Usb3RefusesAForcedModelSerialBeforeTouchingAnything)
 
 TEST(UpdaterPlaceholders, KeepTheBaseDefaults)
 {
-    FW_Updater_FAPI fapi;
     FW_Updater_USB30 usb3;
     const auto text = [](const std::function<void()>& f) {
         try {
@@ -268,9 +267,6 @@ TEST(UpdaterPlaceholders, KeepTheBaseDefaults)
         }
         return std::string("<nothing thrown>");
     };
-    EXPECT_EQ(text([&] { fapi.SelectCameraOnBus(0); }), "Function SelectCameraOnBus is not implemented for this camera.");
     EXPECT_EQ(text([&] { usb3.SelectCameraOnBus(0); }), "Function SelectCameraOnBus is not implemented for this camera.");
-    EXPECT_EQ(text([&] { fapi.GetConnectedCamerasCount(); }),
-              "Function GetConnectedCamerasCount is not implemented for this camera.");
     EXPECT_EQ(text([&] { usb3.GetCameraOnBusCount(); }), "Function GetCameraOnBusCount is not implemented for this camera.");
 }

@@ -1,0 +1,124 @@
+// Moving bytes in and out of the camera's flash file system: a file is chosen
+// by name, a key and an offset are set, then one string-typed parameter read
+// or write carries the bytes.
+
+#include "camera_text.h"
+#include "fw_updater_fapi.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <limits>
+#include <new>
+
+namespace {
+
+constexpr std::string_view kEepromFile = "File_EEPROM1";
+// The camera places the partition file itself; it takes no offset.
+constexpr std::string_view kPartitionFile = "FFS_Partition";
+
+constexpr std::int32_t kTypeCpu1 = 1;
+constexpr std::int32_t kTypeCpu2 = 2;
+// The camera's own byte in a CPU image: 0xFF once written, 0xA5 once the
+// CPU has started the image.
+constexpr std::size_t kFirmwareOkMarkPosition = 0x22;
+constexpr std::uint8_t kMarkConfirmed = 0xA5;
+constexpr std::uint8_t kMarkNotConfirmed = 0xFF;
+// More difference lines than this would only bury the failure.
+constexpr int kMaxCompareErrorLines = 17;
+constexpr std::size_t kModelTextSize = 260;
+
+// The camera API takes transfer sizes as int.
+int TransferSize(std::size_t size)
+{
+    if (size > static_cast<std::size_t>(std::numeric_limits<int>::max()))
+        throw UpdaterError("Flash file transfer is too large");
+    return static_cast<int>(size);
+}
+
+// The camera API takes keys and offsets as int parameters: the same 32 bits.
+int AsIntParameter(std::uint32_t value)
+{
+    return static_cast<int>(value);
+}
+
+}  // namespace
+
+void FW_Updater_FAPI::ReadFileFFS(std::span<std::uint8_t> buffer, std::string_view ffsFileName, std::uint32_t offset)
+{
+    const int size = TransferSize(buffer.size());
+    const std::string name(ffsFileName);
+    zvAPIplus_Camera& cam = camera.Camera();
+    std::printf("Reading...\n");
+    cam.SetFFSAccessKey(AsIntParameter(GetAccessKey()));
+    cam.SetFFSFileName(name.c_str());
+    cam.SetFFSFileOffset(AsIntParameter(offset));
+    cam.GetReadFileFFS(reinterpret_cast<char*>(buffer.data()), size);
+    std::printf("Read done OK  \n");
+}
+
+void FW_Updater_FAPI::WriteFileFFS(std::span<const std::uint8_t> data, std::string_view ffsFileName,
+                                   std::uint32_t offset)
+{
+    const int size = TransferSize(data.size());
+    const std::string name(ffsFileName);
+    zvAPIplus_Camera& cam = camera.Camera();
+    std::printf("Erasing/Writing...\n");
+    cam.SetFFSAccessKey(AsIntParameter(ffsFileName == kEepromFile ? kEepromFileAccessKey : GetAccessKey()));
+    cam.SetFFSFileName(name.c_str());
+    if (ffsFileName != kPartitionFile)
+        cam.SetFFSFileOffset(AsIntParameter(offset));
+    cam.SetZVAPIParamStr("write_file_ffs", data.data(), size);
+    std::printf("Erase/Write done OK  \n");
+}
+
+void FW_Updater_FAPI::VerifyFileFFS(std::span<std::uint8_t> expected, std::string_view ffsFileName,
+                                    std::uint32_t offset)
+{
+    const int size = TransferSize(expected.size());
+    const std::string name(ffsFileName);
+    zvAPIplus_Camera& cam = camera.Camera();
+    std::printf("Verifying...\n");
+    std::vector<std::uint8_t> read;
+    try {
+        read.assign(expected.size(), 0);
+    } catch (const std::bad_alloc&) {
+        throw UpdaterError("Memory allocation error - verify buffer");
+    }
+    const std::string model =
+        ReadCameraText<kModelTextSize>([&](char* text, int length) { cam.GetCameraName(text, length); });
+
+    cam.SetFFSAccessKey(AsIntParameter(GetAccessKey()));
+    cam.SetFFSFileName(name.c_str());
+    cam.SetFFSFileOffset(AsIntParameter(offset));
+    cam.GetReadFileFFS(reinterpret_cast<char*>(read.data()), size);
+    std::printf("Read done OK  \n");
+
+    // The CPU firmware runs on the second CPU in the JR family, on the first
+    // in all others; only that image carries the mark.
+    const bool jrFamily = model.starts_with("JR");
+    const bool checkMark = (firmwareType == kTypeCpu1 && !jrFamily) || (firmwareType == kTypeCpu2 && jrFamily);
+
+    int differences = 0;
+    for (std::size_t position = 0; position < read.size(); ++position) {
+        if (differences >= kMaxCompareErrorLines)
+            break;
+        if (checkMark && position == kFirmwareOkMarkPosition) {
+            const std::uint8_t mark = read[position];
+            std::printf("Firmware_ok_mark on position 0x%04zx read:x%02X\n", position, mark);
+            if (mark == kMarkConfirmed)
+                std::printf("Firmware_ok_mark shows, that firmware is confirmed to run\n");
+            else if (mark == kMarkNotConfirmed)
+                std::printf("Firmware_ok_mark shows, that firmware is not yet confirmed to run\n");
+            else
+                throw UpdaterError("Firmware_ok_mark unexpected value");
+            expected[position] = mark;
+        } else if (expected[position] != read[position]) {
+            std::printf("Compare error: at position:%zu expected:x%02X read:x%02X \n", position, expected[position],
+                        read[position]);
+            ++differences;
+        }
+    }
+    if (!std::equal(read.begin(), read.end(), expected.begin()))
+        throw UpdaterError("Verifying of written file failed (different content).");
+    std::printf("Compare done OK  \n");
+}

@@ -1,0 +1,62 @@
+#pragma once
+
+// The firmware operation log kept inside the camera: the flash file
+// "FwOperationLog.zip" whose one entry "FwOperationLog.txt" holds one
+// time-stamped line per event, lines separated by "\n", the text followed by
+// one zero byte. FW_Updater::LogOperationMessage and
+// FW_Updater::LogFirmwareOperation append to it through these pieces.
+//
+// The log is best-effort (a failure is printed and never fails the operation
+// that asked for the line) and it never destroys history: when the archive in
+// the camera cannot be read, the line is not written.
+
+#include <cstdint>
+#include <ctime>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+class zvAPIplus_Camera;
+
+inline constexpr std::string_view kFwLogArchiveName = "FwOperationLog.zip";
+inline constexpr std::string_view kFwLogEntryName = "FwOperationLog.txt";
+// A line is formatted into 1024 characters.
+inline constexpr std::size_t kMaxFwLogMessageLength = 1023;
+
+// How the log finds its camera: the updater's selection, first that is set.
+struct FwLogCameraSelection {
+    std::int32_t index = -1;
+    std::string serial;
+    std::string path;
+    std::string location;
+};
+
+// One line into the log of the selected camera, on a camera object of its
+// own. Never throws.
+void AddOperationLogLine(const FwLogCameraSelection& selection, std::string_view message) noexcept;
+
+// Opens the camera by the selection: index (when not -1), serial, path,
+// location. False, with the reason printed, when it cannot.
+bool OpenCameraForLog(zvAPIplus_Camera& camera, const FwLogCameraSelection& selection);
+
+// Reads the log of the open camera, appends the line, writes it back and
+// closes the camera.
+void AppendFwOperationLog(zvAPIplus_Camera& camera, std::string_view message);
+
+// The archive holding the text and its terminating zero byte; none, with the
+// reason printed, when it cannot be built.
+std::optional<std::vector<std::uint8_t>> PackFwLog(std::string_view text);
+
+// The log text of an archive, up to its first zero byte; none, with the
+// reason printed, when the archive cannot be read or is not a log archive.
+std::optional<std::string> UnpackFwLog(std::span<const std::uint8_t> archive);
+
+// Local time as the log writes it: "%Y-%m-%d %H%M%S".
+std::string FormatFwLogTimestamp(std::time_t time);
+std::string GetFwLogTimestamp();
+
+// The firmware-operation line of a firmware type: "FW prog of <type>
+// [<digest>] <word>", or without the digest bracket when digest is empty.
+std::string FormatFirmwareOperationLine(std::string_view typeName, std::string_view digest, std::string_view word);

@@ -1,0 +1,194 @@
+// The built program on emulated cameras through the camera API (--zvapi):
+// camera selection, the location listing, wrapper errors at the entry and
+// the operation log the front end writes into the selected camera.
+
+#include "emu_dir.h"
+#include "fw_operation_log.h"
+#include "run_program.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <regex>
+
+namespace {
+
+using zvtest::EmuDir;
+
+const std::string kBanner =
+    "-----------------------------------\nZAVRO Camera Firmware Updater V2.64\n-----------------------------------\n";
+const std::string kFailed = "Done return 1\n";
+const std::string kLogFile = "FwOperationLog.zip";
+
+class CameraApiRun : public ::testing::Test {
+protected:
+    CameraApiRun()
+    {
+        emu.AddCamera("JV966JK-TD-G8-V7T9-JND");
+        emu.AddCamera("JR574XX-D0-BSI-1", [](zvemu::CameraRecord& r) {
+            r.serial = "ABCDE21070AV";
+            r.locPath = "PCIROOT(0)#USB(7)";
+            r.instPath = "\\\\?\\usb#zvjr#1";
+        });
+        emu.AddCamera("JV285XX-C");
+        firmware = (emu.Root() / "JV966_JR574_JV285_cpu1.bin").string();
+        std::ofstream(firmware, std::ios::binary) << std::string(4096, '\x5A');
+    }
+
+    e2e::ProgramRun Run(std::vector<std::string> args)
+    {
+        return e2e::RunProgram(args, "", {{"ZVAPI_EMULATOR_DIR", emu.Root().string()}});
+    }
+
+    // A programming run up to what this build offers: the camera's model
+    // check and the start line in its log.
+    e2e::ProgramRun Prog(const std::vector<std::string>& selection)
+    {
+        std::vector<std::string> args = {"prog", "CPU1", firmware, "--zvapi", "--plain_file", "--yes"};
+        args.insert(args.end(), selection.begin(), selection.end());
+        return Run(args);
+    }
+
+    // The messages of the camera's operation log, time stamps removed.
+    std::vector<std::string> LogMessages(unsigned index)
+    {
+        const auto archive = emu.State().ReadFfsFile(emu.CameraId(index), kLogFile);
+        if (!archive)
+            return {};
+        testing::internal::CaptureStdout();
+        const std::optional<std::string> text = UnpackFwLog(*archive);
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+        std::vector<std::string> messages;
+        std::size_t start = 0;
+        while (text && start <= text->size()) {
+            const std::size_t end = std::min(text->find('\n', start), text->size());
+            const std::string line = text->substr(start, end - start);
+            messages.push_back(line.size() > 20 ? line.substr(20) : line);  // after "[YYYY-MM-DD HHMMSS] "
+            start = end + 1;
+        }
+        return messages;
+    }
+
+    EmuDir emu;
+    std::string firmware;
+};
+
+TEST_F(CameraApiRun, ListsTheLocationOfEveryCamera)
+{
+    const e2e::ProgramRun r = Run({"listdevpaths", "--zvapi"});
+    EXPECT_EQ(r.out, kBanner +
+                         "Performing operation 9 on firmware type 0\n"
+                         "Device id:0 location: PCIROOT(0)#PCI(1400)#USBROOT(0)#USB(1)\n"
+                         "Device id:1 location: PCIROOT(0)#USB(7)\n"
+                         "Device id:2 location: PCIROOT(0)#PCI(1400)#USBROOT(0)#USB(3)\n"
+                         "Done return 0\nAll OK\n");
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.status, 0);
+}
+
+TEST_F(CameraApiRun, EachSelectionReachesItsCameraAndItsLog)
+{
+    const std::string jr = "Camera SN:ABCDE21070AV, Model:JR574XX-D0-BSI-1, FPGA1:V01.00\nDevice ID:ZVEMU-DEV-0001\n";
+    struct Case {
+        std::vector<std::string> selection;
+        std::string identification;
+        unsigned camera;
+    };
+    const Case cases[] = {
+        {{}, "Camera SN:ZVEMU21000A0, Model:JV966JK-TD-G8-V7T9-JND, FPGA1:V01.00\nDevice ID:ZVEMU-DEV-0000\n", 0},
+        {{"--camid", "2"}, "Camera SN:ZVEMU21020A0, Model:JV285XX-C, FPGA1:V01.00\nDevice ID:ZVEMU-DEV-0002\n", 2},
+        {{"--campath", "\\\\?\\usb#zvjr#1"}, jr, 1},
+        {{"--camsn", "ABCDE21070AV"}, jr, 1},
+        {{"--camlocation", "PCIROOT(0)#USB(7)"}, jr, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.selection.empty() ? "default" : c.selection[0]);
+        const std::vector<std::string> before = LogMessages(c.camera);
+        const e2e::ProgramRun r = Prog(c.selection);
+        EXPECT_NE(r.out.find("Checksum OK\n" + c.identification + "Checking if Filename:"), std::string::npos) << r.out;
+        EXPECT_NE(r.out.find("Filename contains part of camera model name [OK]\nProgramming\n"), std::string::npos);
+        EXPECT_EQ(r.err, "");
+        std::vector<std::string> after = before;
+        after.push_back("Firmware Updater V2.64 started");
+        EXPECT_EQ(LogMessages(c.camera), after);
+    }
+    EXPECT_EQ(LogMessages(1).size(), 3u);
+}
+
+TEST_F(CameraApiRun, TwoRunsLeaveTheirLinesInOrder)
+{
+    Prog({});
+    Prog({});
+    EXPECT_EQ(LogMessages(0),
+              (std::vector<std::string>{"Firmware Updater V2.64 started", "Firmware Updater V2.64 started"}));
+    const auto archive = emu.State().ReadFfsFile(emu.CameraId(0), kLogFile);
+    ASSERT_TRUE(archive);
+    testing::internal::CaptureStdout();
+    const std::optional<std::string> text = UnpackFwLog(*archive);
+    testing::internal::GetCapturedStdout();
+    ASSERT_TRUE(text);
+    EXPECT_TRUE(std::regex_match(*text, std::regex(R"(\[\d{4}-\d{2}-\d{2} \d{6}\] Firmware Updater V2\.64 started\n)"
+                                                   R"(\[\d{4}-\d{2}-\d{2} \d{6}\] Firmware Updater V2\.64 started)")))
+        << *text;
+}
+
+TEST_F(CameraApiRun, ACorruptLogIsLeftAlone)
+{
+    const std::vector<std::uint8_t> junk = {'n', 'o', 't', ' ', 'a', ' ', 'z', 'i', 'p'};
+    emu.State().WriteFfsFile(emu.CameraId(0), kLogFile, junk);
+    const e2e::ProgramRun r = Prog({});
+    EXPECT_NE(r.out.find("Programming\nFW_Updater::UnpackFwLog ERROR: Failed to open firmware logs archive file.\n"
+                         "Failed to update firmware operation log in camera.\n"),
+              std::string::npos)
+        << r.out;
+    EXPECT_EQ(emu.State().ReadFfsFile(emu.CameraId(0), kLogFile), junk);
+}
+
+TEST_F(CameraApiRun, CameraErrorsEndTheRunWithStatus1)
+{
+    struct Case {
+        std::vector<std::string> selection;
+        std::string printed;  // after "Checksum OK"
+    };
+    const Case cases[] = {
+        // The wrapper's own error reaches the entry.
+        {{"--camsn", "ZZZZZ99999ZZ"}, "\n******** Error zvAPI: No Devices Found (zvAPIplus_Camera::OpenBySN)\n"},
+        {{"--camid", "7"}, "\n******** Error zvAPI: No Devices Found (zvAPIplus_Camera::OpenByID)\n"},
+        {{"--campath", "\\\\?\\usb#zvjr#1", "--forced_model_sne", "ABCDE21070AV"},
+         "\n******** Error: Model force is not supported for other, than first camera or --camid selector.\n"},
+        {{"--camid", "1", "--forced_model_sne", "bad"},
+         "zvSetDeviceInfoString model_forced_sne bad\n"
+         "\n******** Error: Error on setting forced SNE after zvSetDeviceInfoString. E.g. incorrect SNE entered on "
+         "--forced_model_sne\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.selection[1]);
+        const e2e::ProgramRun r = Prog(c.selection);
+        EXPECT_EQ(r.out, kBanner + "Performing operation 1 on firmware type 1\nChecksum OK\n" + c.printed + kFailed);
+        EXPECT_EQ(r.err, "");
+        EXPECT_EQ(r.status, 1);
+    }
+    for (unsigned camera = 0; camera < 3; ++camera)
+        EXPECT_TRUE(LogMessages(camera).empty());
+}
+
+TEST_F(CameraApiRun, AForcedSerialStandsForTheCamerasOwnDuringTheRun)
+{
+    const e2e::ProgramRun r = Prog({"--camid", "2", "--forced_model_sne", "FGHIJ21070AV"});
+    EXPECT_NE(r.out.find("Checksum OK\nzvSetDeviceInfoString model_forced_sne FGHIJ21070AV\n"
+                         "Camera SN:FGHIJ21070AV, Model:JV285XX-C, FPGA1:V01.00\n"),
+              std::string::npos)
+        << r.out;
+    // The camera keeps its own serial.
+    EXPECT_EQ(emu.Camera(2).serial, "ZVEMU21020A0");
+}
+
+TEST_F(CameraApiRun, AllCamerasNeedsAtLeastOne)
+{
+    emu.Hook(-1, "nocameras");
+    const e2e::ProgramRun r = Run({"info", "CPU1", "--zvapi", "--allcameras"});
+    EXPECT_EQ(r.out, kBanner + "\n******** Error: No camera connected\n" + kFailed);
+    EXPECT_EQ(r.status, 1);
+}
+
+}  // namespace
