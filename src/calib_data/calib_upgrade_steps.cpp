@@ -134,15 +134,14 @@ std::span<const CdsFieldRule> CdsFieldRulesOf(CdsUpgradeStep form)
 
 void UpgradeFromPrevious(const CdsDefinition& definition, SensorModePageList* pages, const char* model)
 {
+    if (pages == nullptr || model == nullptr) {
+        ThrowCDSError("UpgradeFromPrevious", "Invalid input parameters");
+    }
     const CdsUpgradeStepSpec* step =
         definition.table_row < 0 ? nullptr : FindCdsUpgradeStep(static_cast<size_t>(definition.table_row));
     if (step == nullptr || definition.upgrade_step == CdsUpgradeStep::None) {
-        ThrowCDSError("UpgradeFromPrevious", "No upgrade step for the EEPROM data version",
-                      CdsFormat("%s %02d.%02d", model == nullptr ? "" : model, definition.eeprom_struct_ver,
-                                definition.mode_defaults_ver));
-    }
-    if (pages == nullptr || model == nullptr) {
-        ThrowCDSError("UpgradeFromPrevious", "Invalid input parameters");
+        ThrowCDSError("UpgradeFromPrevious", "No upgrade step to EEPROM data version",
+                      CdsFormat("%s %02d.%02d", model, definition.eeprom_struct_ver, definition.mode_defaults_ver));
     }
 
     CameraDataUpdateContext context;

@@ -360,4 +360,11 @@ TEST(UpgradeSteps, EachStepGoesFromTheModelsPreviousVersionToItsRowsVersion)
     EXPECT_EQ(CdsUpgradeSteps().size(), 24u);
 }
 
+TEST(UpgradeSteps, ARowWithoutAStepRefusesToRunOne)
+{
+    SensorModePageList pages = DefaultPages(0, kTestCam01);
+    EXPECT_EQ(ErrorText([&] { UpgradeFromPrevious(CdsDefinitionTable()[0], &pages, kTestCam01); }),
+              "UpgradeFromPrevious - No upgrade step to EEPROM data version (TestCam01 01.00)");
+}
+
 }  // namespace

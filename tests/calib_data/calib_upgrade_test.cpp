@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <optional>
 #include <ostream>
@@ -90,16 +91,41 @@ TEST_F(UpgradeTest, JR574WalksFromV30ToV39WithABackupBeforeEachStepAndAfterTheLa
     // Fields still at their defaults follow every version's defaults and the
     // camera's own values survive every step, so the backup of version 3.k
     // is exactly the 3.k default image with the camera's values.
+    std::vector<uint8_t> previous;
     for (int k = 0; k <= 9; ++k) {
         const std::vector<uint8_t> backup = ReadFile(BackupPath(expected[k]));
         ASSERT_EQ(backup.size(), 65536u);
         EXPECT_TRUE(backup == BuildImage(16 + k, kJR574, kJR574Edits)) << expected[k];
+        // Each step changed some pages: consecutive versions' defaults differ.
+        if (k > 0) {
+            EXPECT_FALSE(std::equal(backup.begin(), backup.begin() + 0x4000, previous.begin())) << expected[k];
+        }
+        previous = backup;
     }
     EXPECT_TRUE(ReadFile(BackupPath(expected.front())) == original);
     const std::vector<uint8_t> last = ReadFile(BackupPath(expected.back()));
     EXPECT_EQ(last[0xFE00 + 116], 3);
     EXPECT_EQ(last[0xFE00 + 117], 9);
     EXPECT_TRUE(WholeImage(converter) == last);
+}
+
+TEST_F(UpgradeTest, JR574FromV20CrossesToTheNextDataStructure)
+{
+    // The step to 3.0 changes the field table: "_X42" to "_X45" become
+    // "CT Phase shift", "_X47" gives way to four new words.
+    const std::vector<Edit> edits = {{3, "Sensor S/N", 0xBEEF}};
+    ExpectEditsDifferFromDefaults(edits, kJR574, 14, 25);
+    CalibDataStructureConverter converter;
+    Load(converter, kJR574, "03.50", "04.00", BuildImage(14, kJR574, edits));
+    converter.UpgradeData();
+
+    std::vector<std::string> expected = {BackupName(kJR574, 2, 0), BackupName(kJR574, 2, 1)};
+    for (int k = 0; k <= 9; ++k) {
+        expected.push_back(BackupName(kJR574, 3, k));
+    }
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(Backups(), expected);
+    EXPECT_TRUE(WholeImage(converter) == BuildImage(25, kJR574, edits));
 }
 
 TEST_F(UpgradeTest, JV285FromV20ToV21RunsOneStepAndMatchesRecordsOfRepeatedNamesInOrder)
