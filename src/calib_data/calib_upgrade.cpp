@@ -321,7 +321,7 @@ CalibDataStructureConverter::UpgradePlan CalibDataStructureConverter::PlanDataUp
                                     VersionText(plan.target).c_str());
             break;
         }
-        const CdsUpgradeStepSpec* step = FindCdsUpgradeStep(row);
+        const CdsUpgradeStepRecord* step = FindCdsUpgradeStep(row);
         if (step == nullptr || table[row].upgrade_step == CdsUpgradeStep::None) {
             plan.message = "No upgrade step to EEPROM data version";
             plan.detail = CdsFormat("%s %s", model, VersionText(version).c_str());

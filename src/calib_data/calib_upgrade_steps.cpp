@@ -42,7 +42,7 @@ constexpr CdsDataVersion V(uint8_t structVersion, uint8_t defaultsVersion)
 // its row. The rows 2 and 34 repeat the versions of the row before them and
 // every model's first row has no earlier version, so they carry no step.
 // clang-format off
-constexpr CdsUpgradeStepSpec kSteps[] = {
+constexpr CdsUpgradeStepRecord kSteps[] = {
 //   row  from       to
     { 1, V(1, 0), V(2, 0)},  // TestCam01 (page rules)
     { 3, V(2, 0), V(3, 0)},  // TestCam01 (page rules)
@@ -100,15 +100,15 @@ void RequireUnpacked(const SensorModePageList& pages, const char* which)
 
 }  // namespace
 
-std::span<const CdsUpgradeStepSpec> CdsUpgradeSteps()
+std::span<const CdsUpgradeStepRecord> CdsUpgradeSteps()
 {
     return kSteps;
 }
 
-const CdsUpgradeStepSpec* FindCdsUpgradeStep(size_t row)
+const CdsUpgradeStepRecord* FindCdsUpgradeStep(size_t row)
 {
     const auto* found =
-        std::find_if(std::begin(kSteps), std::end(kSteps), [row](const CdsUpgradeStepSpec& s) { return s.row == row; });
+        std::find_if(std::begin(kSteps), std::end(kSteps), [row](const CdsUpgradeStepRecord& s) { return s.row == row; });
     return found == std::end(kSteps) ? nullptr : found;
 }
 
@@ -137,7 +137,7 @@ void UpgradeFromPrevious(const CdsDefinition& definition, SensorModePageList* pa
     if (pages == nullptr || model == nullptr) {
         ThrowCDSError("UpgradeFromPrevious", "Invalid input parameters");
     }
-    const CdsUpgradeStepSpec* step =
+    const CdsUpgradeStepRecord* step =
         definition.table_row < 0 ? nullptr : FindCdsUpgradeStep(static_cast<size_t>(definition.table_row));
     if (step == nullptr || definition.upgrade_step == CdsUpgradeStep::None) {
         ThrowCDSError("UpgradeFromPrevious", "No upgrade step to EEPROM data version",

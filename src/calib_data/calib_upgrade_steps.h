@@ -41,17 +41,17 @@ struct CdsFieldRule {
     std::span<const char* const> fields;  // names exactly as in the field tables
 };
 
-struct CdsUpgradeStepSpec {
+struct CdsUpgradeStepRecord {
     size_t row;  // the definition row the step ends at
     CdsDataVersion from;
     CdsDataVersion to;
 };
 
 // The 24 steps, in definition-row order.
-std::span<const CdsUpgradeStepSpec> CdsUpgradeSteps();
+std::span<const CdsUpgradeStepRecord> CdsUpgradeSteps();
 
 // The step that ends at a definition row, or null when the row has none.
-const CdsUpgradeStepSpec* FindCdsUpgradeStep(size_t row);
+const CdsUpgradeStepRecord* FindCdsUpgradeStep(size_t row);
 
 // The rules of a step form (both empty for the generic form).
 std::span<const CdsPageRule> CdsPageRulesOf(CdsUpgradeStep form);

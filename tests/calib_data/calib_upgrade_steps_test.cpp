@@ -336,7 +336,7 @@ TEST(UpgradeSteps, EachStepGoesFromTheModelsPreviousVersionToItsRowsVersion)
     for (size_t row = 0; row < kCdsDefinitionCount; ++row) {
         SCOPED_TRACE("row " + std::to_string(row));
         const CdsDefinition& def = table[row];
-        const CdsUpgradeStepSpec* step = FindCdsUpgradeStep(row);
+        const CdsUpgradeStepRecord* step = FindCdsUpgradeStep(row);
         ASSERT_EQ(step != nullptr, def.upgrade_step != CdsUpgradeStep::None);
         if (step == nullptr) {
             continue;
