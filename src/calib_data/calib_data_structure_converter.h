@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "calib_upgrade.h"
 #include "cds_definition.h"
 #include "sensor_mode_page.h"
 
@@ -129,6 +130,33 @@ public:
     // pattern match and versions that has one (stored into *definition).
     static void LoadAndUnpackDstModeDefaults(const char* model, CdsDefinition* definition, SensorModePageList* out);
 
+    // ---- data upgrade -----------------------------------------------------------------------
+    // Whether the versions the prepared CPU firmware expects differ from the
+    // current version bytes. Throws when no definition of the model covers the
+    // prepared CPU firmware: its data would not fit, so the caller must not
+    // go on as if nothing were needed.
+    bool IsDataUpgradeNeeded() const;
+    // Whether definitions exist for both CPU firmware versions and the upgrade
+    // steps lead from the current versions to the prepared firmware's. Each
+    // "no" is explained by a line on standard output.
+    bool IsDataUpgradePossible() const;
+    // Steps the unpacked pages up to the prepared firmware's versions, one
+    // definition at a time, with a backup in "EEPROM_Backup" before the first
+    // step and after every step. Either every step succeeds, or the image,
+    // the pages and the version bytes are left as they were and the error is
+    // thrown.
+    void UpgradeData();
+    // Writes the whole image to "EEPROM_Backup/<time>_<model>_V<ss>.<dd>.bin".
+    void BackupUpgradeStep(uint8_t structVersion, uint8_t defaultsVersion);
+
+    // The merge of one upgrade step (used by the steps; no converter needed).
+    static void RunCameraDataUpdate(CameraDataUpdateContext* context);
+    static void DoPageUpdate(CameraDataUpdateContext* context, uint8_t sourcePage, uint8_t targetPage);
+    static void DoPageFieldUpdate(CameraDataUpdateContext* context, uint8_t page, std::vector<std::string> fieldNames);
+    // Whether a defaults CSV text lists the field for the page.
+    static bool IsFieldInCsv(const char* csv, uint8_t page, std::string fieldName);
+    static void ClearUpdateContext(CameraDataUpdateContext* context);
+
 private:
     // The converter's preconditions, tested in this order by the operations
     // that name them; each failure throws "<operation> - <ending>".
@@ -155,6 +183,14 @@ private:
     bool RegionHoldsPages(CdsDataType type) const;
     static void RequirePageGeometry(const CdsDefinition& def, const SensorModePage& page, const char* operation);
     static void UnpackPage(const CdsDefinition& def, SensorModePage& page, const char* operation);
+
+    // The data upgrade's walk and the state it restores on failure.
+    struct UpgradePlan;
+    struct SavedState;
+    UpgradePlan PlanDataUpgrade() const;
+    bool UpgradeDefinitionsExist(const char* operation) const;
+    SavedState SaveState() const;
+    void RestoreState(SavedState& state);
 
     std::string modelName_;
     std::vector<uint8_t> cache_;  // the raw image; empty until allocated
