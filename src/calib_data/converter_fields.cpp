@@ -196,7 +196,7 @@ void CalibDataStructureConverter::CopyFieldText(const char* operation, const cha
 {
     const size_t length = std::strlen(text);
     if (length >= size) {
-        ThrowCDSError(operation, tooSmall, CdsFormat("%zu characters, buffer %u", length, size));
+        ThrowCDSError(operation, tooSmall);
     }
     std::memcpy(buffer, text, length + 1);
 }
