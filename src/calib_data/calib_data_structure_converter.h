@@ -238,6 +238,9 @@ private:
     bool SelectionIsRegisterBit() const;
     void CopyFieldText(const char* operation, const char* text, char* buffer, uint32_t size, const char* tooSmall);
 
+    static void WriteSpecificFieldLines(const CdsDefinition& def, const SensorModePage& page, std::ostream& out,
+                                        bool csvForm);
+
     // Calibration CSV import (see UpdatePagesFromCsv).
     struct CsvImport;
     void ImportCsv(CsvImport& import);

@@ -55,6 +55,7 @@ void CalibDataStructureConverter::WriteUnpackedCalibData(const char* fileName, b
         def.Initialize();
         if (structured) {
             std::vector<CalibTextRow> cells;
+            cells.reserve(rows * cols);
             def.GetCalibData(page->Unpacked(), &cells);
             if (cells.size() != rows * cols) {
                 ThrowCDSError(operation, "Reported file structure is not valid");
@@ -73,6 +74,7 @@ void CalibDataStructureConverter::WriteUnpackedCalibData(const char* fileName, b
             }
         } else {
             std::vector<std::string> cells;
+            cells.reserve(rows * cols);
             def.GetCalibData(page->Unpacked(), &cells);
             if (cells.size() != rows * cols) {
                 ThrowCDSError(operation, "Reported file structure is not valid");
@@ -84,7 +86,7 @@ void CalibDataStructureConverter::WriteUnpackedCalibData(const char* fileName, b
                 }
             }
         }
-        WriteUnpackedSpecificFields(*page, file, structured);
+        WriteSpecificFieldLines(def, *page, file, structured);
         if (!structured) {
             file << "\n\n\n";
         }
@@ -95,7 +97,12 @@ void CalibDataStructureConverter::WriteUnpackedCalibData(const char* fileName, b
 void CalibDataStructureConverter::WriteUnpackedSpecificFields(const SensorModePage& page, std::ostream& out,
                                                               bool csvForm)
 {
-    const CdsDefinition def = RequireDefinition("WriteUnpackedSpecificFields");
+    WriteSpecificFieldLines(RequireDefinition("WriteUnpackedSpecificFields"), page, out, csvForm);
+}
+
+void CalibDataStructureConverter::WriteSpecificFieldLines(const CdsDefinition& def, const SensorModePage& page,
+                                                          std::ostream& out, bool csvForm)
+{
     const UnpackedField* descriptors = def.GetBitDescriptors();
     if (descriptors == nullptr) {
         return;

@@ -73,12 +73,27 @@ std::optional<RegisterBit> FindRegisterBit(const CdsDefinition& def, std::span<c
     return std::nullopt;
 }
 
-// The value cell of a bit row: a decimal number, above 0 sets the bit.
-int BitValue(const std::string& text, const char* operation)
+// The grid cells of each field name shown in the listing (the JV285 V1.1
+// grid shows two different records named VREF).
+std::map<std::string, std::vector<uint16_t>, std::less<>> GridCellsByName(const CdsDefinition& def)
+{
+    std::map<std::string, std::vector<uint16_t>, std::less<>> cells;
+    const auto table = def.FieldTable();
+    for (const uint16_t cell : def.GetGridCells()) {
+        if (cell < table.size()) {
+            cells[FieldNameOf(table[cell])].push_back(cell);
+        }
+    }
+    return cells;
+}
+
+// The value cell of a bit row: a decimal number, above 0 sets the bit. A
+// failure is completed with the row's place by the import.
+int BitValue(const std::string& text)
 {
     const auto value = ParseDecimalText(text);
     if (!value) {
-        ThrowCDSError(operation, "ERROR, bit value is not a number", "'" + text + "'");
+        throw UpdaterError("ERROR, bit value is not a number ('" + text + "')");
     }
     return *value > 0 ? 1 : 0;
 }
@@ -118,6 +133,28 @@ struct CalibDataStructureConverter::CsvImport {
     // The pages' records as they were before the import, taken when a row
     // first reaches the page.
     std::map<uint32_t, std::vector<UnpackedField>> originals;
+    std::map<std::string, std::vector<uint16_t>, std::less<>> gridCells = GridCellsByName(def);
+
+    // Whether a field row shows what the listing showed for the page before
+    // the import, in any grid cell of that name.
+    bool RestatesOriginal(std::span<const UnpackedField> original, const std::string& name,
+                          const std::string& value) const
+    {
+        const auto cells = gridCells.find(name);
+        if (cells == gridCells.end()) {
+            return false;
+        }
+        const std::string_view text = TrimBlanks(value);
+        for (const uint16_t cell : cells->second) {
+            if (cell < original.size()) {
+                const auto shown = def.ListingValueText(original[cell]);
+                if (shown && TrimBlanks(*shown) == text) {
+                    return true;
+                }
+            }
+        }
+        return false;
+    }
 
     const std::vector<UnpackedField>& OriginalOf(uint32_t page, std::span<const UnpackedField> records)
     {
@@ -194,7 +231,7 @@ void CalibDataStructureConverter::ImportCsv(CsvImport& import)
             const auto records = target.Unpacked();
             const std::vector<UnpackedField>& original = import.OriginalOf(*page, records);
             if (IsRegisterBitName(name)) {
-                const int bit = BitValue(value, operation);
+                const int bit = BitValue(value);
                 const auto place = FindRegisterBit(import.def, original, name);
                 if (place &&
                     static_cast<int>((static_cast<uint32_t>(original[place->record].value) >> place->bit) & 1u) ==
@@ -203,16 +240,10 @@ void CalibDataStructureConverter::ImportCsv(CsvImport& import)
                 }
                 UpdateUnpackedSpecificField(records, name, bit);
             } else if (name.find("::") != std::string::npos) {
-                UpdateUnpackedFieldBit(static_cast<int>(*page), name, BitValue(value, operation));
+                UpdateUnpackedFieldBit(static_cast<int>(*page), name, BitValue(value));
             } else {
-                if (import.def.HasTextParser()) {
-                    const int index = import.def.FindSettableField(original, name.c_str());
-                    if (index >= 0) {
-                        const auto shown = import.def.ListingValueText(original[static_cast<size_t>(index)]);
-                        if (shown && TrimBlanks(*shown) == TrimBlanks(value)) {
-                            continue;
-                        }
-                    }
+                if (import.def.HasTextParser() && import.RestatesOriginal(original, name, value)) {
+                    continue;
                 }
                 import.def.SetVal(records, name.c_str(), value.c_str());
             }

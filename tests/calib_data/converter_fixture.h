@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -66,6 +67,14 @@ inline std::vector<uint8_t> WholeImageOf(CalibDataStructureConverter& converter)
     std::vector<uint8_t> image(0x10000);
     converter.GetRawData(image.data(), static_cast<uint32_t>(image.size()), CdsDataType::WholeImage);
     return image;
+}
+
+// The mode id the listings write for a page.
+inline std::string ModeIdOf(uint32_t page)
+{
+    char text[16];
+    std::snprintf(text, sizeof(text), "0x5A%02X", page);
+    return text;
 }
 
 // A copy of the row's field table, holding its initial values.
