@@ -51,6 +51,7 @@ struct ListingRules {
     Cell cells[kRawTypes];
 };
 
+// clang-format off
 // Raw types:                   0     1     2      3                4             5     6                7           8         9-15
 constexpr ListingRules kTestCam01V10{22, {Dec2, Hex2, Volts, ThreePart,       GainSearchA,  Dec3, HundredthsDbLow, DbPlainLow, Empty,    Empty, Empty, Empty, Empty, Empty, Empty, Empty}};
 constexpr ListingRules kTestCam{22,      {Dec2, Hex,  Volts, ThreePart,       GainSearchA,  Dec3, HundredthsDb,    Db3,        Error,    Error, Error, Error, Error, Error, Error, Error}};
@@ -60,6 +61,7 @@ constexpr ListingRules kJR574D88{17,     {Dec2, Hex,  Volts, Dec2,            Ga
 constexpr ListingRules kJR825{17,        {Dec2, Hex,  Volts, TwoPart,         GainByIndex,  Dec3, HundredthsDb,    Fraction,   Signed16, Error, Error, Error, Error, Error, Error, Error}};
 constexpr ListingRules kJV285V11{17,     {Dec2, Hex2, Volts, TwoPart,         GainByIndexX, Dec3, NegativeVolts,   Dec3,       Hex04,    Hex04, Hex04, Hex04, Hex04, Hex04, Hex04, Hex04}};
 constexpr ListingRules kJV285V2{17,      {Dec2, Hex2, Volts, HundredthsVolts, GainByIndexX, Dec3, NegativeVolts,   Dec3,       Hex04,    Hex04, Hex04, Hex04, Hex04, Hex04, Hex04, Hex04}};
+// clang-format on
 
 const ListingRules* RulesOf(CdsTextFamily family)
 {

@@ -14,6 +14,7 @@
 // of an image-control word whose bit lines follow it, is not undone by the
 // rows that still show the old value.
 
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <map>
@@ -156,6 +157,18 @@ struct CalibDataStructureConverter::CsvImport {
         return false;
     }
 
+    // A name the grid shows for two different records (VREF in JV285 V1.1:
+    // a bit field and a word) cannot tell which one an edited row means.
+    bool IsAmbiguous(const std::string& name) const
+    {
+        const auto cells = gridCells.find(name);
+        if (cells == gridCells.end()) {
+            return false;
+        }
+        return std::any_of(cells->second.begin(), cells->second.end(),
+                           [&](uint16_t cell) { return cell != cells->second.front(); });
+    }
+
     const std::vector<UnpackedField>& OriginalOf(uint32_t page, std::span<const UnpackedField> records)
     {
         auto [it, inserted] = originals.try_emplace(page);
@@ -242,8 +255,13 @@ void CalibDataStructureConverter::ImportCsv(CsvImport& import)
             } else if (name.find("::") != std::string::npos) {
                 UpdateUnpackedFieldBit(static_cast<int>(*page), name, BitValue(value));
             } else {
-                if (import.def.HasTextParser() && import.RestatesOriginal(original, name, value)) {
-                    continue;
+                if (import.def.HasTextParser()) {
+                    if (import.RestatesOriginal(original, name, value)) {
+                        continue;
+                    }
+                    if (import.IsAmbiguous(name)) {
+                        throw UpdaterError("ERROR, the name stands for more than one field of the page");
+                    }
                 }
                 import.def.SetVal(records, name.c_str(), value.c_str());
             }

@@ -69,7 +69,8 @@ constexpr Get GE = Get::Error;
 constexpr Set SE = Set::Error;
 using enum Get;
 
-// Raw types:       0          1            2            3            4          5          6           7             8        9-15
+// Per family: error names, then by raw type 0-15 the field type, the read
+// rule and the write rule.
 constexpr FamilyRules kJV966{
     "JV966JK_TD_B_GetFieldValue", "JV966JK_TD_B_SetFieldValue", "JV966JK_TD_B_GetFieldType",
     "JV966JK_TD_B_GetEnumValue", "JV966JK_TD_B_GetEnumValue", true, CdsGainTableKind::Codes52, false,

@@ -48,6 +48,7 @@ struct ParserRules {
     Parse parse[kRawTypes];
 };
 
+// clang-format off
 // Raw types:                 0    1    2            3           4          5            6               7            8          9-15
 constexpr ParserRules kTestCam{{Dec, Hex, Thousandths, ThreePart,  GainCode,  Dec,         Hundredths,     DbTruncated, Error,     Error, Error, Error, Error, Error, Error, Error}};
 constexpr ParserRules kJV966{{  Dec, Hex, Thousandths, ThreePart,  GainCode,  Dec,         Hundredths,     DbRounded,   Error,     Error, Error, Error, Error, Error, Error, Error}};
@@ -56,6 +57,7 @@ constexpr ParserRules kJR574D88{{Dec, Hex, Thousandths, TwoPart64, GainCode,  De
 constexpr ParserRules kJR825{{  Dec, Hex, Thousandths, TwoPart64,  GainIndex, Dec,         Hundredths,     Fraction,    SignedDec, Error, Error, Error, Error, Error, Error, Error}};
 constexpr ParserRules kJV285V11{{Dec, Hex, Thousandths, TwoPart64, GainCode,  NotSettable, AbsThousandths, NotSettable, Hex,       Hex,   Hex,   Hex,   Hex,   Hex,   Hex,   Hex}};
 constexpr ParserRules kJV285V2{{Dec,  Hex, Thousandths, Hundredths, GainCode, Dec,         AbsThousandths, Dec,         Hex,       Hex,   Hex,   Hex,   Hex,   Hex,   Hex,   Hex}};
+// clang-format on
 
 const ParserRules* RulesOf(CdsTextFamily family)
 {

@@ -115,6 +115,19 @@ TEST_F(FieldAccess, ValuesCrossAsEngineeringIntegers)
     EXPECT_EQ(converter.GetFieldValueInt32(), 1599);
 }
 
+TEST_F(FieldAccess, ThirtyTwoBitFieldsHoldTheirWholeValue)
+{
+    Load(28);
+    converter.SelectFieldByName("EXP_TIME");
+    EXPECT_EQ(converter.GetFieldType(), CdsFieldType::Decimal);
+    converter.SetFieldValueInt32(static_cast<int32_t>(0xDEADBEEF));
+    EXPECT_EQ(static_cast<uint32_t>(converter.GetFieldValueInt32()), 0xDEADBEEFu);
+    converter.SaveSensorModes();
+    converter.UnpackSensorModesData();
+    converter.SelectFieldByName("EXP_TIME");
+    EXPECT_EQ(static_cast<uint32_t>(converter.GetFieldValueInt32()), 0xDEADBEEFu);
+}
+
 TEST_F(FieldAccess, EnumerationsOfGainFields)
 {
     Load(12);

@@ -362,6 +362,18 @@ TEST_F(Import, RegisterBitRows)
               "EEPROM version (IMG_CTRL. 0 RC_EN) (line 1, page 0, field 'IMG_CTRL. 0 RC_EN')");
 }
 
+TEST_F(Import, ANameOfTwoDifferentFieldsIsRefusedWhenEdited)
+{
+    // JV285 V1.1 shows the bit field VREF and the word VREF in its grid.
+    Load(31);
+    const std::string listing = dir.File("listing.csv");
+    converter.WriteUnpackedCalibData(listing.c_str(), true);
+    converter.UpdatePagesFromCsv(listing.c_str(), 0, 63);  // unchanged rows are fine
+    EXPECT_EQ(ErrorText([&] { converter.UpdatePagesFromCsv(Csv("0x5A00,VREF,3,\n").c_str(), 0, 0); }),
+              "UpdatePagesFromCsv - ERROR, the name stands for more than one field of the page (line 1, page 0, "
+              "field 'VREF')");
+}
+
 TEST_F(Import, FieldNamesWithAPointAreFields)
 {
     Load(4);
