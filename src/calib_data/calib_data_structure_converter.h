@@ -1,7 +1,10 @@
 #pragma once
 
 #include <cstdint>
+#include <list>
 #include <optional>
+#include <ostream>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -157,6 +160,67 @@ public:
     static bool IsFieldInCsv(const char* csv, uint8_t page, std::string fieldName);
     static void ClearUpdateContext(CameraDataUpdateContext* context);
 
+    // ---- field selection and access ---------------------------------------------------
+    // A cursor over the unpacked pages: select a page, then a field of it (by
+    // position, by name, or a named bit of IMG_CTRL or IMG_CTR2 as
+    // "IMG_CTRL.<bit name>"), then read or write the selected field. Values
+    // are engineering integers converted by the definition.
+    void SelectFieldsPage(uint32_t page);
+    void SelectFieldByIndex(uint32_t index);
+    void SelectFieldByName(const char* name);
+    void SelectSpecificFieldByName(std::string name);
+    uint32_t GetFieldsCount();
+    // Copy the selected field's name or comment with its terminating zero.
+    void GetFieldName(char* buffer, uint32_t size);
+    void GetFieldDescription(char* buffer, uint32_t size);
+    CdsFieldType GetFieldType();
+    void SetFieldType(CdsFieldType type);
+    int32_t GetFieldValueInt32();
+    void SetFieldValueInt32(int32_t value);
+    int32_t GetSpecificFieldValueInt32();
+    void SetSpecificFieldValueInt32(int32_t value);
+    uint32_t GetEnumValueCount();
+    uint32_t GetEnumValueIndex();
+    void SetEnumValueIndex(uint32_t index);
+    int32_t GetEnumValueItem();
+
+    // ---- calibration data export ---------------------------------------------------------
+    // The calibration listing of every page: structured (the CSV that
+    // UpdatePagesFromCsv reads back) or as a text grid.
+    void WriteUnpackedCalibData(const char* fileName, bool structured);
+    // The IMG_CTRL / IMG_CTR2 bit lines of one page (definitions with named bits only).
+    void WriteUnpackedSpecificFields(const SensorModePage& page, std::ostream& out, bool csvForm);
+    static void WriteFieldBitLine(int pageIndex, const char* registerName, const char* bitName, int bitValue,
+                                  std::ostream& out, bool csvForm);
+    // Tab-separated dump of one page's field records.
+    void WriteUnpackedPageData(const char* fileName, unsigned short pageIndex);
+    // Every field of every page with its engineering value.
+    void WriteUnpackedCalibDataCsv(const char* fileName);
+    // The packed bytes of one page.
+    void WritePackedPageData(const char* fileName, unsigned short pageIndex);
+
+    // ---- calibration CSV import ----------------------------------------------------------
+    // Applies a calibration CSV (a structured listing, edited or not, or a
+    // patch of single fields and bits) to the unpacked pages. Rows are
+    // "mode id,name,value[,unit]"; the name is a field, "IMG_CTRL.<bit>" /
+    // "IMG_CTR2.<bit>" or "<field>::<bit number>". A row that restates the
+    // value the page held before the import changes nothing. Every failure
+    // names the file line, the page and the field; rows before it stay
+    // applied.
+    //
+    // Range form: pages firstPage..lastPage; rows must come in page order
+    // (the first row past lastPage ends the import).
+    void UpdatePagesFromCsv(const char* fileName, int firstPage, int lastPage);
+    // List form: the listed pages, one pass over the file for each.
+    void UpdatePagesFromCsv(const char* fileName, std::list<int>& pages);
+    // Every loaded page.
+    void UpdateAllPagesFromCsv(const char* fileName);
+    // Sets (value > 0) or clears bit `bit` of the stored raw value of a
+    // field: the name is "<field>::<bit>".
+    void UpdateUnpackedFieldBit(int pageIndex, std::string name, int value);
+    // Sets or clears a named bit of IMG_CTRL or IMG_CTR2 in one page's records.
+    void UpdateUnpackedSpecificField(std::span<UnpackedField> fields, std::string name, int value);
+
 private:
     // The converter's preconditions, tested in this order by the operations
     // that name them; each failure throws "<operation> - <ending>".
@@ -199,6 +263,30 @@ private:
     uint8_t eepromStructVer_ = 0;  // 0: not defined
     uint8_t modeDefaultsVer_ = 0;
     SensorModePageList pages_;
+
+    // Field selection (see SelectFieldsPage).
+    const CdsDefinition& CachedDefinition(const char* operation);
+    static void RequireFieldTable(const CdsDefinition& def, const char* operation);
+    SensorModePage& SelectedPage(const char* operation);
+    SensorModePage& UnpackedSelectedPage(const char* operation);
+    UnpackedField& SelectedRecord(const char* operation, SensorModePage& page);
+    const UnpackedField* RequireBitDescriptors(const CdsDefinition& def, const char* operation);
+    bool SelectionIsRegisterBit() const;
+    void CopyFieldText(const char* operation, const char* text, char* buffer, uint32_t size, const char* tooSmall);
+
+    static void WriteSpecificFieldLines(const CdsDefinition& def, const SensorModePage& page, std::ostream& out,
+                                        bool csvForm);
+
+    // Calibration CSV import (see UpdatePagesFromCsv).
+    struct CsvImport;
+    void ImportCsv(CsvImport& import);
+
+    uint32_t selectedPage_ = 0;
+    uint32_t selectedField_ = 0;
+    uint32_t selectedBit_ = 0;
+    uint32_t selectedEnumIndex_ = 0;
+    std::string selectedFieldName_;
+    CdsFieldType selectedFieldType_ = CdsFieldType::None;
 
     // The cached definition and the model and versions it was made for.
     std::optional<CdsDefinition> currentDesc_;

@@ -3,10 +3,15 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
+#include <string>
+#include <vector>
 
+#include "calib_text_row.h"
 #include "default_images.h"
 #include "field_tables.h"
+#include "field_values.h"
 #include "page_layouts.h"
 #include "unpacked_field.h"
 
@@ -81,6 +86,45 @@ struct CdsDefinition {
     const UnpackedField* GetBitDescriptors() const { return bit_descriptors; }
 
     std::span<const UnpackedField> FieldTable() const { return {fields, fields_count}; }
+
+    // ---- engineering values, listing and text parser -------------------------
+    // Per model family and raw type (flags bits 12-15); every failure is an
+    // UpdaterError. A record without a table row (table_row -1) has no
+    // functions and refuses every call.
+
+    // Prepares the gain tables the listing and the text parser read. The
+    // tables are built once and never change, so this only refuses the
+    // versions that have none (TestCam01 V2.0 and V3.0).
+    void Initialize() const;
+    // Raw register value -> engineering integer (gains x 1000, counts
+    // decoded, milli-decibels, ...).
+    int32_t GetFieldValue(const UnpackedField& field) const;
+    // Engineering integer -> raw value, stored in the field. A value the
+    // field cannot hold (out of range, no matching gain, not representable in
+    // the register form) fails and leaves the field as it was.
+    void SetFieldValue(int32_t value, UnpackedField& field) const;
+    CdsFieldType GetFieldType(const UnpackedField& field) const;
+    // Item `index` (0-63) of a gain field's enumeration: the gain x 1000, and
+    // the raw field value that selects it.
+    int32_t GetEnumValue(uint32_t index) const;
+    int32_t GetEnumValueRaw(uint32_t index) const;
+
+    // The listing of one unpacked page: one item per display-grid cell,
+    // column by column (cell k is column k / rows, row k % rows).
+    void GetCalibData(std::span<const UnpackedField> fields, std::vector<CalibTextRow>* out) const;
+    void GetCalibData(std::span<const UnpackedField> fields, std::vector<std::string>* out) const;
+    // The value text the structured listing shows for one field; none for a
+    // version without a listing or a raw type it does not show.
+    std::optional<std::string> ListingValueText(const UnpackedField& field) const;
+
+    // Parses a value text of the named grid field by its raw type and stores
+    // the raw value. Only fields shown in the display grid can be set.
+    void SetVal(std::span<UnpackedField> fields, const char* name, const char* value) const;
+    // Index of the record SetVal sets for the name (the last grid row that
+    // shows it, the leftmost cell of that row), or -1.
+    int FindSettableField(std::span<const UnpackedField> fields, const char* name) const;
+    // Whether the version has a text parser (SetVal) at all.
+    bool HasTextParser() const;
 };
 
 inline constexpr size_t kCdsDefinitionCount = 35;
