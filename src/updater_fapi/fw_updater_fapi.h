@@ -6,12 +6,14 @@
 #include "updater_error.h"
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
 class zvAPIplus_Exception;
+class CalibDataStructureConverter;
 
 // The updater that works through the camera maker's camera API. The entry
 // function builds one per camera, hands it the options, selects the camera
@@ -62,6 +64,63 @@ public:
     void SetEEPROMVersionFromCpu() { eepromVersionFromCpu = true; }
     void SetForcedModelSNE(const std::string& sne) { camera.SetForcedModelSNE(sne); }
 
+    // ---- calibration workflows -------------------------------------------------
+    //
+    // The camera's calibration data lives in its flash file "File_EEPROM1".
+    // Those that need a camera expect it open unless they say otherwise.
+    //
+    // Converts the camera's calibration data from what the current CPU
+    // firmware version needs to what the new one needs (an empty new version
+    // takes --new_fw_ver). Before anything in the camera changes, a verified
+    // backup of the whole image is written to eeprom_backup_<model>_<serial>.bin
+    // in the working directory; while the converted image is written and read
+    // back, the partition table carries the update-in-progress mark. A camera
+    // found with that mark set is first restored from its backup (or, without
+    // a good backup, refused with nothing written). Failures are thrown.
+    void EEPROMDataUpdate(const std::string& currentCpuVersion, const std::string& newCpuVersion);
+    // The version of the CPU firmware the camera runs, found through the
+    // calibration definitions of its model; none (the reason printed) when
+    // they do not know the model.
+    std::optional<std::string> GetCpuFirmwareVersion();
+
+    // prog EEPROM1_VER: rewrites the two data version bytes in the camera's
+    // partition table (--eeprom_ver, or with --eeprom_ver_associate_from_cpu_ver
+    // those the running CPU firmware needs). The rest of the table and of
+    // the image stays; a camera whose update-in-progress mark is set is
+    // refused.
+    void OperationEEPROMVersionUpdate();
+    // verify EEPROM1_VER: whether --model, --cur_fw_ver and --eeprom_ver
+    // belong together; needs no camera.
+    void OperationVerifyEEPROMVersions();
+    // The camera's EEPROM data version "ss.dd", read once per updater and
+    // cached; the text must be shorter than `capacity`.
+    std::string GetEEPROMDataVersion(std::size_t capacity);
+    // The versions the camera's running CPU firmware needs. Opens the camera.
+    std::string GetLatestAvailableEEPROMDataVersion() override;
+    // For EEPROM1: whether the camera's data can be brought to, or must be
+    // brought to, what --new_fw_ver needs (true and false for any other type).
+    // Open the camera themselves.
+    bool IsUpdatePossible() override;
+    bool IsDataUpgradeNeeded() override;
+    // "major.minor" as two bytes; both stay as they are when the text has no
+    // point, the minor one when nothing follows it. A number outside 0-255
+    // is refused.
+    static void SplitMajorMinor(const std::string& version, std::uint8_t& major, std::uint8_t& minor);
+
+    // extract EEPROM1 <file>: the image file as a text and a CSV listing, and
+    // as a completed image when it lacks a partition table (no camera).
+    void ExtractData() override;
+    // insert EEPROM1 <csv> (or <image> --patch_file <csv>): a packed image
+    // file from a calibration CSV over the model's defaults or over an image.
+    void InsertData() override;
+    // diff / file_diff EEPROM1: the fields of the camera's image (or of an
+    // image file) that differ from the model's defaults, as a report file.
+    void DiffFirmwareContent() override;
+    // After dump EEPROM1: the dumped image as listings beside the dump file.
+    // Never fails once the camera's model is known: a failed conversion is
+    // printed and the dump stands.
+    void ConvertEEPROMDumpData(std::span<const std::uint8_t> dump);
+
     // Flash-file-system transfers on the open camera. Each prints its own
     // progress lines; camera API failures pass out as zvAPIplus_Exception.
     //
@@ -91,6 +150,21 @@ protected:
     void AbandonCameraOperation() noexcept;
     // Closes the camera unless its handle was supplied.
     void CloseCamera();
+
+    // The calibration workflows' access to "File_EEPROM1": its size as the
+    // camera reports it (refused unless it is a whole 64 KB image), the whole
+    // file, and the partition table as the converter holds it.
+    std::uint32_t SelectEepromFile();
+    std::vector<std::uint8_t> ReadCameraEeprom(std::uint32_t size);
+    void WriteEepromPartitionTable(CalibDataStructureConverter& converter);
+    // Puts the backup of an interrupted update back into the camera and
+    // verifies it; answers the restored image.
+    std::vector<std::uint8_t> RestoreEepromFromBackup(const std::string& model, const std::string& serial,
+                                                      std::size_t size);
+    // Reads the camera's image once per updater into eepromCache; answers
+    // whether this call read it.
+    bool FillEepromCache(std::uint32_t size);
+    bool QueryEepromUpgrade(bool possible);
 
     CameraFAPI camera;
     std::string newFwVersion;      // CPU firmware version after the update (--new_fw_ver)

@@ -1,0 +1,226 @@
+// Converting a camera's calibration EEPROM data for a new CPU firmware.
+//
+// The camera's data is never lost on the way: a backup of the whole image is
+// written and checked on disk before anything in the camera changes; the
+// partition table carries an update-in-progress mark from before the
+// converted image is written until it has been read back and found equal;
+// and a camera found with that mark set gets its backup back before anything
+// else is decided. Every write leaves the camera in a state that the next run
+// recognises: either the mark is clear and the image is whole, or the mark
+// is set and the backup holds the data.
+
+#include "calib_data_structure_converter.h"
+#include "camera_text.h"
+#include "eeprom_files.h"
+#include "fw_updater_fapi.h"
+#include "text_format.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <new>
+
+namespace {
+
+using eeprom_files::kImageSize;
+
+constexpr std::string_view kEepromFile = "File_EEPROM1";
+constexpr std::size_t kCameraTextSize = 260;
+constexpr const char* kContactSupport = ".\r\nContact ZAVRO-Customer-Support by creating new Issue/Ticket";
+
+std::vector<std::uint8_t> AllocateZeroed(std::size_t size, const char* failure)
+{
+    try {
+        return std::vector<std::uint8_t>(size, 0);
+    } catch (const std::bad_alloc&) {
+        throw UpdaterError(failure);
+    }
+}
+
+}  // namespace
+
+std::optional<std::string> FW_Updater_FAPI::GetCpuFirmwareVersion()
+{
+    zvAPIplus_Camera& cam = camera.Camera();
+    try {
+        const std::string model =
+            ReadCameraText<kCameraTextSize>([&](char* text, int size) { cam.GetCameraName(text, size); });
+        // The definitions tell which of the camera's firmware versions is its
+        // CPU's.
+        std::uint32_t versionSelector = 0;
+        CalibDataStructureConverter::GetAssocZvFwType(model.c_str(), &versionSelector);
+        cam.SetVersionSelector(static_cast<int>(versionSelector));
+        return ReadCameraText<kCameraTextSize>([&](char* text, int size) { cam.GetVersion(text, size); });
+    } catch (const UpdaterError& error) {
+        std::printf("%s\n", error.what());
+        return std::nullopt;
+    }
+}
+
+std::uint32_t FW_Updater_FAPI::SelectEepromFile()
+{
+    zvAPIplus_Camera& cam = camera.Camera();
+    cam.SetFFSFileName(std::string(kEepromFile).c_str());
+    const int size = cam.GetFFSFileSize();
+    // The image is read, converted and written back whole; anything but a
+    // whole image would be taken for one.
+    if (size != static_cast<int>(kImageSize))
+        throw UpdaterError(FormatText("The camera reports %d bytes of EEPROM data, expected %u", size, kImageSize));
+    return static_cast<std::uint32_t>(size);
+}
+
+std::vector<std::uint8_t> FW_Updater_FAPI::ReadCameraEeprom(std::uint32_t size)
+{
+    std::vector<std::uint8_t> image = AllocateZeroed(size, "Failed to allocate buffer for EEPROM data update");
+    ReadFileFFS(image, kEepromFile, 0);
+    return image;
+}
+
+void FW_Updater_FAPI::WriteEepromPartitionTable(CalibDataStructureConverter& converter)
+{
+    std::vector<std::uint8_t> table(eeprom_files::kPartitionTableWriteSize);
+    converter.GetRawData(table.data(), static_cast<std::uint32_t>(table.size()), CdsDataType::PartitionTable);
+    WriteFileFFS(table, kEepromFile, eeprom_files::kPartitionTableOffset);
+}
+
+std::vector<std::uint8_t> FW_Updater_FAPI::RestoreEepromFromBackup(const std::string& model,
+                                                                   const std::string& serial, std::size_t size)
+{
+    const eeprom_files::EepromBackupFile backup(model, serial);
+    std::vector<std::uint8_t> image = backup.Load(size);
+
+    // The backup goes in with the mark still set, so a restore that stops
+    // half way is started again by the next run. Once the camera reads back
+    // the whole backup, the backup's own table takes the mark away.
+    const auto tableBytes = std::span<const std::uint8_t>(image).subspan(eeprom_files::kPartitionTableOffset,
+                                                                         eeprom_files::kPartitionTableWriteSize);
+    CalibDataStructureConverter table;
+    table.SetRawData(tableBytes.data(), static_cast<std::uint32_t>(tableBytes.size()), CdsDataType::PartitionTable);
+    table.SetUpdateInProgressFlag(1);
+    std::vector<std::uint8_t> marked = image;
+    table.GetRawData(marked.data() + eeprom_files::kPartitionTableOffset, eeprom_files::kPartitionTableWriteSize,
+                     CdsDataType::PartitionTable);
+    WriteFileFFS(marked, kEepromFile, 0);
+
+    std::vector<std::uint8_t> readBack =
+        AllocateZeroed(size, "Failed to allocate buffer for EEPROM data verification");
+    ReadFileFFS(readBack, kEepromFile, 0);
+    if (readBack != marked)
+        throw UpdaterError("EEPROM data restore verification failed, data stored in camera is not valid");
+
+    WriteFileFFS(tableBytes, kEepromFile, eeprom_files::kPartitionTableOffset);
+    std::printf("EEPROM data restored from %s\n", backup.Name().c_str());
+    return image;
+}
+
+void FW_Updater_FAPI::EEPROMDataUpdate(const std::string& currentCpuVersion, const std::string& newCpuVersion)
+{
+    CalibDataStructureConverter converter;
+    zvAPIplus_Camera& cam = camera.Camera();
+    const std::string model =
+        ReadCameraText<kCameraTextSize>([&](char* text, int size) { cam.GetCameraName(text, size); });
+    const std::string serial =
+        ReadCameraText<kCameraTextSize>([&](char* text, int size) { cam.GetSerialNumber(text, size); });
+
+    // Without the version the data was made for, nothing can tell what it
+    // holds; firmware must not go over data it may not be able to read.
+    if (currentCpuVersion.empty())
+        throw UpdaterError("EEPROM data update ERROR: the camera's current CPU firmware version is not known, "
+                           "please use command line parameter '--cur_fw_ver'");
+    try {
+        converter.SetCameraModel(model.c_str());
+        converter.SetCpuFirmwareVersion(currentCpuVersion.c_str());
+    } catch (const std::exception&) {
+        throw UpdaterError(std::string(" (CPU)") + kContactSupport);
+    }
+
+    // The new version comes from the caller or from --new_fw_ver; given
+    // both ways, they must agree.
+    if (newFwVersion.empty()) {
+        if (newCpuVersion.empty())
+            throw UpdaterError("New CPU firmware version is not set, please use command line parameter '--new_fw_ver'");
+        newFwVersion = newCpuVersion.substr(0, kMaxVersionTextLength);
+    } else if (!newCpuVersion.empty() && newCpuVersion != newFwVersion) {
+        throw UpdaterError(newCpuVersion);
+    }
+    converter.SetNewCpuFirmwareVersion(newFwVersion.c_str());
+
+    std::printf("Reading EEPROM data...\n");
+    const std::uint32_t size = SelectEepromFile();
+    std::vector<std::uint8_t> image = ReadCameraEeprom(size);
+
+    // An earlier update stopped before its end: its backup holds the data.
+    // Whatever the image looks like now, it is not trusted.
+    bool restored = false;
+    if (eeprom_files::ReadPartitionTableState(image).updateInProgress) {
+        std::printf("Restoring EEPROM data from previous update session...\n");
+        image = RestoreEepromFromBackup(model, serial, size);
+        restored = true;
+    }
+
+    try {
+        converter.SetRawData(image.data(), size, CdsDataType::WholeImage);
+    } catch (const std::exception&) {
+        throw UpdaterError(std::string(" (EERPOM)") + kContactSupport);
+    }
+
+    // An image without a partition table gets one with the versions of the
+    // current CPU firmware; it is written only once the backup is safe.
+    const bool tableCreated = !converter.IsPartitionTableValid();
+    if (tableCreated) {
+        converter.CreatePartitionTable();
+        converter.SetCalibrationDataStructureVersion(converter.GetEepromDataStructVersionForCurrentCpu());
+        converter.SetCameraModeDefaultsVersion(converter.GetCameraModeDefaultsVersionForCurrentCpu());
+    }
+
+    // Decided before anything is written: no definition for the new firmware
+    // is thrown by the converter, a conversion it cannot make (a downgrade,
+    // a missing step) is explained by it and refused here.
+    const bool needed = converter.IsDataUpgradeNeeded();
+    if (needed && !converter.IsDataUpgradePossible())
+        throw UpdaterError("CPU firmware update is not possible due to EEPROM data incompatibility!");
+    if (!needed && !tableCreated)
+        return;
+
+    // A restored camera's backup is the file it was just restored from.
+    if (!restored) {
+        std::printf("Creating EEPROM data backup before update...\n");
+        std::vector<std::uint8_t> backupImage = image;
+        if (tableCreated) {
+            // The data as read, with the table it is about to get, so that a
+            // restore from this backup finds a valid table.
+            converter.GetRawData(backupImage.data() + eeprom_files::kPartitionTableOffset,
+                                 eeprom_files::kPartitionTableWriteSize, CdsDataType::PartitionTable);
+        }
+        eeprom_files::EepromBackupFile(model, serial).Write(backupImage);
+    }
+
+    if (tableCreated) {
+        WriteEepromPartitionTable(converter);
+        std::printf("New EEPROM descriptor v %02X.%02X was added/restored...\n",
+                    converter.GetEepromDataStructVersionForCurrentCpu(),
+                    converter.GetCameraModeDefaultsVersionForCurrentCpu());
+    }
+    if (!needed)
+        return;
+
+    converter.SetUpdateInProgressFlag(1);
+    WriteEepromPartitionTable(converter);
+
+    std::printf("Starting EEPROM data update...\n");
+    converter.UnpackSensorModesData();
+    converter.UpgradeData();
+    converter.PackSensorModesData();
+    std::vector<std::uint8_t> converted = AllocateZeroed(size, "Failed to allocate buffer for EEPROM data update");
+    converter.GetRawData(converted.data(), size, CdsDataType::WholeImage);
+    WriteFileFFS(converted, kEepromFile, 0);
+
+    std::printf("EEPROM data update verification...\n");
+    std::vector<std::uint8_t> readBack = AllocateZeroed(size, "Failed to allocate buffer for EEPROM data verification");
+    ReadFileFFS(readBack, kEepromFile, 0);
+    if (readBack != converted)
+        throw UpdaterError("EEPROM verification failed, data stored in camera is not valid");
+    converter.SetUpdateInProgressFlag(0);
+    WriteEepromPartitionTable(converter);
+
+    std::printf("EEPROM data update finished...\n");
+}
