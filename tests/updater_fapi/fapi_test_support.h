@@ -35,6 +35,7 @@ public:
     bool SkipEepromUpgrade() const { return skipEepromUpgrade; }
     bool EepromVersionFromCpu() const { return eepromVersionFromCpu; }
     std::int32_t LedBlinkCount() const { return ledBlinkCount; }
+    const std::vector<std::uint8_t>& EepromCache() const { return eepromCache; }
 };
 
 // Runs f with standard output captured; answers what it printed.
