@@ -175,6 +175,34 @@ TEST_F(EepromDataUpdateTest, AnInterruptedUpdateIsFinishedByTheNextRun)
     }
 }
 
+// The restore itself torn half way: the camera still carries the mark, and
+// the run after it restores and converts.
+TEST_F(EepromDataUpdateTest, AnInterruptedRestoreIsStartedAgain)
+{
+    const unsigned reference = AddCamera(kJV966, kCpu, CalibratedAt21());
+    ASSERT_EQ(Update(reference).error, "");
+
+    emu.Hook(0, "fail param=write_file_ffs code=8 nth=2 file=File_EEPROM1");
+    ASSERT_NE(Update().error, "");
+    emu.ClearHooks(0);
+    // Hooks count their calls for the whole test, so each text is new: the
+    // restore's image write torn, then the write that takes the mark away.
+    for (const char* hook :
+         {"cut bytes=50000 nth=1 file=File_EEPROM1", "fail param=write_file_ffs code=7 nth=2 file=File_EEPROM1"}) {
+        SCOPED_TRACE(hook);
+        emu.Hook(0, hook);
+        const Outcome o = Update();
+        EXPECT_NE(o.error, "");
+        EXPECT_EQ(Count(o.printed, "Restoring EEPROM data from previous update session...\n"), 1u);
+        emu.ClearHooks(0);
+        EXPECT_EQ(TableOf(Eeprom()).flag, 1);
+    }
+    const Outcome o = Update();
+    EXPECT_EQ(o.error, "");
+    EXPECT_EQ(Count(o.printed, "Restoring EEPROM data from previous update session...\n"), 1u);
+    EXPECT_EQ(Eeprom(), Eeprom(reference));
+}
+
 TEST_F(EepromDataUpdateTest, ARestoreFailsWithoutAGoodBackupAndWritesNothing)
 {
     const std::vector<std::uint8_t> original = Eeprom();
