@@ -288,15 +288,15 @@ void FW_Updater_FAPI::DiffFirmwareContent()
 
 void FW_Updater_FAPI::ConvertEEPROMDumpData(std::span<const std::uint8_t> dump)
 {
-    const std::optional<std::string> cpuVersion = GetCpuFirmwareVersion();
-    if (!cpuVersion)
-        throw UpdaterError("ConvertEEPROMDumpData ERROR: Unknown camera model");
-    const std::string model =
-        ReadCameraText<kCameraTextSize>([&](char* text, int size) { camera.Camera().GetCameraName(text, size); });
-
     // The dump file is written already; listings that cannot be made do not
-    // take it away.
+    // take it away, also not for a model the calibration definitions do not
+    // know: its dump is as good as any other.
     try {
+        const std::optional<std::string> cpuVersion = GetCpuFirmwareVersion();
+        if (!cpuVersion)
+            throw UpdaterError("ConvertEEPROMDumpData ERROR: Unknown camera model");
+        const std::string model =
+            ReadCameraText<kCameraTextSize>([&](char* text, int size) { camera.Camera().GetCameraName(text, size); });
         std::printf("Converting EEPROM data  \n");
         const std::string dumpName = inputFile.value_or(std::string());
         const std::string textName = CheckedFileName(dumpName + "_OrvikFormat.txt");

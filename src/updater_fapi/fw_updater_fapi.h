@@ -117,8 +117,9 @@ public:
     // image file) that differ from the model's defaults, as a report file.
     void DiffFirmwareContent() override;
     // After dump EEPROM1: the dumped image as listings beside the dump file.
-    // Never fails once the camera's model is known: a failed conversion is
-    // printed and the dump stands.
+    // Only camera API failures pass out: listings that cannot be made (also
+    // for a model the calibration definitions do not know) are explained on
+    // the console and the dump stands.
     void ConvertEEPROMDumpData(std::span<const std::uint8_t> dump);
 
     // Flash-file-system transfers on the open camera. Each prints its own

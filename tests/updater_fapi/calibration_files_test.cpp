@@ -329,7 +329,7 @@ TEST_F(CalibrationFilesTest, DiffRefusals)
 }
 
 // After a dump of EEPROM1 the image is also listed; a listing that cannot be
-// made never fails the dump.
+// made never fails the dump, whatever the reason.
 TEST(ConvertEEPROMDumpData, ListsTheDumpOrSaysWhyNot)
 {
     EmuDir emu;
@@ -356,11 +356,18 @@ TEST(ConvertEEPROMDumpData, ListsTheDumpOrSaysWhyNot)
     EXPECT_TRUE(o.printed.ends_with("\nFailed to convert EEPROM calibration file.\n")) << o.printed;
     EXPECT_EQ(fapi_test::Count(o.printed, "\n"), 3u);
 
+    // A model without calibration definitions gets its dump, and no listings.
     TestUpdater other;
     other.SelectCameraOnBus(1);
+    other.SetInputFile("other.bin");
     Printed([&] { other.Open(); });
-    EXPECT_EQ(Capture([&] { other.ConvertEEPROMDumpData(image); }).error,
-              "ConvertEEPROMDumpData ERROR: Unknown camera model");
+    o = Capture([&] { other.ConvertEEPROMDumpData(image); });
+    EXPECT_EQ(o.error, "");
+    EXPECT_EQ(o.printed,
+              "GetAssocZvFwType - Value is not defined.\n"
+              "ConvertEEPROMDumpData ERROR: Unknown camera model\n"
+              "Failed to convert EEPROM calibration file.\n");
+    EXPECT_EQ(FilesIn(".").size(), 2u);
 }
 
 }  // namespace
