@@ -94,17 +94,21 @@ void FW_Updater_FAPI::VerifyFileFFS(std::span<std::uint8_t> expected, std::strin
     std::printf("Read done OK  \n");
 
     // The CPU firmware runs on the second CPU in the JR family, on the first
-    // in all others; only that image carries the mark.
+    // in all others; only that image carries the mark. The mark is a byte of
+    // the image, so it is found at its place in the file whatever window of
+    // the image is compared, and not at all when the window starts past it.
     const bool jrFamily = model.starts_with("JR");
     const bool checkMark = (firmwareType == kTypeCpu1 && !jrFamily) || (firmwareType == kTypeCpu2 && jrFamily);
+    const bool markInRange = checkMark && offset <= kFirmwareOkMarkPosition;
+    const std::size_t markAt = markInRange ? kFirmwareOkMarkPosition - offset : 0;
 
     int differences = 0;
     for (std::size_t position = 0; position < read.size(); ++position) {
         if (differences >= kMaxCompareErrorLines)
             break;
-        if (checkMark && position == kFirmwareOkMarkPosition) {
+        if (markInRange && position == markAt) {
             const std::uint8_t mark = read[position];
-            std::printf("Firmware_ok_mark on position 0x%04zx read:x%02X\n", position, mark);
+            std::printf("Firmware_ok_mark on position 0x%04zx read:x%02X\n", kFirmwareOkMarkPosition, mark);
             if (mark == kMarkConfirmed)
                 std::printf("Firmware_ok_mark shows, that firmware is confirmed to run\n");
             else if (mark == kMarkNotConfirmed)

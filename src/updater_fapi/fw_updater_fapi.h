@@ -131,15 +131,79 @@ public:
     // offset).
     void WriteFileFFS(std::span<const std::uint8_t> data, std::string_view ffsFileName, std::uint32_t offset);
     // Reads expected.size() bytes back and compares them with expected. For
-    // a CPU image the firmware-ok mark (byte 34 of the range) is the
-    // camera's: 0xFF (not yet started) or 0xA5 (confirmed) is copied into
-    // expected, any other value fails. Throws when the contents differ.
+    // a CPU image the firmware-ok mark (byte 34 of the file, when the range
+    // covers it) is the camera's: 0xFF (not yet started) or 0xA5 (confirmed)
+    // is copied into expected, any other value fails. Throws when the
+    // contents differ.
     void VerifyFileFFS(std::span<std::uint8_t> expected, std::string_view ffsFileName, std::uint32_t offset);
 
     // A camera API failure as the updater reports it: its description.
     static UpdaterError CameraApiError(const zvAPIplus_Exception& error);
 
+    // Operations on the camera's flash-file-system file of the firmware type.
+    // OperationFFS runs one by its code: verify against the input file,
+    // program (write, then verify), dump into the local file named by the
+    // input file name, or bring the EEPROM data to what the running CPU
+    // firmware needs. It answers true or throws an UpdaterError (a camera API
+    // failure becomes its description); on every way out the camera is closed
+    // (unless its handle was supplied) and the progress callback unregistered.
+    static constexpr int kOperationVerify = 1;
+    static constexpr int kOperationProgram = 2;
+    static constexpr int kOperationDump = 4;
+    static constexpr int kOperationEepromUpgrade = 5;
+    bool OperationFFS(int code);
+
+    // Logs "started", programs, logs "finished" (or "failed" for a false
+    // result); a thrown failure leaves only the "started" line.
+    bool UpdateFirmware() override;
+    bool VerifyFirmware() override;
+    bool DumpFlash() override;
+    bool UpgradeFirmware() override;
+    // No emergency boot exists on this path; refused without touching the camera.
+    bool EmergencyBoot() override;
+
+    // The version text of the selected firmware type, as the front end prints
+    // it (at most kVersionTextCapacity - 1 characters). With a blink count set,
+    // the camera's LEDs blink afterwards. The camera stays open.
+    static constexpr std::size_t kVersionTextCapacity = 100;
+    std::string GetCurrentFirmwareVersion() override;
+
+    // Content version of the camera's factory user set ("UserSetFactory") or
+    // user sets ("UserSets"): the text of content_version right below the XML
+    // document's root element. The camera must be open. The text must be
+    // shorter than capacity.
+    std::string GetUserSetFactoryVersion(std::size_t capacity = kVersionTextCapacity);
+    std::string GetUserSetsVersion(std::size_t capacity = kVersionTextCapacity);
+    std::string GetVersionFactorySet(std::string_view ffsFileName, std::size_t capacity);
+
 protected:
+    // The steps before and after a file is programmed into the camera. For a
+    // camera model the calibration definitions know, programming the model's
+    // CPU firmware brings its EEPROM data along and restarts the CPU; every
+    // other camera and file needs nothing.
+    virtual void HandleModelSpecificOperation_BeforeProgramming();
+    virtual void HandleModelSpecificOperation_AfterProgramming();
+
+    // The calibration work the flash-file-system operations hand over to.
+    //
+    // verify EEPROM1_VER: checks model, CPU version and EEPROM data version
+    // given on the command line against each other, without a camera.
+    virtual void VerifyEepromVersionsOffline();
+    // prog EEPROM1_VER: rewrites the two version bytes of the camera's EEPROM.
+    virtual void UpdateEepromVersionInCamera();
+    // The version of the CPU firmware the camera runs, found through the
+    // calibration definitions of its model; none (reason printed) when they
+    // do not know the model. The camera must be open.
+    virtual std::optional<std::string> CameraCpuFirmwareVersion();
+    // Converts the camera's EEPROM data from what the current CPU firmware
+    // version needs to what the new one needs.
+    virtual void UpdateEepromData(const std::string& currentCpuVersion, const std::string& newCpuVersion);
+    // After dump EEPROM1: the dumped image as calibration listings beside the
+    // dump file.
+    virtual void ConvertDumpedEeprom(std::span<const std::uint8_t> dump);
+    // info EEPROM1: the camera's EEPROM data version.
+    virtual std::string ReadEepromDataVersion();
+
     // Operations that transfer files map the camera API's progress onto this
     // updater's callback from here until they finish or abandon.
     void StartTransferProgress();
@@ -178,4 +242,20 @@ protected:
     std::int32_t ledBlinkCount = 0;
     std::vector<std::uint8_t> eepromCache;  // "File_EEPROM1" as read once by the version queries
     bool handleSupplied = false;
+
+private:
+    // The bytes an operation writes or compares: the payload from the window
+    // start to its (possibly cut) end, and where that window lies in the file.
+    struct FfsPayload {
+        std::span<const std::uint8_t> bytes;
+        std::uint32_t start = 0;  // file offset of bytes[0]
+        std::uint32_t size = 0;   // payload size up to the window end
+    };
+
+    bool RunOperationFFS(int code);
+    FfsPayload LoadPayload(std::string_view ffsFileName);
+    void ProgramPayload(const FfsPayload& payload, std::string_view ffsFileName);
+    void DumpFfsFile(std::string_view ffsFileName);
+    std::string ReadFirmwareVersionOfType();
+    void BlinkLeds() noexcept;
 };

@@ -19,6 +19,13 @@ const std::string kBanner =
     "-----------------------------------\nZAVRO Camera Firmware Updater V2.64\n-----------------------------------\n";
 const std::string kFailed = "Done return 1\n";
 const std::string kLogFile = "FwOperationLog.zip";
+// The first ten digits of the MD5 digest of the firmware file below (4096
+// bytes of 0x5A).
+const std::string kDigest = "27f681f02f";
+// What one programming run of that file leaves in the camera's log.
+const std::vector<std::string> kRunLines = {"Firmware Updater V2.64 started", "FW prog of FPGA1 [" + kDigest + "] started",
+                                            "FW prog of FPGA1 [" + kDigest + "] finished",
+                                            "Firmware Updater V2.64 finished"};
 
 class CameraApiRun : public ::testing::Test {
 protected:
@@ -40,11 +47,11 @@ protected:
         return e2e::RunProgram(args, "", {{"ZVAPI_EMULATOR_DIR", emu.Root().string()}});
     }
 
-    // A programming run up to what this build offers: the camera's model
-    // check and the start line in its log.
+    // A programming run of a file that is no model's CPU firmware, so every
+    // camera takes it as it is.
     e2e::ProgramRun Prog(const std::vector<std::string>& selection)
     {
-        std::vector<std::string> args = {"prog", "CPU1", firmware, "--zvapi", "--plain_file", "--yes"};
+        std::vector<std::string> args = {"prog", "FPGA1", firmware, "--zvapi", "--plain_file", "--yes"};
         args.insert(args.end(), selection.begin(), selection.end());
         return Run(args);
     }
@@ -108,28 +115,32 @@ TEST_F(CameraApiRun, EachSelectionReachesItsCameraAndItsLog)
         EXPECT_NE(r.out.find("Checksum OK\n" + c.identification + "Checking if Filename:"), std::string::npos) << r.out;
         EXPECT_NE(r.out.find("Filename contains part of camera model name [OK]\nProgramming\n"), std::string::npos);
         EXPECT_EQ(r.err, "");
+        EXPECT_EQ(r.status, 0);
         std::vector<std::string> after = before;
-        after.push_back("Firmware Updater V2.64 started");
+        after.insert(after.end(), kRunLines.begin(), kRunLines.end());
         EXPECT_EQ(LogMessages(c.camera), after);
     }
-    EXPECT_EQ(LogMessages(1).size(), 3u);
+    EXPECT_EQ(LogMessages(1).size(), 3 * kRunLines.size());
 }
 
 TEST_F(CameraApiRun, TwoRunsLeaveTheirLinesInOrder)
 {
     Prog({});
     Prog({});
-    EXPECT_EQ(LogMessages(0),
-              (std::vector<std::string>{"Firmware Updater V2.64 started", "Firmware Updater V2.64 started"}));
+    std::vector<std::string> twice = kRunLines;
+    twice.insert(twice.end(), kRunLines.begin(), kRunLines.end());
+    EXPECT_EQ(LogMessages(0), twice);
     const auto archive = emu.State().ReadFfsFile(emu.CameraId(0), kLogFile);
     ASSERT_TRUE(archive);
     testing::internal::CaptureStdout();
     const std::optional<std::string> text = UnpackFwLog(*archive);
     testing::internal::GetCapturedStdout();
     ASSERT_TRUE(text);
-    EXPECT_TRUE(std::regex_match(*text, std::regex(R"(\[\d{4}-\d{2}-\d{2} \d{6}\] Firmware Updater V2\.64 started\n)"
-                                                   R"(\[\d{4}-\d{2}-\d{2} \d{6}\] Firmware Updater V2\.64 started)")))
-        << *text;
+    const std::string stamp = R"(\[\d{4}-\d{2}-\d{2} \d{6}\] )";
+    const std::string run = stamp + "Firmware Updater V2\\.64 started\n" + stamp + "FW prog of FPGA1 \\[" + kDigest +
+                            "\\] started\n" + stamp + "FW prog of FPGA1 \\[" + kDigest + "\\] finished\n" + stamp +
+                            "Firmware Updater V2\\.64 finished";
+    EXPECT_TRUE(std::regex_match(*text, std::regex(run + "\n" + run))) << *text;
 }
 
 TEST_F(CameraApiRun, ACorruptLogIsLeftAlone)
@@ -164,7 +175,7 @@ TEST_F(CameraApiRun, CameraErrorsEndTheRunWithStatus1)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.selection[1]);
         const e2e::ProgramRun r = Prog(c.selection);
-        EXPECT_EQ(r.out, kBanner + "Performing operation 1 on firmware type 1\nChecksum OK\n" + c.printed + kFailed);
+        EXPECT_EQ(r.out, kBanner + "Performing operation 1 on firmware type 10\nChecksum OK\n" + c.printed + kFailed);
         EXPECT_EQ(r.err, "");
         EXPECT_EQ(r.status, 1);
     }

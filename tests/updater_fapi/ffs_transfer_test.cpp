@@ -151,20 +151,35 @@ TEST_F(FfsTransferTest, FirmwareOkMarkIsTheCamerasForItsCpuImage)
     }
 }
 
-TEST_F(FfsTransferTest, MarkIsCountedFromTheStartOfTheComparedRange)
+TEST_F(FfsTransferTest, MarkIsTheImagesByte34WhateverWindowIsCompared)
 {
     std::vector<std::uint8_t> stored = Pattern(0x400);
-    stored[0x122] = 0xA5;
-    stored[0x22] = 0x00;  // in the file, but before the compared range
+    stored[0x22] = 0xA5;
+    stored[0x122] = 0x00;  // byte 34 of a window from 0x100: plain content
     Store(0, "File_FW_CPU1", stored);
     Open(0);
     updater.SetFirmwareType(kCpu1);
+    const std::string markLines = "Firmware_ok_mark on position 0x0022 read:xA5\n"
+                                  "Firmware_ok_mark shows, that firmware is confirmed to run\n";
 
-    std::vector<std::uint8_t> window(stored.begin() + 0x100, stored.end());
-    window[0x22] = 0x42;
-    const Outcome o = Capture([&] { updater.VerifyFileFFS(window, "File_FW_CPU1", 0x100); });
-    EXPECT_EQ(o.error, "");
-    EXPECT_EQ(Count(o.printed, "read:xA5"), 1u);
+    // A window from 0x10 covers the mark at its own place, 0x12 into the range.
+    std::vector<std::uint8_t> from0x10(stored.begin() + 0x10, stored.end());
+    from0x10[0x12] = 0x42;
+    const Outcome covered = Capture([&] { updater.VerifyFileFFS(from0x10, "File_FW_CPU1", 0x10); });
+    EXPECT_EQ(covered.error, "");
+    EXPECT_EQ(covered.printed, "Verifying...\nRead done OK  \n" + markLines + "Compare done OK  \n");
+    EXPECT_EQ(from0x10[0x12], 0xA5);
+
+    // A window from 0x100 lies past the mark: every byte is compared, byte 34
+    // of the window too.
+    std::vector<std::uint8_t> from0x100(stored.begin() + 0x100, stored.end());
+    const Outcome past = Capture([&] { updater.VerifyFileFFS(from0x100, "File_FW_CPU1", 0x100); });
+    EXPECT_EQ(past.error, "");
+    EXPECT_EQ(past.printed, "Verifying...\nRead done OK  \nCompare done OK  \n");
+    from0x100[0x22] = 0xFF;
+    const Outcome differs = Capture([&] { updater.VerifyFileFFS(from0x100, "File_FW_CPU1", 0x100); });
+    EXPECT_EQ(differs.error, "Verifying of written file failed (different content).");
+    EXPECT_NE(differs.printed.find("Compare error: at position:34 expected:xFF read:x00 \n"), std::string::npos);
 
     // A range of 34 bytes ends before the mark.
     std::vector<std::uint8_t> head(stored.begin(), stored.begin() + 34);

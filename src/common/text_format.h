@@ -6,10 +6,8 @@
 
 // printf-style formatting into a std::string, sized to fit: the program's texts
 // are printf formats, and this keeps them verbatim without fixed buffers.
-[[gnu::format(printf, 1, 2)]] inline std::string FormatText(const char* format, ...)
+inline std::string FormatTextV(const char* format, va_list args)
 {
-    va_list args;
-    va_start(args, format);
     va_list copy;
     va_copy(copy, args);
     const int needed = std::vsnprintf(nullptr, 0, format, copy);
@@ -20,6 +18,14 @@
         std::vsnprintf(text.data(), text.size(), format, args);
         text.resize(static_cast<std::size_t>(needed));
     }
+    return text;
+}
+
+[[gnu::format(printf, 1, 2)]] inline std::string FormatText(const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    std::string text = FormatTextV(format, args);
     va_end(args);
     return text;
 }

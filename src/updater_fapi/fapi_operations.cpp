@@ -1,0 +1,254 @@
+// prog, verify, dump and upgrade through the camera API: one routine finds
+// the flash file of the firmware type, takes the bytes to write or compare
+// from the input file, moves them with the transfers while the camera API's
+// progress is mapped onto the run's progress, and always leaves the camera
+// closed and the progress callback unregistered, also when it fails.
+
+#include "camera_text.h"
+#include "fapi_progress.h"
+#include "ffs_file_table.h"
+#include "fw_updater_fapi.h"
+#include "zvapiplus_exception.h"
+
+#include <cstdio>
+#include <fstream>
+#include <new>
+
+namespace {
+
+constexpr std::int32_t kTypeEeprom1 = 15;
+constexpr std::int32_t kTypeEeprom1Ver = 16;
+
+// A dump of an empty file still reads this much, so something comes back.
+constexpr std::uint32_t kEmptyFileDumpSize = 0x10000;
+// These models keep their CPU firmware in the first 63 KiB of the file; the
+// camera reports the size of the whole region.
+constexpr std::uint32_t kSmallCpuDumpSize = 0xFC00;
+constexpr std::string_view kSmallCpuModels[] = {"JV966", "JV285", "JV085"};
+constexpr std::string_view kCpu1File = "File_FW_CPU1";
+constexpr std::string_view kSensorSerialFile = "SensInfo";
+// Zero bytes kept after a dump in its buffer.
+constexpr std::size_t kDumpSlack = 1024;
+constexpr std::size_t kModelTextSize = 260;
+
+// The camera API takes keys as int parameters: the same 32 bits.
+int AsIntParameter(std::uint32_t value)
+{
+    return static_cast<int>(value);
+}
+
+bool TakesInputFile(int code, std::int32_t firmwareType)
+{
+    if (code == FW_Updater_FAPI::kOperationDump || code == FW_Updater_FAPI::kOperationEepromUpgrade)
+        return false;
+    return !(code == FW_Updater_FAPI::kOperationProgram && firmwareType == kTypeEeprom1Ver);
+}
+
+void WriteDumpFile(const std::optional<std::string>& fileName, std::span<const std::uint8_t> bytes)
+{
+    std::ofstream out;
+    if (fileName && !fileName->empty())
+        out.open(*fileName, std::ios::binary | std::ios::trunc);
+    if (!out.is_open())
+        throw UpdaterError("WriteFile - Can not open output file");
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.close();
+    // A dump that did not reach the disk whole must not be reported as read.
+    if (!out)
+        throw UpdaterError("WriteFile - Can not write output file");
+}
+
+}  // namespace
+
+bool FW_Updater_FAPI::OperationFFS(int code)
+{
+    try {
+        return RunOperationFFS(code);
+    } catch (const zvAPIplus_Exception& error) {
+        AbandonCameraOperation();
+        throw CameraApiError(error);
+    } catch (...) {
+        AbandonCameraOperation();
+        throw;
+    }
+}
+
+bool FW_Updater_FAPI::RunOperationFFS(int code)
+{
+    // The version check of EEPROM1_VER needs no camera at all.
+    if (firmwareType == kTypeEeprom1Ver && code == kOperationVerify) {
+        VerifyEepromVersionsOffline();
+        return true;
+    }
+    if (GetConnectedCamerasCount() <= 0)
+        throw UpdaterError("No camera connected");
+    camera.Open();
+    const std::optional<std::string_view> ffsFile = FindFfsFileName(firmwareType);
+    if (!ffsFile)
+        throw UpdaterError("Unsupported file-type selection for this camera.");
+    SetFapiProgressPhase(0.0f, 1.0f);
+
+    FfsPayload payload;
+    if (TakesInputFile(code, firmwareType))
+        payload = LoadPayload(*ffsFile);
+    StartTransferProgress();
+
+    switch (code) {
+    case kOperationProgram:
+        if (firmwareType == kTypeEeprom1Ver)
+            UpdateEepromVersionInCamera();
+        else
+            ProgramPayload(payload, *ffsFile);
+        break;
+    case kOperationVerify: {
+        std::vector<std::uint8_t> expected(payload.bytes.begin(), payload.bytes.end());
+        VerifyFileFFS(expected, *ffsFile, payload.start);
+        break;
+    }
+    case kOperationDump:
+        DumpFfsFile(*ffsFile);
+        break;
+    case kOperationEepromUpgrade: {
+        const std::optional<std::string> version = CameraCpuFirmwareVersion();
+        if (!version)
+            throw UpdaterError("EEPROM Data Update ERROR: operation not supported for camera model");
+        // The data is brought to what the firmware already running needs.
+        UpdateEepromData(*version, *version);
+        break;
+    }
+    default:
+        throw UpdaterError("Unsupported firmware operation");
+    }
+
+    ReportProgress(100);
+    std::printf("Operation done OK  \n");
+    FinishCameraOperation();
+    return true;
+}
+
+FW_Updater_FAPI::FfsPayload FW_Updater_FAPI::LoadPayload(std::string_view ffsFileName)
+{
+    if (!inputFile)
+        throw UpdaterError("Invalid filename");
+    decrypter = FwDecrypter();  // a container takes one load
+    if (!scrambled)
+        decrypter.ClearScrambled();
+    if (nameIsHex) {
+        decrypter.ParseHexFromStringToBuffer(inputFile->c_str());
+    } else if (nameIsSnSne) {
+        if (ffsFileName == kSensorSerialFile)
+            decrypter.SSnFromNameToBuffer(inputFile->c_str());
+        else
+            decrypter.ParseSnSneFromStringToBuffer(inputFile->c_str());
+    } else {
+        if (hexFormat)
+            decrypter.SetHexFormat();
+        decrypter.LoadFile(*inputFile);
+        if (!decrypter.Decrypt())
+            throw UpdaterError("Error file checksum");
+    }
+    const std::span<const std::uint8_t> buffer = decrypter.GetFileBuffer();
+    std::uint32_t size = decrypter.GetDataSize();
+    if (buffer.empty() || size > buffer.size())
+        throw UpdaterError("Error getting fw data");
+
+    const std::uint32_t start = GetFwStart();
+    const std::uint32_t stop = GetFwStop();
+    if (stop != 0) {
+        // A window that ends past the payload would write less than asked.
+        if (stop > size)
+            throw UpdaterError("fw_stop is out of file range");
+        size = stop;
+    }
+    if (start != 0 && start >= size)
+        throw UpdaterError("fw_start is out of file range");
+
+    FfsPayload payload;
+    payload.bytes = buffer.subspan(start, size - start);
+    payload.start = start;
+    payload.size = size;
+    return payload;
+}
+
+void FW_Updater_FAPI::ProgramPayload(const FfsPayload& payload, std::string_view ffsFileName)
+{
+    HandleModelSpecificOperation_BeforeProgramming();
+    // Nothing to write: the camera's file stays as it is (a write of no
+    // bytes would empty it).
+    if (payload.size == 0)
+        return;
+    SetFapiProgressPhase(20.0f, 0.4f);
+    std::printf("Writing FW\n");
+    std::vector<std::uint8_t> window(payload.bytes.begin(), payload.bytes.end());
+    WriteFileFFS(window, ffsFileName, payload.start);
+    SetFapiProgressPhase(60.0f, 0.4f);
+    VerifyFileFFS(window, ffsFileName, payload.start);
+    HandleModelSpecificOperation_AfterProgramming();
+}
+
+void FW_Updater_FAPI::DumpFfsFile(std::string_view ffsFileName)
+{
+    zvAPIplus_Camera& cam = camera.Camera();
+    const std::string name(ffsFileName);
+    std::printf("Reading...\n");
+    cam.SetFFSAccessKey(AsIntParameter(GetAccessKey()));
+    cam.SetFFSFileName(name.c_str());
+    std::uint32_t dumpSize = static_cast<std::uint32_t>(cam.GetFFSFileSize());
+    if (dumpSize == 0) {
+        dumpSize = kEmptyFileDumpSize;
+        std::printf("Required file size is zero. Using %u instead to get some data.", dumpSize);
+    }
+    if (ffsFileName == kCpu1File) {
+        const std::string model =
+            ReadCameraText<kModelTextSize>([&](char* text, int size) { cam.GetCameraName(text, size); });
+        for (std::string_view small : kSmallCpuModels) {
+            if (model.find(small) != std::string::npos)
+                dumpSize = kSmallCpuDumpSize;
+        }
+    }
+    // A size beyond any flash (or a negative one) is the camera's error,
+    // never a buffer size.
+    if (dumpSize > kMaxFfsFileSize)
+        throw UpdaterError("Memory allocation error - dump buffer");
+    std::vector<std::uint8_t> dump;
+    try {
+        dump.assign(dumpSize + kDumpSlack, 0);
+    } catch (const std::bad_alloc&) {
+        throw UpdaterError("Memory allocation error - dump buffer");
+    }
+    // The name was just selected, which starts the read at the file's beginning.
+    cam.GetReadFileFFS(reinterpret_cast<char*>(dump.data()), static_cast<int>(dumpSize));
+    const std::span<const std::uint8_t> content(dump.data(), dumpSize);
+    WriteDumpFile(inputFile, content);
+    std::printf("Read done OK\n");
+    if (firmwareType == kTypeEeprom1)
+        ConvertDumpedEeprom(content);
+}
+
+bool FW_Updater_FAPI::UpdateFirmware()
+{
+    LogFirmwareOperation(firmwareType, "started");
+    const bool done = OperationFFS(kOperationProgram);
+    LogFirmwareOperation(firmwareType, done ? "finished" : "failed");
+    return done;
+}
+
+bool FW_Updater_FAPI::VerifyFirmware()
+{
+    return OperationFFS(kOperationVerify);
+}
+
+bool FW_Updater_FAPI::DumpFlash()
+{
+    return OperationFFS(kOperationDump);
+}
+
+bool FW_Updater_FAPI::UpgradeFirmware()
+{
+    return OperationFFS(kOperationEepromUpgrade);
+}
+
+bool FW_Updater_FAPI::EmergencyBoot()
+{
+    throw UpdaterError("Emergency boot is not implemented for this camera type");
+}
