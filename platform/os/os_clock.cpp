@@ -2,6 +2,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
+#include <cstring>
 #include <stdexcept>
 #include <thread>
 
@@ -12,6 +14,18 @@ std::atomic<bool> g_virtual{false};
 std::atomic<std::uint32_t> g_virtualNow{0};
 std::atomic<std::uint64_t> g_slept{0};
 std::atomic<std::uint32_t> g_sleepCount{0};
+// Time skipped by sleeps that the environment made virtual; the clock runs
+// ahead by it, so waits measured against the clock still end.
+std::atomic<std::uint64_t> g_skippedMs{0};
+
+// ZVOS_VIRTUAL_SLEEP=1 in the environment: a test setting of this OS layer for
+// tests that run the whole program, like the emulated library's state
+// directory. Read at every sleep, so a process may switch it.
+bool SleepIsVirtualByEnvironment()
+{
+    const char* value = std::getenv("ZVOS_VIRTUAL_SLEEP");
+    return value != nullptr && std::strcmp(value, "1") == 0;
+}
 
 std::chrono::steady_clock::time_point ProcessStart()
 {
@@ -26,7 +40,8 @@ std::uint32_t TickCountMs()
     if (g_virtual.load())
         return g_virtualNow.load();
     const auto elapsed = std::chrono::steady_clock::now() - ProcessStart();
-    return static_cast<std::uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count());
+    const auto ms = static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count());
+    return static_cast<std::uint32_t>(ms + g_skippedMs.load());
 }
 
 void SleepMs(std::uint32_t ms)
@@ -35,6 +50,10 @@ void SleepMs(std::uint32_t ms)
         g_virtualNow.fetch_add(ms);
         g_slept.fetch_add(ms);
         g_sleepCount.fetch_add(1);
+        return;
+    }
+    if (SleepIsVirtualByEnvironment()) {
+        g_skippedMs.fetch_add(ms);
         return;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));

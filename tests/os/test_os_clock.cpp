@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstdlib>
+
 TEST(VirtualClock, SleepsAdvanceTheClockWithoutWaiting)
 {
     const std::uint32_t before = zv::os::TickCountMs();
@@ -33,4 +36,16 @@ TEST(RealClock, RunsForward)
     const std::uint32_t first = zv::os::TickCountMs();
     EXPECT_GE(zv::os::TickCountMs() - first, 0u);
     EXPECT_LT(zv::os::TickCountMs() - first, 1000u);
+}
+
+TEST(EnvironmentVirtualSleep, SkipsTheWaitAndMovesTheClockAhead)
+{
+    ::setenv("ZVOS_VIRTUAL_SLEEP", "1", 1);
+    const auto wallStart = std::chrono::steady_clock::now();
+    const std::uint32_t first = zv::os::TickCountMs();
+    zv::os::SleepMs(60000);
+    const std::uint32_t second = zv::os::TickCountMs();
+    ::unsetenv("ZVOS_VIRTUAL_SLEEP");
+    EXPECT_LT(std::chrono::steady_clock::now() - wallStart, std::chrono::seconds(5));
+    EXPECT_GE(second - first, 60000u);
 }
