@@ -151,7 +151,8 @@ void FW_Updater_FAPI::DiffFirmwareContent()
         throw UpdaterError("DiffFirmwareContent ERROR: Operation supported only for EEEPROM1 firmware type");
 
     // The camera's model and CPU version serve where the options give none;
-    // given options win.
+    // given options win, but for the camera's own data (diff) only its own
+    // model's defaults mean anything.
     const bool cameraPresent = camera.Camera().GetNumberOfConnectedCameras() > 0;
     if (cameraPresent) {
         camera.Open();
@@ -160,7 +161,10 @@ void FW_Updater_FAPI::DiffFirmwareContent()
         const std::optional<std::string> cpuVersion = GetCpuFirmwareVersion();
         if (!cpuVersion)
             throw UpdaterError("DiffFirmwareContent ERROR: operation not supported for camera model");
-        if (modelName.empty())
+        if (!inputFile && !modelName.empty() && modelName != model)
+            std::printf("Camera model %s is used for the camera's EEPROM data, not %s\n", model.c_str(),
+                        modelName.c_str());
+        if (modelName.empty() || !inputFile)
             modelName = model.substr(0, kMaxVersionTextLength);
         if (currentFwVersion.empty())
             currentFwVersion = cpuVersion->substr(0, kMaxVersionTextLength);

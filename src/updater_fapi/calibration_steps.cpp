@@ -16,11 +16,6 @@ void FW_Updater_FAPI::UpdateEepromVersionInCamera()
     OperationEEPROMVersionUpdate();
 }
 
-std::optional<std::string> FW_Updater_FAPI::CameraCpuFirmwareVersion()
-{
-    return GetCpuFirmwareVersion();
-}
-
 void FW_Updater_FAPI::UpdateEepromData(const std::string& currentCpuVersion, const std::string& newCpuVersion)
 {
     EEPROMDataUpdate(currentCpuVersion, newCpuVersion);

@@ -196,7 +196,9 @@ void FW_Updater_FAPI::EEPROMDataUpdate(const std::string& currentCpuVersion, con
 
     if (tableCreated) {
         WriteEepromPartitionTable(converter);
-        std::printf("New EEPROM descriptor v %02X.%02X was added/restored...\n",
+        // Data versions are written in decimal everywhere (--eeprom_ver, info
+        // EEPROM1), so the printed pair can be given back as it stands.
+        std::printf("New EEPROM descriptor v %02d.%02d was added/restored...\n",
                     converter.GetEepromDataStructVersionForCurrentCpu(),
                     converter.GetCameraModeDefaultsVersionForCurrentCpu());
     }
@@ -221,6 +223,9 @@ void FW_Updater_FAPI::EEPROMDataUpdate(const std::string& currentCpuVersion, con
         throw UpdaterError("EEPROM verification failed, data stored in camera is not valid");
     converter.SetUpdateInProgressFlag(0);
     WriteEepromPartitionTable(converter);
+    // The backup holds the data as they were, should the firmware they were
+    // converted for not make it into the camera.
+    convertedEeprom = ConvertedEeprom{model, serial, size};
 
     std::printf("EEPROM data update finished...\n");
 }

@@ -109,7 +109,7 @@ bool FW_Updater_FAPI::RunOperationFFS(int code)
         DumpFfsFile(*ffsFile);
         break;
     case kOperationEepromUpgrade: {
-        const std::optional<std::string> version = CameraCpuFirmwareVersion();
+        const std::optional<std::string> version = GetCpuFirmwareVersion();
         if (!version)
             throw UpdaterError("EEPROM Data Update ERROR: operation not supported for camera model");
         // The data is brought to what the firmware already running needs.
@@ -172,18 +172,49 @@ FW_Updater_FAPI::FfsPayload FW_Updater_FAPI::LoadPayload(std::string_view ffsFil
 
 void FW_Updater_FAPI::ProgramPayload(const FfsPayload& payload, std::string_view ffsFileName)
 {
+    convertedEeprom.reset();
     HandleModelSpecificOperation_BeforeProgramming();
-    // Nothing to write: the camera's file stays as it is (a write of no
-    // bytes would empty it).
-    if (payload.size == 0)
-        return;
-    SetFapiProgressPhase(20.0f, 0.4f);
-    std::printf("Writing FW\n");
-    std::vector<std::uint8_t> window(payload.bytes.begin(), payload.bytes.end());
-    WriteFileFFS(window, ffsFileName, payload.start);
-    SetFapiProgressPhase(60.0f, 0.4f);
-    VerifyFileFFS(window, ffsFileName, payload.start);
+    try {
+        if (payload.size == 0) {
+            // Converted data without the firmware they were converted for
+            // would not fit the firmware the camera keeps running.
+            if (convertedEeprom)
+                throw UpdaterError("The firmware file holds no data, nothing was programmed");
+            // Nothing to write: the camera's file stays as it is (a write of
+            // no bytes would empty it).
+            return;
+        }
+        SetFapiProgressPhase(20.0f, 0.4f);
+        std::printf("Writing FW\n");
+        std::vector<std::uint8_t> window(payload.bytes.begin(), payload.bytes.end());
+        WriteFileFFS(window, ffsFileName, payload.start);
+        SetFapiProgressPhase(60.0f, 0.4f);
+        VerifyFileFFS(window, ffsFileName, payload.start);
+    } catch (...) {
+        if (convertedEeprom)
+            RestoreEepromAfterFailedProgramming();
+        throw;
+    }
     HandleModelSpecificOperation_AfterProgramming();
+}
+
+void FW_Updater_FAPI::RestoreEepromAfterFailedProgramming() noexcept
+{
+    const ConvertedEeprom converted = *convertedEeprom;
+    convertedEeprom.reset();
+    try {
+        try {
+            std::printf("CPU firmware was not programmed, restoring EEPROM data from before the update...\n");
+            RestoreEepromFromBackup(converted.model, converted.serial, converted.size);
+        } catch (const zvAPIplus_Exception& error) {
+            throw CameraApiError(error);
+        }
+    } catch (const std::exception& error) {
+        // The backup stays on disk for a later restore.
+        std::printf("EEPROM data restore failed: %s\n", error.what());
+    } catch (...) {
+        std::printf("EEPROM data restore failed\n");
+    }
 }
 
 void FW_Updater_FAPI::DumpFfsFile(std::string_view ffsFileName)

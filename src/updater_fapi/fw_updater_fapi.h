@@ -181,8 +181,17 @@ protected:
     // camera model the calibration definitions know, programming the model's
     // CPU firmware brings its EEPROM data along and restarts the CPU; every
     // other camera and file needs nothing.
+    //
+    // Before: for the model's own CPU firmware, converts the EEPROM data for
+    // the version the image carries (bytes 6 and 5; --cur_fw_ver stands in for
+    // the camera's version, --skip_eeprom_upgrade leaves the data alone) and
+    // prints the camera's bootloader versions. After: resets the CPU so the
+    // new firmware starts, and reopens a "JR" camera, which reconnects.
     virtual void HandleModelSpecificOperation_BeforeProgramming();
     virtual void HandleModelSpecificOperation_AfterProgramming();
+    // A bootloader version register of a device unit; 0 when the camera
+    // cannot read it (selecting the unit and register must succeed).
+    std::uint32_t ReadBootloaderVersion(std::uint32_t deviceUnit, std::uint32_t registerIndex);
 
     // The calibration work the flash-file-system operations hand over to.
     //
@@ -191,10 +200,6 @@ protected:
     virtual void VerifyEepromVersionsOffline();
     // prog EEPROM1_VER: rewrites the two version bytes of the camera's EEPROM.
     virtual void UpdateEepromVersionInCamera();
-    // The version of the CPU firmware the camera runs, found through the
-    // calibration definitions of its model; none (reason printed) when they
-    // do not know the model. The camera must be open.
-    virtual std::optional<std::string> CameraCpuFirmwareVersion();
     // Converts the camera's EEPROM data from what the current CPU firmware
     // version needs to what the new one needs.
     virtual void UpdateEepromData(const std::string& currentCpuVersion, const std::string& newCpuVersion);
@@ -242,6 +247,14 @@ protected:
     std::int32_t ledBlinkCount = 0;
     std::vector<std::uint8_t> eepromCache;  // "File_EEPROM1" as read once by the version queries
     bool handleSupplied = false;
+    // Set by a data update that converted the camera's EEPROM image: the
+    // camera whose backup holds the image as it was before.
+    struct ConvertedEeprom {
+        std::string model;
+        std::string serial;
+        std::uint32_t size = 0;
+    };
+    std::optional<ConvertedEeprom> convertedEeprom;
 
 private:
     // The bytes an operation writes or compares: the payload from the window
@@ -255,6 +268,9 @@ private:
     bool RunOperationFFS(int code);
     FfsPayload LoadPayload(std::string_view ffsFileName);
     void ProgramPayload(const FfsPayload& payload, std::string_view ffsFileName);
+    // After the firmware could not be programmed over converted EEPROM data:
+    // puts the data back as they were; says how that went, never throws.
+    void RestoreEepromAfterFailedProgramming() noexcept;
     void DumpFfsFile(std::string_view ffsFileName);
     std::string ReadFirmwareVersionOfType();
     void BlinkLeds() noexcept;

@@ -1,7 +1,7 @@
 // prog, verify, dump and upgrade through the camera API on emulated cameras:
 // the flow of one operation with its progress, the firmware window, the
-// input forms, what each model needs around programming, the hand-over to
-// the calibration work, and the clean-up on every way out.
+// input forms, the hand-over to the calibration work, and the clean-up on
+// every way out.
 
 #include "emu_dir.h"
 #include "fapi_progress.h"
@@ -37,7 +37,6 @@ constexpr std::int32_t kSsn = 304;
 
 constexpr unsigned kUnknownModel = 0;  // a model the calibration definitions do not know
 constexpr unsigned kJV966 = 1;         // known; its CPU firmware is CPU1
-constexpr unsigned kJR574 = 2;         // known; its CPU firmware is CPU2
 
 Bytes Pattern(std::size_t size, std::uint8_t seed = 3)
 {
@@ -425,49 +424,6 @@ TEST_F(FapiOperationsTest, DumpsTakeTheCamerasSizeWithItsExceptions)
     EXPECT_EQ(Capture([&] { nowhere.OperationFFS(FW_Updater_FAPI::kOperationDump); }).error,
               "WriteFile - Can not open output file");
     ExpectCleanedUp(nowhere);
-}
-
-TEST_F(FapiOperationsTest, OnlyAKnownModelsOwnCpuFirmwareNeedsMoreAroundProgramming)
-{
-    const std::string file = dir.Write("image.bin", Pattern(0x800));
-    const std::string before = "HandleModelSpecificOperation_BeforeProgramming: No operation required.\n";
-    const std::string after = "HandleModelSpecificOperation_AfterProgramming: No operation required.\n";
-    struct Case {
-        unsigned camera;
-        std::int32_t type;
-        std::string ffsFile;
-        bool noOperationLines;
-    };
-    const Case cases[] = {
-        {kUnknownModel, kCpu1, "File_FW_CPU1", true},
-        {kJV966, kFpga1, "File_FW_FPGA1", false},
-        {kJR574, kCpu1, "File_FW_CPU1", false},  // the JR574 runs its CPU firmware from CPU2
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.ffsFile + " on camera " + std::to_string(c.camera));
-        Updater u;
-        Prepare(u, c.camera, c.type, file);
-        const Outcome o = Run(u, FW_Updater_FAPI::kOperationProgram);
-        EXPECT_EQ(o.error, "");
-        EXPECT_EQ(Count(o.printed, before), c.noOperationLines ? 1u : 0u);
-        EXPECT_EQ(Count(o.printed, after), c.noOperationLines ? 1u : 0u);
-        EXPECT_TRUE(Stored(c.camera, c.ffsFile).has_value());
-        EXPECT_TRUE(u.handedOver.empty());
-    }
-
-    // The model's own CPU firmware is refused before anything is written
-    // while its calibration data cannot follow it.
-    for (const auto& [camera, type, ffsFile] :
-         {std::tuple{kJV966, kCpu1, "File_FW_CPU1"}, std::tuple{kJR574, 2, "File_FW_CPU2"}}) {
-        SCOPED_TRACE(ffsFile);
-        Updater u;
-        Prepare(u, camera, type, file);
-        const Outcome o = Capture([&] { u.OperationFFS(FW_Updater_FAPI::kOperationProgram); });
-        EXPECT_NE(o.error.find(emu.Camera(camera).model), std::string::npos) << o.error;
-        EXPECT_EQ(Count(o.printed, "Writing FW"), 0u);
-        EXPECT_FALSE(Stored(camera, ffsFile).has_value());
-        ExpectCleanedUp(u);
-    }
 }
 
 TEST_F(FapiOperationsTest, CalibrationOperationsAreHandedOver)
