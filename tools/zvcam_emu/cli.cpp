@@ -26,7 +26,8 @@ constexpr const char* kUsage =
     "      [--mcu1-version V] [--mcu2-version V] [--mcu3-version V] [--xmlman-version V]\n"
     "      [--hw-revision V] [--factory-set-version V] [--access-key K] [--special-key K]\n"
     "      [--leds N] [--bootloader V] [--aux-bootloader V] [--register UNIT:REG=VALUE]\n"
-    "      [--ffs-capacity BYTES]            adds a camera, prints its index\n"
+    "      [--ffs-capacity BYTES] [--eeprom-version S.D]\n"
+    "                                        adds a camera, prints its index\n"
     "  list                                  one line per camera\n"
     "  show INDEX                            everything about one camera\n"
     "  get INDEX FFSNAME OUTFILE             copies a flash file out of the camera\n"
@@ -90,6 +91,17 @@ void WriteLocalFile(const std::string& path, const std::vector<uint8_t>& bytes) 
     if (!out) throw std::runtime_error("cannot write " + path);
 }
 
+// "S.D": the data-structure and mode-defaults versions, decimal, as the
+// updater prints and takes them.
+DataVersion ParseDataVersion(const std::string& text) {
+    const auto point = text.find('.');
+    if (point == std::string::npos) throw UsageError("--eeprom-version wants S.D, got '" + text + "'");
+    DataVersion version;
+    version.structVersion = Number<uint8_t>("--eeprom-version", text.substr(0, point));
+    version.defaultsVersion = Number<uint8_t>("--eeprom-version", text.substr(point + 1));
+    return version;
+}
+
 void CheckUnique(const StateDir& dir, const CameraRecord& r) {
     const auto ids = dir.CameraIds();
     for (size_t i = 0; i < ids.size(); ++i) {
@@ -113,7 +125,7 @@ int Add(const StateDir& dir, const std::vector<std::string>& args, std::ostream&
         "--model", "--serial", "--cpu-version", "--fpga-version", "--location", "--path", "--user-id",
         "--device-id", "--model-id", "--mcu1-version", "--mcu2-version", "--mcu3-version", "--xmlman-version",
         "--hw-revision", "--factory-set-version", "--access-key", "--special-key", "--leds", "--bootloader",
-        "--aux-bootloader", "--ffs-capacity"};
+        "--aux-bootloader", "--ffs-capacity", "--eeprom-version"};
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& name = args[i];
         if (i + 1 >= args.size()) throw UsageError(name + " needs a value");
@@ -178,9 +190,17 @@ int Add(const StateDir& dir, const std::vector<std::string>& args, std::ostream&
     }
     if (auto v = opt("--ffs-capacity")) r.ffsCapacity = Number<uint64_t>("--ffs-capacity", *v);
 
+    // The calibration data, made before the camera exists so that a version
+    // the model has no data for adds nothing.
+    std::vector<uint8_t> eeprom;
+    if (auto v = opt("--eeprom-version"))
+        eeprom = EepromImageAtVersion(r, ParseDataVersion(*v));
+    else
+        eeprom = InitialEepromImage(r);
+
     CheckUnique(dir, r);
     const std::string id = dir.AddCamera(r);
-    dir.WriteFfsFile(id, "File_EEPROM1", InitialEepromImage(r));
+    dir.WriteFfsFile(id, "File_EEPROM1", eeprom);
     out << index << "\n";
     return 0;
 }
