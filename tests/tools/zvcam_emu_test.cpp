@@ -225,6 +225,11 @@ TEST(ZvcamEmu, RefusesBadInput) {
         {"add", "--model", "M", "--register", "6=1"},
         {"add", "--model", "M", "--cpu-version"},
         {"add", "--model", "M", "--model", "N"},
+        // Data versions the model's calibration definitions do not have.
+        {"add", "--model", "JV966JK-TD-G8-V7T9-JND", "--eeprom-version", "2.7"},
+        {"add", "--model", "UNKNOWN-1", "--eeprom-version", "2.1"},
+        {"add", "--model", "JV966JK-TD-G8-V7T9-JND", "--eeprom-version", "2"},
+        {"add", "--model", "JV966JK-TD-G8-V7T9-JND", "--eeprom-version", "2.300"},
         {"add", "--model", "M\nN"},
         {"list", "extra"},
         {"show"},
@@ -268,6 +273,9 @@ TEST(ZvcamEmu, EepromStartsWithTheModelsCalibrationDefaults) {
         {{"--model", "JV966JK-TD-G8-V7T9-JND", "--cpu-version", "02.50"}, "02.50", 2, 3},
         {{"--model", "JV285VT-TD", "--cpu-version", "03.50"}, "03.50", 2, 1},
         {{"--model", "JR574JK-TD-D0-BSI"}, "03.11", 2, 1},  // default CPU: the lowest its definitions cover
+        // Data made for an older firmware than the camera runs.
+        {{"--model", "JV966JK-TD-G8-V7T9-JND", "--cpu-version", "02.50", "--eeprom-version", "2.1"}, "02.50", 2, 1},
+        {{"--model", "JR574JK-TD-D0-BSI", "--cpu-version", "04.10", "--eeprom-version", "2.0"}, "04.10", 2, 0},
         {{"--model", "JV966JK-TD-G8-V7T9-JND", "--cpu-version", "09.00"}, "09.00", -1, 0},
         {{"--model", "UNKNOWN-1"}, "01.00", -1, 0},
     };
