@@ -74,7 +74,8 @@ protected:
     e2e::ProgramRun Run(std::vector<std::string> args)
     {
         args.push_back("--zvapi");
-        return e2e::RunProgram(args, "", {{"ZVAPI_EMULATOR_DIR", emu.Root().string()}});
+        // LED blinking waits between rounds: virtual here.
+        return e2e::RunProgram(args, "", {{"ZVAPI_EMULATOR_DIR", emu.Root().string()}, {"ZVOS_VIRTUAL_SLEEP", "1"}});
     }
 
     std::string File(const std::string& name) const { return (emu.Root() / name).string(); }
