@@ -1,5 +1,7 @@
 #include "cmd_line_params.h"
+#include "emu_dir.h"
 #include "fake_updater.h"
+#include "fw_operation_log.h"
 #include "fw_sel_item.h"
 #include "os_console_control.h"
 #include "perform_operation.h"
@@ -172,6 +174,47 @@ TEST_F(PerformOperationTest, OperationsReportingFailureFailTheRun)
         EXPECT_EQ(testing::internal::GetCapturedStdout(), c.printed);
         EXPECT_EQ(error, c.error);
     }
+}
+
+// A programming run that the updater reports as failed still writes its
+// "failed" line into the camera's operation log before the run fails.
+TEST(PerformOperationLog, AFailedProgrammingIsLoggedInTheCameraBeforeTheRunFails)
+{
+    struct CameraZeroUpdater : FakeUpdater {
+        CameraZeroUpdater() { cameraIndex = 0; }
+    };
+    zvtest::EmuDir emu;
+    emu.AddCamera();
+    StrictMock<CameraZeroUpdater> u;
+    EXPECT_CALL(u, UpdateFirmware()).WillOnce(Return(false));
+    RunState r;
+    r.operation = OP_PROG;
+    r.firmwareType = FW_TYPE_FLAG_U3V;
+    CmdLineParams p;
+    std::istringstream in;
+    std::string error;
+    testing::internal::CaptureStdout();
+    try {
+        PerformOperation(u, r, p, in);
+    } catch (const UpdaterError& e) {
+        error = e.what();
+    }
+    zv::os::UninstallConsoleControl();
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Performing operation 1 on firmware type 50\nChecksum OK\nProgramming\n");
+    EXPECT_EQ(error, "ERROR: UpdateFirmware failed\n");
+
+    const auto archive = emu.State().ReadFfsFile(emu.CameraId(0), std::string(kFwLogArchiveName));
+    ASSERT_TRUE(archive.has_value());
+    testing::internal::CaptureStdout();
+    const std::optional<std::string> log = UnpackFwLog(*archive);
+    testing::internal::GetCapturedStdout();
+    ASSERT_TRUE(log.has_value());
+    const std::size_t started = log->find("] Firmware Updater V2.64 started\n");
+    const std::size_t failed = log->find("] Firmware Updater V2.64 failed");
+    EXPECT_NE(started, std::string::npos) << *log;
+    EXPECT_NE(failed, std::string::npos) << *log;
+    EXPECT_LT(started, failed);
+    EXPECT_EQ(log->find("finished"), std::string::npos) << *log;
 }
 
 TEST_F(PerformOperationTest, SuccessfulOperationsPrintTheirLines)
