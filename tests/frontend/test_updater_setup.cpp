@@ -3,7 +3,10 @@
 #include "fw_updater_usb30.h"
 #include "perform_operation.h"
 #include "updater_error.h"
+#include "run_state.h"
+#include "updater_main.h"
 #include "updater_setup.h"
+#include "zvapiplus_exception.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -269,4 +272,36 @@ TEST(UpdaterPlaceholders, KeepTheBaseDefaults)
     };
     EXPECT_EQ(text([&] { usb3.SelectCameraOnBus(0); }), "Function SelectCameraOnBus is not implemented for this camera.");
     EXPECT_EQ(text([&] { usb3.GetCameraOnBusCount(); }), "Function GetCameraOnBusCount is not implemented for this camera.");
+}
+
+// Whatever an operation throws, the run ends with an error line and status 1;
+// nothing leaves the program uncaught.
+TEST_F(UpdaterSetupTest, EveryKindOfErrorEndsTheRunWithStatus1)
+{
+    struct Case {
+        std::function<void()> fail;
+        std::string line;
+    };
+    const Case cases[] = {
+        {[] { throw UpdaterError("raised text"); }, "\n******** Error: raised text\n"},
+        {[] { throw std::runtime_error("library failure"); }, "\n******** Error: library failure\n"},
+        {[] { throw std::bad_alloc(); }, "\n******** Error: std::bad_alloc\n"},
+        {[] { throw zvAPIplus_Exception(10, "Timeout (zvAPIplus_Camera::GetVersion)"); },
+         "\n******** Error zvAPI: Timeout (zvAPIplus_Camera::GetVersion)\n"},
+        {[] { throw 42; }, "\n******** Error: Unknown error\n"},
+    };
+    const char* const argv[] = {"zvcamupdater", "info", "CPU1", "--zvapi"};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        TheRunState() = RunState{};
+        TheCmdLineParams() = CmdLineParams{};
+        setup.perform = [&c](FW_Updater&) { c.fail(); };
+        testing::internal::CaptureStdout();
+        const int status = RunZvCamUpdater(4, argv, setup);
+        const std::string out = testing::internal::GetCapturedStdout();
+        EXPECT_EQ(status, 1);
+        EXPECT_TRUE(out.ends_with("-----------------------------------\n" + c.line + "Done return 1\n")) << out;
+    }
+    TheRunState() = RunState{};
+    TheCmdLineParams() = CmdLineParams{};
 }
