@@ -51,6 +51,8 @@ TEST(CommandLine, EveryCommandLineErrorEndsTheRunWithStatus1)
         {{"prog", "CPU1"}, kUsage + FrontEndError("Filename missing, but required")},
         {{"verify", "FPGA1"}, kUsage + FrontEndError("Filename missing, but required")},
         {{"prog", "FLAG_U3V"}, kUsage + FrontEndError("Filename missing, but required")},
+        {{"prog", "FLAG_U2F"}, kUsage + FrontEndError("Filename missing, but required")},
+        {{"prog", "REST_INFO"}, kUsage + FrontEndError("Filename missing, but required")},
         {{"dump", "MMDESC"}, kUsage + FrontEndError("Filename missing, but required")},
         {{"prog", "CPU1", longName}, kUsage + FrontEndError("Filename too long")},
         {{"info", "CPU1", "fw.bin"},
