@@ -5,7 +5,9 @@
 
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <functional>
+#include <optional>
 #include <memory>
 #include <string>
 
@@ -533,3 +535,56 @@ TEST(Devices, AHandleKeepsItsDirectoryAndGoesStaleWithItsCamera) {
 }
 
 }  // namespace
+
+namespace {
+
+// Sets an environment variable for one scope and puts the old value back.
+class EnvValue {
+public:
+    EnvValue(const char* name, const char* value) : name_(name) {
+        if (const char* old = std::getenv(name)) old_ = old;
+        if (value)
+            ::setenv(name, value, 1);
+        else
+            ::unsetenv(name);
+    }
+    ~EnvValue() {
+        if (old_)
+            ::setenv(name_, old_->c_str(), 1);
+        else
+            ::unsetenv(name_);
+    }
+    EnvValue(const EnvValue&) = delete;
+    EnvValue& operator=(const EnvValue&) = delete;
+
+private:
+    const char* name_;
+    std::optional<std::string> old_;
+};
+
+uint32_t CountIn(const std::filesystem::path& root, unsigned cameras) {
+    zvemu::StateDir state(root);
+    for (unsigned i = 0; i < cameras; ++i) state.AddCamera(zvemu::DefaultCamera("JV966JK-TD-G8-V7T9-JND", i));
+    uint32_t count = 99;
+    EXPECT_EQ(zvGetNumberDevices(&count), 0);
+    return count;
+}
+
+}  // namespace
+
+// Without ZVAPI_EMULATOR_DIR the cameras live in the user's state directory.
+TEST(StateDirectory, PerUserDefaultWhenTheVariableIsUnset) {
+    EmuDir emu;
+    const std::filesystem::path xdg = emu.Root() / "xdg";
+    const std::filesystem::path home = emu.Root() / "home";
+    const EnvValue keepHome("HOME", home.c_str());
+    const EnvValue keepXdg("XDG_STATE_HOME", xdg.c_str());
+    {
+        const EnvValue unset("ZVAPI_EMULATOR_DIR", nullptr);
+        EXPECT_EQ(CountIn(xdg / "zvapi-emulator", 1), 1u);
+        const EnvValue noXdg("XDG_STATE_HOME", "");
+        EXPECT_EQ(CountIn(home / ".local/state/zvapi-emulator", 2), 2u);
+    }
+    // The variable wins over both.
+    EXPECT_EQ(CountIn(emu.Root(), 0), 0u);
+}
