@@ -11,13 +11,18 @@
 // handling; callers decide which rows and cells mean something.
 class CsvRowReader {
 public:
+    // Characters of a line that are kept and split into cells; the rest of a
+    // longer line is read past and only counted in LineLength.
+    static constexpr std::size_t kMaxKeptLineLength = 64 * 1024;
+
     // Reads the next line and replaces the cells with that line's cells. The
     // stream fails only when not even an empty line could be read.
     void ReadNextRow(std::istream& stream);
 
     const std::string& operator[](std::size_t index) const { return cells_[index]; }
     std::size_t size() const { return cells_.size(); }
-    // Length of the line the cells came from, without its '\n'.
+    // Length of the whole line, without its '\n' (also of a line longer than
+    // the part that was kept).
     std::size_t LineLength() const { return lineLength_; }
 
 private:

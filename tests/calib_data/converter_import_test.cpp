@@ -404,6 +404,8 @@ TEST_F(Import, ShapesOfRows)
         {" x0x5A01,VRD,1.5,V\n", "UpdatePagesFromCsv - CSV file contains invalid mode id (line 1, 'x0x5A01')"},
         {"0x5A00,VRD," + std::string(5000, '1') + "\n",
          "UpdatePagesFromCsv - CSV line is too long (line 1, 5011 characters, at most 4096)"},
+        {"0x5A00,VRD,1" + std::string(1000000, ',') + "\n",
+         "UpdatePagesFromCsv - CSV line is too long (line 1, 1000012 characters, at most 4096)"},
         {"0x5A00,VRD,1" + std::string(300, ',') + "\n",
          "UpdatePagesFromCsv - CSV line has too many cells (line 1, 303 cells, at most 256)"},
         {"0x5A00,VRD,abc,V\n",

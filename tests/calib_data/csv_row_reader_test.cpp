@@ -83,4 +83,21 @@ TEST(CsvRowReader, ReportsLineLength)
     EXPECT_EQ(row.LineLength(), 2u);
 }
 
+TEST(CsvRowReader, AHugeLineIsCountedButOnlyItsStartIsKept)
+{
+    // A file that is no CSV: one line of commas far longer than any row.
+    const std::size_t length = 4 * CsvRowReader::kMaxKeptLineLength;
+    std::istringstream in("a" + std::string(length - 1, ',') + "\nb,c");
+    CsvRowReader row;
+    in >> row;
+    EXPECT_EQ(row.LineLength(), length);
+    EXPECT_EQ(row.size(), CsvRowReader::kMaxKeptLineLength);
+    EXPECT_EQ(row[0], "a");
+    ASSERT_TRUE(in >> row);
+    EXPECT_EQ(row.LineLength(), 3u);
+    ASSERT_EQ(row.size(), 2u);
+    EXPECT_EQ(row[1], "c");
+    EXPECT_FALSE(in >> row);
+}
+
 }  // namespace
