@@ -11,6 +11,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <regex>
 
 namespace {
@@ -124,10 +125,14 @@ TEST_F(EepromUpdateRun, UpgradeConvertsOnceWithABackupOfTheOriginal)
 TEST_F(EepromUpdateRun, AnInterruptedUpgradeIsFinishedByTheSameCommand)
 {
     const std::vector<std::uint8_t> original = Eeprom();
+    emu.StartTrace();
     ASSERT_EQ(Run({"upgrade", "EEPROM1"}).status, 0);
     const std::vector<std::uint8_t> expected = Eeprom();
+    // Mark set, converted image, mark cleared: the loop below breaks each.
+    const std::size_t writes = EepromWrites();
+    ASSERT_EQ(writes, 3u);
 
-    for (int write = 1; write <= 3; ++write) {
+    for (std::size_t write = 1; write <= writes; ++write) {
         SCOPED_TRACE(write);
         SetEeprom(original);
         emu.Hook(0, "fail param=write_file_ffs code=8 nth=" + std::to_string(write) + " file=File_EEPROM1");
@@ -144,24 +149,50 @@ TEST_F(EepromUpdateRun, AnInterruptedUpgradeIsFinishedByTheSameCommand)
         EXPECT_EQ(Eeprom(), expected);
     }
 
+    // Without a good backup the rerun refuses and writes nothing.
     SetEeprom(original);
     emu.Hook(0, "fail param=write_file_ffs code=8 nth=2 file=File_EEPROM1");
     ASSERT_EQ(Run({"upgrade", "EEPROM1"}).status, 1);
     emu.ClearHooks(0);
     const std::vector<std::uint8_t> interrupted = Eeprom();
-    fs::remove(backup);
-    emu.StartTrace();
-    const e2e::ProgramRun r = Run({"upgrade", "EEPROM1"});
-    EXPECT_EQ(r.status, 1);
-    EXPECT_TRUE(r.out.ends_with("Restoring EEPROM data from previous update session...\n"
-                                "\n******** Error: EEPROM data restore failed: backup file " +
-                                backup +
-                                " of the interrupted update is missing or cannot be read; run the update again in the "
-                                "directory that holds it. The camera's EEPROM data was not changed.\n" +
-                                kFailed))
-        << r.out;
-    EXPECT_EQ(EepromWrites(), 0u);
-    EXPECT_EQ(Eeprom(), interrupted);
+    const std::vector<std::uint8_t> good = ReadFile(backup);
+    ASSERT_EQ(good, original);
+    const std::string unchanged = " The camera's EEPROM data was not changed.\n";
+    std::vector<std::uint8_t> noTable = original;
+    std::fill(noTable.begin() + eeprom_test::kTableOffset, noTable.end(), 0xFF);
+    struct Damage {
+        const char* what;
+        std::function<void()> apply;
+        std::string error;
+    };
+    const Damage damages[] = {
+        {"deleted", [&] { fs::remove(backup); },
+         " of the interrupted update is missing or cannot be read; run the update again in the directory that holds "
+         "it."},
+        {"cut short", [&] { fs::resize_file(backup, 1000); },
+         " is not a complete EEPROM image (1000 bytes, expected 65536)."},
+        {"overwritten without its table",
+         [&] {
+             std::ofstream(backup, std::ios::binary)
+                 .write(reinterpret_cast<const char*>(noTable.data()), static_cast<std::streamsize>(noTable.size()));
+         },
+         " holds no valid EEPROM partition table."},
+    };
+    for (const Damage& d : damages) {
+        SCOPED_TRACE(d.what);
+        std::ofstream(backup, std::ios::binary)
+            .write(reinterpret_cast<const char*>(good.data()), static_cast<std::streamsize>(good.size()));
+        d.apply();
+        emu.StartTrace();
+        const e2e::ProgramRun r = Run({"upgrade", "EEPROM1"});
+        EXPECT_EQ(r.status, 1);
+        EXPECT_TRUE(r.out.ends_with("Restoring EEPROM data from previous update session...\n"
+                                    "\n******** Error: EEPROM data restore failed: backup file " +
+                                    backup + d.error + unchanged + kFailed))
+            << r.out;
+        EXPECT_EQ(EepromWrites(), 0u);
+        EXPECT_EQ(Eeprom(), interrupted);
+    }
 }
 
 TEST_F(EepromUpdateRun, OfflineVersionCheckNeedsNoCamera)
