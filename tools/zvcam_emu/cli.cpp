@@ -242,7 +242,8 @@ int Show(const StateDir& dir, const std::string& index, std::ostream& out) {
     std::string leds = std::to_string(r->ledCount) + " (modes";
     for (int led = 1; led <= r->ledCount; ++led) {
         auto it = r->ledModes.find(led);
-        leds += " " + std::to_string(led) + "=" + std::to_string(it == r->ledModes.end() ? 0 : it->second);
+        leds.append(" ").append(std::to_string(led)).append("=");
+        leds.append(std::to_string(it == r->ledModes.end() ? 0 : it->second));
     }
     row("leds", leds + ")");
     for (const auto& [where, value] : r->registers)
