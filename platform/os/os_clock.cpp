@@ -37,8 +37,9 @@ std::chrono::steady_clock::time_point ProcessStart()
 
 std::uint32_t TickCountMs()
 {
-    if (g_virtual.load())
+    if (g_virtual.load()) {
         return g_virtualNow.load();
+    }
     const auto elapsed = std::chrono::steady_clock::now() - ProcessStart();
     const auto ms = static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count());
     return static_cast<std::uint32_t>(ms + g_skippedMs.load());
@@ -61,8 +62,9 @@ void SleepMs(std::uint32_t ms)
 
 VirtualClock::VirtualClock(std::uint32_t startMs)
 {
-    if (g_virtual.exchange(true))
+    if (g_virtual.exchange(true)) {
         throw std::logic_error("VirtualClock: only one may exist at a time");
+    }
     g_virtualNow.store(startMs);
     g_slept.store(0);
     g_sleepCount.store(0);
@@ -73,9 +75,21 @@ VirtualClock::~VirtualClock()
     g_virtual.store(false);
 }
 
-void VirtualClock::Advance(std::uint32_t ms) { g_virtualNow.fetch_add(ms); }
-std::uint32_t VirtualClock::Now() const { return g_virtualNow.load(); }
-std::uint64_t VirtualClock::SleptMs() const { return g_slept.load(); }
-std::uint32_t VirtualClock::SleepCount() const { return g_sleepCount.load(); }
+void VirtualClock::Advance(std::uint32_t ms)
+{
+    g_virtualNow.fetch_add(ms);
+}
+std::uint32_t VirtualClock::Now() const
+{
+    return g_virtualNow.load();
+}
+std::uint64_t VirtualClock::SleptMs() const
+{
+    return g_slept.load();
+}
+std::uint32_t VirtualClock::SleepCount() const
+{
+    return g_sleepCount.load();
+}
 
 }  // namespace zv::os

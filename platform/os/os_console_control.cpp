@@ -30,16 +30,19 @@ extern "C" void OnConsoleSignal(int signal)
 {
     const int savedErrno = errno;
     for (const EventSlot& slot : g_slots) {
-        if (slot.signal != signal)
+        if (slot.signal != signal) {
             continue;
+        }
         const char* data = slot.text.data();
         std::size_t left = slot.length;
         while (left > 0) {
             const ssize_t written = ::write(STDOUT_FILENO, data, left);
-            if (written < 0 && errno == EINTR)
+            if (written < 0 && errno == EINTR) {
                 continue;
-            if (written <= 0)
+            }
+            if (written <= 0) {
                 break;
+            }
             data += written;
             left -= static_cast<std::size_t>(written);
         }
@@ -51,8 +54,9 @@ sigset_t ConsoleSignals()
 {
     sigset_t set;
     sigemptyset(&set);
-    for (const EventSlot& slot : g_slots)
+    for (const EventSlot& slot : g_slots) {
         sigaddset(&set, slot.signal);
+    }
     return set;
 }
 
@@ -60,14 +64,16 @@ sigset_t ConsoleSignals()
 
 bool InstallConsoleControl(ConsoleEventText textFor)
 {
-    if (textFor == nullptr)
+    if (textFor == nullptr) {
         return false;
+    }
     // Hold the signals back while the texts change, so a handler never sees
     // half a text.
     const sigset_t set = ConsoleSignals();
     sigset_t old;
-    if (pthread_sigmask(SIG_BLOCK, &set, &old) != 0)
+    if (pthread_sigmask(SIG_BLOCK, &set, &old) != 0) {
         return false;
+    }
     bool ok = true;
     for (EventSlot& slot : g_slots) {
         const std::string text = textFor(slot.event);
@@ -79,8 +85,9 @@ bool InstallConsoleControl(ConsoleEventText textFor)
         action.sa_handler = &OnConsoleSignal;
         sigemptyset(&action.sa_mask);
         action.sa_flags = SA_RESTART;
-        if (sigaction(slot.signal, &action, nullptr) != 0)
+        if (sigaction(slot.signal, &action, nullptr) != 0) {
             ok = false;
+        }
     }
     pthread_sigmask(SIG_SETMASK, &old, nullptr);
     return ok;
@@ -100,8 +107,9 @@ void UninstallConsoleControl()
 bool SimulateConsoleEvent(std::uint32_t event)
 {
     for (const EventSlot& slot : g_slots) {
-        if (slot.event == event)
+        if (slot.event == event) {
             return std::raise(slot.signal) == 0;  // handled before raise returns
+        }
     }
     return false;
 }

@@ -15,15 +15,17 @@ std::string g_captured;
 void DebugOutput(std::string_view text)
 {
     std::lock_guard lock(g_mutex);
-    if (g_capturing)
+    if (g_capturing) {
         g_captured.append(text);
+    }
 }
 
 DebugOutputCapture::DebugOutputCapture()
 {
     std::lock_guard lock(g_mutex);
-    if (g_capturing)
+    if (g_capturing) {
         throw std::logic_error("DebugOutputCapture: only one may exist at a time");
+    }
     g_capturing = true;
     g_captured.clear();
 }

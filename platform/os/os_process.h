@@ -8,10 +8,10 @@
 namespace zv::os {
 
 struct ProcessResult {
-    std::string out;       // everything written to standard output
-    std::string err;       // everything written to standard error
-    int exitStatus = -1;   // exit code; 128 + signal number when killed by a signal
-    bool timedOut = false; // killed because it ran past the timeout
+    std::string out;        // everything written to standard output
+    std::string err;        // everything written to standard error
+    int exitStatus = -1;    // exit code; 128 + signal number when killed by a signal
+    bool timedOut = false;  // killed because it ran past the timeout
 };
 
 // Runs `program` with `args`, feeding `stdinText` to its standard input and

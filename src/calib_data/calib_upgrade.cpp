@@ -289,8 +289,7 @@ CalibDataStructureConverter::UpgradePlan CalibDataStructureConverter::PlanDataUp
 {
     UpgradePlan plan;
     const char* model = modelName_.c_str();
-    if (!FindDataVersionsForCpu(newCpuFwVersion_.c_str(), &plan.target.structVersion,
-                                &plan.target.defaultsVersion)) {
+    if (!FindDataVersionsForCpu(newCpuFwVersion_.c_str(), &plan.target.structVersion, &plan.target.defaultsVersion)) {
         plan.message = "Missing EEPROM data structure definition";
         plan.detail = CdsFormat("%s and new CPU firmware %s", model, newCpuFwVersion_.c_str());
         return plan;
@@ -317,8 +316,8 @@ CalibDataStructureConverter::UpgradePlan CalibDataStructureConverter::PlanDataUp
         }
         if (plan.target < version) {
             plan.message = "Upgrade would pass the target EEPROM data version";
-            plan.detail = CdsFormat("%s %s, target %s", model, VersionText(version).c_str(),
-                                    VersionText(plan.target).c_str());
+            plan.detail =
+                CdsFormat("%s %s, target %s", model, VersionText(version).c_str(), VersionText(plan.target).c_str());
             break;
         }
         const CdsUpgradeStepRecord* step = FindCdsUpgradeStep(row);
@@ -442,8 +441,8 @@ void CalibDataStructureConverter::BackupUpgradeStep(uint8_t structVersion, uint8
     }
 
     const std::string prefix = std::string(kCdsBackupDirectory) + "//" +
-                               CdsFormat("%d_%02d_%02d_%02d_%02d_%02d", now.tm_year + 1900, now.tm_mon + 1,
-                                         now.tm_mday, now.tm_hour, now.tm_min, now.tm_sec) +
+                               CdsFormat("%d_%02d_%02d_%02d_%02d_%02d", now.tm_year + 1900, now.tm_mon + 1, now.tm_mday,
+                                         now.tm_hour, now.tm_min, now.tm_sec) +
                                "_";
     const std::string suffix = CdsFormat("_V%02d.%02d.bin", structVersion, defaultsVersion);
     std::string model = FileNamePart(modelName_);
@@ -544,8 +543,7 @@ void CalibDataStructureConverter::RunCameraDataUpdate(CameraDataUpdateContext* c
     }
 }
 
-void CalibDataStructureConverter::DoPageUpdate(CameraDataUpdateContext* context, uint8_t sourcePage,
-                                               uint8_t targetPage)
+void CalibDataStructureConverter::DoPageUpdate(CameraDataUpdateContext* context, uint8_t sourcePage, uint8_t targetPage)
 {
     const char* const operation = "DoPageUpdate";
     RequireContext(operation, context);
@@ -626,9 +624,8 @@ void CalibDataStructureConverter::DoPageFieldUpdate(CameraDataUpdateContext* con
 bool CalibDataStructureConverter::IsFieldInCsv(const char* csv, uint8_t page, std::string fieldName)
 {
     bool found = false;
-    ForEachCsvField(csv, [&](int rowPage, const std::string& name) {
-        found = found || (rowPage == page && name == fieldName);
-    });
+    ForEachCsvField(
+        csv, [&](int rowPage, const std::string& name) { found = found || (rowPage == page && name == fieldName); });
     return found;
 }
 

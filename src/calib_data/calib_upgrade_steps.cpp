@@ -21,7 +21,10 @@ constexpr CdsPageRule kTestCam01ToV20[] = {
 // TestCam01 2.0 -> 3.0: pages 0-5 in place, source page 8 becomes page 10;
 // target page 7 is written twice and ends as the merge of source page 9.
 constexpr CdsPageRule kTestCam01ToV30[] = {
-    {"range", 0, 5}, {"page", 6, 7}, {"page", 8, 10}, {"page", 9, 7},
+    {"range", 0, 5},
+    {"page", 6, 7},
+    {"page", 8, 10},
+    {"page", 9, 7},
 };
 
 // TestCam03 2.0 -> 2.1: pages 0 and 1 take only these fields from the camera;
@@ -107,8 +110,8 @@ std::span<const CdsUpgradeStepRecord> CdsUpgradeSteps()
 
 const CdsUpgradeStepRecord* FindCdsUpgradeStep(size_t row)
 {
-    const auto* found =
-        std::find_if(std::begin(kSteps), std::end(kSteps), [row](const CdsUpgradeStepRecord& s) { return s.row == row; });
+    const auto* found = std::find_if(std::begin(kSteps), std::end(kSteps),
+                                     [row](const CdsUpgradeStepRecord& s) { return s.row == row; });
     return found == std::end(kSteps) ? nullptr : found;
 }
 
@@ -169,8 +172,7 @@ void UpgradeFromPrevious(const CdsDefinition& definition, SensorModePageList* pa
                                                               &context.sourceDefaults);
     CalibDataStructureConverter::LoadAndUnpackDstModeDefaults(model, &context.targetDefinition,
                                                               &context.targetDefaults);
-    CalibDataStructureConverter::LoadAndUnpackDstModeDefaults(model, &context.targetDefinition,
-                                                              &context.targetPages);
+    CalibDataStructureConverter::LoadAndUnpackDstModeDefaults(model, &context.targetDefinition, &context.targetPages);
     RequireUnpacked(context.sourceDefaults, "Source");
     RequireUnpacked(context.targetDefaults, "Target");
 

@@ -133,10 +133,7 @@ public:
         }
     }
 
-    bool Matches(size_t row, const char* model) const
-    {
-        return std::regex_search(model, patterns_[rowPattern_[row]]);
-    }
+    bool Matches(size_t row, const char* model) const { return std::regex_search(model, patterns_[rowPattern_[row]]); }
 
 private:
     std::vector<std::string> texts_;

@@ -28,8 +28,7 @@ const std::string& CdsLastErrorText()
     return LastErrorText();
 }
 
-std::string ReportCdsError(const std::string& operation, const std::string& message,
-                           const std::string& detail)
+std::string ReportCdsError(const std::string& operation, const std::string& message, const std::string& detail)
 {
     std::string text = operation + " - " + message;
     if (!detail.empty()) {
@@ -42,8 +41,7 @@ std::string ReportCdsError(const std::string& operation, const std::string& mess
     return text;
 }
 
-void ThrowCDSError(const std::string& operation, const std::string& message,
-                   const std::string& detail)
+void ThrowCDSError(const std::string& operation, const std::string& message, const std::string& detail)
 {
     throw UpdaterError(ReportCdsError(operation, message, detail));
 }

@@ -46,7 +46,10 @@ void CalibDataStructureConverter::WriteUnpackedCalibData(const char* fileName, b
         ThrowCDSError(operation, "Failed to open file for storing unpacked EEPROM calibration data", fileName);
     }
     if (structured) {
-        file << "Mode ID," << "Name," << "Value," << "Unit\n";
+        file << "Mode ID,"
+             << "Name,"
+             << "Value,"
+             << "Unit\n";
     }
     for (const auto& page : pages_) {
         if (page->IsPackedOnly() != 0) {
@@ -185,7 +188,9 @@ void CalibDataStructureConverter::WriteUnpackedCalibDataCsv(const char* fileName
     if (!file) {
         ThrowCDSError(operation, "Failed to open file for storing unpacked EEPROM calibration data", fileName);
     }
-    file << "Mode ID," << "Name," << "Value\n";
+    file << "Mode ID,"
+         << "Name,"
+         << "Value\n";
     for (size_t p = 0; p < pages_.size(); ++p) {
         const SensorModePage& page = *pages_[p];
         if (page.IsPackedOnly() != 0) {

@@ -63,13 +63,13 @@ UnpackedField& CalibDataStructureConverter::SelectedRecord(const char* operation
 {
     const auto records = page.Unpacked();
     if (selectedField_ >= records.size()) {
-        ThrowCDSError(operation, "Field index is too high", CdsFormat("curr. %u, max. %zu", selectedField_, records.size()));
+        ThrowCDSError(operation, "Field index is too high",
+                      CdsFormat("curr. %u, max. %zu", selectedField_, records.size()));
     }
     return records[selectedField_];
 }
 
-const UnpackedField* CalibDataStructureConverter::RequireBitDescriptors(const CdsDefinition& def,
-                                                                        const char* operation)
+const UnpackedField* CalibDataStructureConverter::RequireBitDescriptors(const CdsDefinition& def, const char* operation)
 {
     const UnpackedField* descriptors = def.GetBitDescriptors();
     if (descriptors == nullptr) {

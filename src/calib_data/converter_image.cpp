@@ -216,8 +216,8 @@ uint32_t CalibDataStructureConverter::CameraModesRegionSize() const
         const auto& table = CdsDefinitionTable();
         const CdsDefinition* found = nullptr;
         for (size_t row = 0; row < kCdsDefinitionCount; ++row) {
-            if (table[row].eeprom_struct_ver == eepromStructVer_ &&
-                table[row].mode_defaults_ver == modeDefaultsVer_ && CdsPatternMatches(row, modelName_.c_str())) {
+            if (table[row].eeprom_struct_ver == eepromStructVer_ && table[row].mode_defaults_ver == modeDefaultsVer_ &&
+                CdsPatternMatches(row, modelName_.c_str())) {
                 found = &table[row];
             }
         }
@@ -251,8 +251,7 @@ void CalibDataStructureConverter::GetDataTypeDescription(CdsDataType type, uint3
         GetCameraModesTableDataInfo(&info);
         break;
     default:
-        ThrowCDSError("GetDataTypeDescription", "Unknown data type selected",
-                      CdsFormat("%d", static_cast<int>(type)));
+        ThrowCDSError("GetDataTypeDescription", "Unknown data type selected", CdsFormat("%d", static_cast<int>(type)));
     }
     *offset = info.offset;
     *size = info.size;
@@ -293,9 +292,9 @@ void CalibDataStructureConverter::GetRawData(uint8_t* buffer, uint32_t count, Cd
     uint32_t size = 0;
     GetDataTypeDescription(type, &offset, &size);
     if (uint64_t{offset} + count > cache_.size()) {
-        ThrowCDSError("GetRawData", "New data are out of bounds of camera memory space",
-                      CdsFormat("%llu is bigger than %zu", static_cast<unsigned long long>(offset) + count,
-                                cache_.size()));
+        ThrowCDSError(
+            "GetRawData", "New data are out of bounds of camera memory space",
+            CdsFormat("%llu is bigger than %zu", static_cast<unsigned long long>(offset) + count, cache_.size()));
     }
     if (RegionHoldsPages(type)) {
         SaveSensorModes();
@@ -321,9 +320,9 @@ void CalibDataStructureConverter::SetRawData(const uint8_t* buffer, uint32_t cou
     }
     AllocateCacheIfNeeded();
     if (uint64_t{offset} + count > cache_.size()) {
-        ThrowCDSError("SetRawData", "New data are out of bounds of camera memory space",
-                      CdsFormat("%llu is bigger than %zu", static_cast<unsigned long long>(offset) + count,
-                                cache_.size()));
+        ThrowCDSError(
+            "SetRawData", "New data are out of bounds of camera memory space",
+            CdsFormat("%llu is bigger than %zu", static_cast<unsigned long long>(offset) + count, cache_.size()));
     }
     std::copy_n(buffer, count, cache_.begin() + offset);
     if (type != CdsDataType::CameraModesTable) {

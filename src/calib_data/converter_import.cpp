@@ -121,8 +121,7 @@ std::optional<uint32_t> PageOfModeId(std::string_view cell)
 struct CalibDataStructureConverter::CsvImport {
     CsvImport(const char* op, const char* file, const CdsDefinition& definition)
         : operation(op), fileName(file), def(definition)
-    {
-    }
+    {}
 
     const char* operation;
     const char* fileName;
@@ -198,9 +197,9 @@ void CalibDataStructureConverter::ImportCsv(CsvImport& import)
     for (CsvRowIterator row(file), end; row != end; ++row) {
         ++line;
         if (row->LineLength() > kMaxCsvLineLength) {
-            ThrowCDSError(operation, "CSV line is too long",
-                          CdsFormat("line %zu, %zu characters, at most %zu", line, row->LineLength(),
-                                    kMaxCsvLineLength));
+            ThrowCDSError(
+                operation, "CSV line is too long",
+                CdsFormat("line %zu, %zu characters, at most %zu", line, row->LineLength(), kMaxCsvLineLength));
         }
         if (row->size() > kMaxCsvCells) {
             ThrowCDSError(operation, "CSV line has too many cells",
@@ -246,9 +245,8 @@ void CalibDataStructureConverter::ImportCsv(CsvImport& import)
             if (IsRegisterBitName(name)) {
                 const int bit = BitValue(value);
                 const auto place = FindRegisterBit(import.def, original, name);
-                if (place &&
-                    static_cast<int>((static_cast<uint32_t>(original[place->record].value) >> place->bit) & 1u) ==
-                        bit) {
+                if (place && static_cast<int>((static_cast<uint32_t>(original[place->record].value) >> place->bit) &
+                                              1u) == bit) {
                     continue;
                 }
                 UpdateUnpackedSpecificField(records, name, bit);
@@ -266,7 +264,8 @@ void CalibDataStructureConverter::ImportCsv(CsvImport& import)
                 import.def.SetVal(records, name.c_str(), value.c_str());
             }
         } catch (const UpdaterError& error) {
-            ThrowCDSError(operation, error.what(), CdsFormat("line %zu, page %u, field '%s'", line, *page, name.c_str()));
+            ThrowCDSError(operation, error.what(),
+                          CdsFormat("line %zu, page %u, field '%s'", line, *page, name.c_str()));
         }
     }
 }

@@ -18,8 +18,8 @@ void CalibDataStructureConverter::RequirePageGeometry(const CdsDefinition& def, 
     // than packed past its buffer.
     if (page.GetPackedSize() != def.page_size) {
         ThrowCDSError(operation, "Camera mode page does not match the data structure definition",
-                      CdsFormat("page %u holds %u bytes, the definition %u", page.GetPageIndex(),
-                                page.GetPackedSize(), def.page_size));
+                      CdsFormat("page %u holds %u bytes, the definition %u", page.GetPageIndex(), page.GetPackedSize(),
+                                def.page_size));
     }
 }
 

@@ -50,8 +50,7 @@ std::istream& operator>>(std::istream& stream, CsvRowReader& row)
     return stream;
 }
 
-CsvRowIterator::CsvRowIterator(std::istream& stream)
-    : stream_(stream.good() ? &stream : nullptr)
+CsvRowIterator::CsvRowIterator(std::istream& stream) : stream_(stream.good() ? &stream : nullptr)
 {
     ++(*this);
 }

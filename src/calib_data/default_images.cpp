@@ -91,28 +91,26 @@ constexpr PinnedValue kPinned[] = {
 
 // Values as the TestCam listing prints them (volts with three decimals,
 // "%2d" for plain and count fields, "%3d" for decimal words).
-constexpr const char kTestCam01V20DefaultsCsv[] =
-    "Mode ID,Name,Value,Unit\n"
-    "0x5A00,VRD,1.500,V\n"
-    "0x5A00,VLDC,1.200,V\n"
-    "0x5A00,VRF,2.100,V\n"
-    "0x5A00,VPC,1.800,V\n"
-    "0x5A00,VRS,0.900,V\n"
-    "0x5A00,VDRL,0.400,V\n"
-    "0x5A00,VDRV,3.300,V\n"
-    "0x5A00,VDDSF,2.800,V\n"
-    "0x5A00, 51 VRAMP_SLOPE,38,\n"
-    "0x5A00, 44 DIG_GAIN, 2,\n"
-    "0x5A00,134 I_DRIV_CLIP, 5,\n"
-    "0x5A00,269 CNT_INT_T,-668,\n"
-    "0x5A00, 96 CNT_INT_B,-668,\n"
-    "0x5A00,HDR_GAIN,1000,\n"
-    "0x5A00,Crop X,  0,\n";
+constexpr const char kTestCam01V20DefaultsCsv[] = "Mode ID,Name,Value,Unit\n"
+                                                  "0x5A00,VRD,1.500,V\n"
+                                                  "0x5A00,VLDC,1.200,V\n"
+                                                  "0x5A00,VRF,2.100,V\n"
+                                                  "0x5A00,VPC,1.800,V\n"
+                                                  "0x5A00,VRS,0.900,V\n"
+                                                  "0x5A00,VDRL,0.400,V\n"
+                                                  "0x5A00,VDRV,3.300,V\n"
+                                                  "0x5A00,VDDSF,2.800,V\n"
+                                                  "0x5A00, 51 VRAMP_SLOPE,38,\n"
+                                                  "0x5A00, 44 DIG_GAIN, 2,\n"
+                                                  "0x5A00,134 I_DRIV_CLIP, 5,\n"
+                                                  "0x5A00,269 CNT_INT_T,-668,\n"
+                                                  "0x5A00, 96 CNT_INT_B,-668,\n"
+                                                  "0x5A00,HDR_GAIN,1000,\n"
+                                                  "0x5A00,Crop X,  0,\n";
 
 constexpr int32_t kJV966GainCodes[] = {
-    1,  3,  5,  7,  9,  11, 13, 15, 17, 19, 21, 23, 25, 27, 29, 31, 33, 35,
-    37, 39, 41, 43, 45, 47, 49, 51, 53, 55, 57, 59, 61, 63, 24, 26, 28, 30,
-    32, 34, 36, 38, 40, 42, 44, 46, 48, 50, 52, 54, 56, 58, 60, 62,
+    1,  3,  5,  7,  9,  11, 13, 15, 17, 19, 21, 23, 25, 27, 29, 31, 33, 35, 37, 39, 41, 43, 45, 47, 49, 51,
+    53, 55, 57, 59, 61, 63, 24, 26, 28, 30, 32, 34, 36, 38, 40, 42, 44, 46, 48, 50, 52, 54, 56, 58, 60, 62,
 };
 constexpr int32_t kJR574GainCodes[] = {
     5,  7,  9,  11, 13, 15, 17, 19, 21, 23, 25, 27, 29, 31, 33, 35, 37, 39, 41, 43, 45, 47, 49, 51,
@@ -167,8 +165,8 @@ int32_t ShapedValue(const CdsDefinition& def, const UnpackedField& field, uint64
     const uint32_t mask = width >= 32 ? 0xFFFFFFFFu : ((1u << width) - 1u);
     const auto any = static_cast<uint32_t>(h) & mask;
     const CdsSensorFamily family = def.sensor_family;
-    const bool jr = family == CdsSensorFamily::JR574 || family == CdsSensorFamily::JR574D88 ||
-                    family == CdsSensorFamily::JR825;
+    const bool jr =
+        family == CdsSensorFamily::JR574 || family == CdsSensorFamily::JR574D88 || family == CdsSensorFamily::JR825;
     uint32_t value = any;
     switch (FieldRawType(field.flags)) {
     case 2:  // millivolts

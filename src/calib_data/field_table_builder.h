@@ -282,8 +282,7 @@ constexpr uint16_t ResolveCell(const char* text, const std::array<UnpackedField,
 
 // Record numbers of the grid, stored row by row (entry [row][column]).
 template <size_t R, size_t C, size_t T>
-constexpr std::array<uint16_t, R * C> ResolveGrid(const GridText<R, C>& grid,
-                                                  const std::array<UnpackedField, T>& table,
+constexpr std::array<uint16_t, R * C> ResolveGrid(const GridText<R, C>& grid, const std::array<UnpackedField, T>& table,
                                                   uint16_t emptyRecord)
 {
     std::array<uint16_t, R * C> cells{};

@@ -19,8 +19,8 @@ using namespace cds_tables;
 // give them: bit fields + separator + words + terminator (JV285 V2.x: + five
 // extra fields + terminator).
 template <size_t N>
-constexpr bool HasShape(const std::array<UnpackedField, N>& table, uint32_t records, uint32_t bitFields,
-                        uint32_t bits, uint32_t words)
+constexpr bool HasShape(const std::array<UnpackedField, N>& table, uint32_t records, uint32_t bitFields, uint32_t bits,
+                        uint32_t words)
 {
     return CountRecords(table) == records && SectionRecordCount(table, 0) == bitFields &&
            BitFieldWidthSum(table) == bits && SectionRecordCount(table, 1) == words;
@@ -68,7 +68,7 @@ struct BuiltTable {
 
 template <size_t N>
 void BuildTable(BuiltTable& out, CdsTableId id, const std::array<UnpackedField, N>& source,
-           const UnpackedField* bitDescriptors)
+                const UnpackedField* bitDescriptors)
 {
     const CdsPageLayout layout = CdsTableShapeOf(id).layout;
     const bool wide = layout == CdsPageLayout::Checksum512;

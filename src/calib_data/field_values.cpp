@@ -72,70 +72,125 @@ using enum Get;
 // Per family: error names, then by raw type 0-15 the field type, the read
 // rule and the write rule.
 constexpr FamilyRules kJV966{
-    "JV966JK_TD_B_GetFieldValue", "JV966JK_TD_B_SetFieldValue", "JV966JK_TD_B_GetFieldType",
-    "JV966JK_TD_B_GetEnumValue", "JV966JK_TD_B_GetEnumValue", true, CdsGainTableKind::Codes52, false,
-    {T::Decimal, T::Hexadecimal, T::Thousandths, T::Decimal, T::EnumGain, T::Decimal, T::Hundredths, T::Thousandths,
-     E, E, E, E, E, E, E, E},
+    "JV966JK_TD_B_GetFieldValue",
+    "JV966JK_TD_B_SetFieldValue",
+    "JV966JK_TD_B_GetFieldType",
+    "JV966JK_TD_B_GetEnumValue",
+    "JV966JK_TD_B_GetEnumValue",
+    true,
+    CdsGainTableKind::Codes52,
+    false,
+    {T::Decimal, T::Hexadecimal, T::Thousandths, T::Decimal, T::EnumGain, T::Decimal, T::Hundredths, T::Thousandths, E,
+     E, E, E, E, E, E, E},
     {Raw, Raw, Raw, ThreePart, GainByCode52, Raw, Raw, MilliDb, GE, GE, GE, GE, GE, GE, GE, GE},
-    {Set::Raw, Set::Raw, Set::Raw, Set::ThreePart, Set::NearestGainCode, Set::Raw, Set::Raw, Set::FromMilliDb,
-     SE, SE, SE, SE, SE, SE, SE, SE},
+    {Set::Raw, Set::Raw, Set::Raw, Set::ThreePart, Set::NearestGainCode, Set::Raw, Set::Raw, Set::FromMilliDb, SE, SE,
+     SE, SE, SE, SE, SE, SE},
 };
 
 constexpr FamilyRules kJR574{
-    "JR574_GetFieldValue", "JR574_SetFieldValue", "JR574_GetFieldType", "JR574_GetEnumValue",
-    "JR574_GetEnumValueRaw", true, CdsGainTableKind::JR574, false,
-    {T::Decimal, T::Hexadecimal, T::Thousandths, T::Decimal, T::EnumGain, T::Decimal, T::Hundredths,
-     T::Fraction32768, T::Decimal, E, E, E, E, E, E, E},
+    "JR574_GetFieldValue",
+    "JR574_SetFieldValue",
+    "JR574_GetFieldType",
+    "JR574_GetEnumValue",
+    "JR574_GetEnumValueRaw",
+    true,
+    CdsGainTableKind::JR574,
+    false,
+    {T::Decimal, T::Hexadecimal, T::Thousandths, T::Decimal, T::EnumGain, T::Decimal, T::Hundredths, T::Fraction32768,
+     T::Decimal, E, E, E, E, E, E, E},
     {Raw, Raw, Raw, TwoPart, GainByCode64, Raw, Raw, Raw, Signed, GE, GE, GE, GE, GE, GE, GE},
-    {Set::Raw, Set::Raw, Set::Raw, Set::TwoPart32, Set::NearestGainCode, Set::Raw, Set::Raw, Set::Raw, Set::Signed,
-     SE, SE, SE, SE, SE, SE, SE},
+    {Set::Raw, Set::Raw, Set::Raw, Set::TwoPart32, Set::NearestGainCode, Set::Raw, Set::Raw, Set::Raw, Set::Signed, SE,
+     SE, SE, SE, SE, SE, SE},
 };
 
 constexpr FamilyRules kJR574D88{
-    "JR574_GetFieldValue", "JR574_SetFieldValue", "JR574_GetFieldType", "JR574_GetEnumValue",
-    "JR574_D88_BSI_GetEnumValueRaw", true, CdsGainTableKind::JR574D88, false,
-    {T::Decimal, T::Hexadecimal, T::Thousandths, T::Decimal, T::EnumGain, T::Decimal, T::Hundredths,
-     T::Fraction32768, T::Decimal, E, E, E, E, E, E, E},
+    "JR574_GetFieldValue",
+    "JR574_SetFieldValue",
+    "JR574_GetFieldType",
+    "JR574_GetEnumValue",
+    "JR574_D88_BSI_GetEnumValueRaw",
+    true,
+    CdsGainTableKind::JR574D88,
+    false,
+    {T::Decimal, T::Hexadecimal, T::Thousandths, T::Decimal, T::EnumGain, T::Decimal, T::Hundredths, T::Fraction32768,
+     T::Decimal, E, E, E, E, E, E, E},
     {Raw, Raw, Raw, Raw, GainByCode64, Raw, Raw, Raw, Signed, GE, GE, GE, GE, GE, GE, GE},
-    {Set::Raw, Set::Raw, Set::Raw, Set::TwoPart64, Set::NearestGainCode, Set::Raw, Set::Raw, Set::Raw, Set::Signed,
-     SE, SE, SE, SE, SE, SE, SE},
+    {Set::Raw, Set::Raw, Set::Raw, Set::TwoPart64, Set::NearestGainCode, Set::Raw, Set::Raw, Set::Raw, Set::Signed, SE,
+     SE, SE, SE, SE, SE, SE},
 };
 
 constexpr FamilyRules kJR825{
-    "JR825_GetFieldValue", "JR825_SetFieldValue", "JR825_GetFieldType", "JR825_GetEnumValue",
-    "JR825_GetEnumValueRaw", true, CdsGainTableKind::JR825, true,
-    {T::Decimal, T::Hexadecimal, T::Thousandths, T::Decimal, T::EnumGain, T::Decimal, T::Hundredths,
-     T::Fraction32768, T::Decimal, E, E, E, E, E, E, E},
+    "JR825_GetFieldValue",
+    "JR825_SetFieldValue",
+    "JR825_GetFieldType",
+    "JR825_GetEnumValue",
+    "JR825_GetEnumValueRaw",
+    true,
+    CdsGainTableKind::JR825,
+    true,
+    {T::Decimal, T::Hexadecimal, T::Thousandths, T::Decimal, T::EnumGain, T::Decimal, T::Hundredths, T::Fraction32768,
+     T::Decimal, E, E, E, E, E, E, E},
     {Raw, Raw, Raw, TwoPart, GainByIndex64, Raw, Raw, Raw, Signed, GE, GE, GE, GE, GE, GE, GE},
-    {Set::Raw, Set::Raw, Set::Raw, Set::TwoPart64, Set::NearestGainIndex, Set::Raw, Set::Raw, Set::Raw, Set::Signed,
-     SE, SE, SE, SE, SE, SE, SE},
+    {Set::Raw, Set::Raw, Set::Raw, Set::TwoPart64, Set::NearestGainIndex, Set::Raw, Set::Raw, Set::Raw, Set::Signed, SE,
+     SE, SE, SE, SE, SE, SE},
 };
 
 // JV285: every raw value is taken as it is, both ways (the engineering value
 // of a voltage or hundredths field is the stored thousandths or hundredths).
-#define ZV_JV285_GET {Raw, Raw, Raw, Raw, Raw, Raw, Raw, Raw, Raw, Raw, Raw, Raw, Raw, Raw, Raw, Raw}
-#define ZV_JV285_SET                                                                                      \
-    {Set::Raw, Set::Raw, Set::Raw, Set::Raw, Set::Raw, Set::Raw, Set::Raw, Set::Raw, Set::Raw, Set::Raw, \
-     Set::Raw, Set::Raw, Set::Raw, Set::Raw, Set::Raw, Set::Raw}
-#define ZV_JV285_TYPES(type3)                                                                                \
-    {T::Decimal, T::Hexadecimal, T::Thousandths, type3, T::Decimal, T::Decimal, T::Thousandths, T::Hexadecimal, \
-     T::Hexadecimal, T::Hexadecimal, T::Hexadecimal, T::Hexadecimal, T::Hexadecimal, T::Hexadecimal,          \
-     T::Hexadecimal, T::Hexadecimal}
+#define ZV_JV285_GET                                                                                                   \
+    {                                                                                                                  \
+        Raw, Raw, Raw, Raw, Raw, Raw, Raw, Raw, Raw, Raw, Raw, Raw, Raw, Raw, Raw, Raw                                 \
+    }
+#define ZV_JV285_SET                                                                                                   \
+    {                                                                                                                  \
+        Set::Raw, Set::Raw, Set::Raw, Set::Raw, Set::Raw, Set::Raw, Set::Raw, Set::Raw, Set::Raw, Set::Raw, Set::Raw,  \
+            Set::Raw, Set::Raw, Set::Raw, Set::Raw, Set::Raw                                                           \
+    }
+#define ZV_JV285_TYPES(type3)                                                                                          \
+    {                                                                                                                  \
+        T::Decimal, T::Hexadecimal, T::Thousandths, type3, T::Decimal, T::Decimal, T::Thousandths, T::Hexadecimal,     \
+            T::Hexadecimal, T::Hexadecimal, T::Hexadecimal, T::Hexadecimal, T::Hexadecimal, T::Hexadecimal,            \
+            T::Hexadecimal, T::Hexadecimal                                                                             \
+    }
 
 constexpr FamilyRules kJV285V11{
-    "JV285VT_TD_GetFieldValue", "JV285VT_TD_SetFieldValue", "JV285VT_TD_GetFieldType",
-    "JV285VT_TD_V1_1_GetEnumValue", "JV285VT_TD_V1_1_GetEnumValueRaw", false, CdsGainTableKind::Empty, false,
-    ZV_JV285_TYPES(T::Decimal), ZV_JV285_GET, ZV_JV285_SET,
+    "JV285VT_TD_GetFieldValue",
+    "JV285VT_TD_SetFieldValue",
+    "JV285VT_TD_GetFieldType",
+    "JV285VT_TD_V1_1_GetEnumValue",
+    "JV285VT_TD_V1_1_GetEnumValueRaw",
+    false,
+    CdsGainTableKind::Empty,
+    false,
+    ZV_JV285_TYPES(T::Decimal),
+    ZV_JV285_GET,
+    ZV_JV285_SET,
 };
 constexpr FamilyRules kJV285V20{
-    "JV285VT_TD_GetFieldValue", "JV285VT_TD_SetFieldValue", "JV285VT_TD_GetFieldType",
-    "JV285VT_TD_V2_0_GetEnumValue", "JV285VT_TD_V2_0_GetEnumValueRaw", false, CdsGainTableKind::Empty, false,
-    ZV_JV285_TYPES(T::Hundredths), ZV_JV285_GET, ZV_JV285_SET,
+    "JV285VT_TD_GetFieldValue",
+    "JV285VT_TD_SetFieldValue",
+    "JV285VT_TD_GetFieldType",
+    "JV285VT_TD_V2_0_GetEnumValue",
+    "JV285VT_TD_V2_0_GetEnumValueRaw",
+    false,
+    CdsGainTableKind::Empty,
+    false,
+    ZV_JV285_TYPES(T::Hundredths),
+    ZV_JV285_GET,
+    ZV_JV285_SET,
 };
 constexpr FamilyRules kJV285V21{
-    "JV285VT_TD_GetFieldValue", "JV285VT_TD_SetFieldValue", "JV285VT_TD_GetFieldType",
-    "JV285VT_TD_V2_0_GetEnumValue", "JV285VT_TD_V2_1_GetEnumValueRaw", false, CdsGainTableKind::Empty, false,
-    ZV_JV285_TYPES(T::Hundredths), ZV_JV285_GET, ZV_JV285_SET,
+    "JV285VT_TD_GetFieldValue",
+    "JV285VT_TD_SetFieldValue",
+    "JV285VT_TD_GetFieldType",
+    "JV285VT_TD_V2_0_GetEnumValue",
+    "JV285VT_TD_V2_1_GetEnumValueRaw",
+    false,
+    CdsGainTableKind::Empty,
+    false,
+    ZV_JV285_TYPES(T::Hundredths),
+    ZV_JV285_GET,
+    ZV_JV285_SET,
 };
 #undef ZV_JV285_GET
 #undef ZV_JV285_SET

@@ -19,7 +19,7 @@ struct GainTableEntry {
     double gain = 0.0;    // linear factor, 1.0 = unity
     double gainDb = 0.0;  // 20 x log10(gain / reference)
     int32_t registerCode = 0;
-    int32_t index = 0;    // position in the table; -1 in the terminator entry
+    int32_t index = 0;  // position in the table; -1 in the terminator entry
 };
 
 inline constexpr size_t kGainTableSize = 64;

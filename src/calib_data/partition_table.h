@@ -21,8 +21,8 @@ inline constexpr uint32_t kEntryCount = 8;
 inline constexpr uint32_t kUpdateInProgress = 42;
 inline constexpr uint32_t kEntries = 108;  // three entries of 12 bytes
 inline constexpr uint32_t kEntrySize = 12;
-inline constexpr uint32_t kStructVersion = kEntries + 8;       // entry 0, byte 116
-inline constexpr uint32_t kDefaultsVersion = kEntries + 9;     // entry 0, byte 117
+inline constexpr uint32_t kStructVersion = kEntries + 8;    // entry 0, byte 116
+inline constexpr uint32_t kDefaultsVersion = kEntries + 9;  // entry 0, byte 117
 
 inline constexpr uint8_t kUndefinedVersion = 0xFF;
 

@@ -130,22 +130,28 @@ const std::array<error_item_t, 118> error_items = {{
     {1036, "Image can't be processed due to image width alignment is not supported by Image Processor."},
 }};
 
-const char* FindErrorText(int32_t code) {
-    for (const auto& item : error_items)
-        if (item.code == code) return item.text;
+const char* FindErrorText(int32_t code)
+{
+    for (const auto& item : error_items) {
+        if (item.code == code) {
+            return item.text;
+        }
+    }
     return nullptr;
 }
 
-void RaiseError(int32_t code, const char* method) {
+void RaiseError(int32_t code, const char* method)
+{
     const std::string name = method ? method : "";
     std::string description = "(missing_error_description)";
     if (const char* text = FindErrorText(code)) {
         // The description must stay within 199 characters: text, the 20
         // characters " (zvAPIplus_Camera::" and ")", and the method name.
-        if (std::strlen(text) + name.size() + 26 < 200)
+        if (std::strlen(text) + name.size() + 26 < 200) {
             description = std::string(text) + " (zvAPIplus_Camera::" + name + ")";
-        else
+        } else {
             description = "(descr_too_long)";
+        }
     }
     throw zvAPIplus_Exception(code, description.c_str());
 }

@@ -12,9 +12,9 @@
 // ZVP_FORMS_<FORMS>(X, ...) expands X_G, X_MIN, ... for the forms present; X
 // decides what a form becomes (a declaration, a definition, a test entry).
 
-#define ZVP_FORMS_G_MIN_MAX_INC_S(X, p, Stem, T, H) \
+#define ZVP_FORMS_G_MIN_MAX_INC_S(X, p, Stem, T, H)                                                                    \
     X##_G(p, Stem, T, H) X##_MIN(p, Stem, T, H) X##_MAX(p, Stem, T, H) X##_INC(p, Stem, T, H) X##_S(p, Stem, T, H)
-#define ZVP_FORMS_G_MIN_MAX_INC(X, p, Stem, T, H) \
+#define ZVP_FORMS_G_MIN_MAX_INC(X, p, Stem, T, H)                                                                      \
     X##_G(p, Stem, T, H) X##_MIN(p, Stem, T, H) X##_MAX(p, Stem, T, H) X##_INC(p, Stem, T, H)
 #define ZVP_FORMS_G_S(X, p, Stem, T, H) X##_G(p, Stem, T, H) X##_S(p, Stem, T, H)
 #define ZVP_FORMS_G(X, p, Stem, T, H) X##_G(p, Stem, T, H)
@@ -37,7 +37,7 @@
 #define ZVP_GET_ARGS_STRING , buffer, size
 #define ZVP_SET_PARAM_INT int value
 #define ZVP_SET_PARAM_FLOAT float value
-#define ZVP_SET_PARAM_STRING const char *value
+#define ZVP_SET_PARAM_STRING const char* value
 
 // Member declarations.
 #define ZVP_DECL_G(p, Stem, T, H) ZVP_RESULT_##T Get##Stem(ZVP_GET_PARAMS_##T);
@@ -52,30 +52,44 @@
 
 // Member definitions: every method hands its parameter string and its own
 // name to the shared step sequence of its form.
-#define ZVP_DEF_G(p, Stem, T, H)                                             \
-    ZVP_RESULT_##T zvAPIplus_Camera::Get##Stem(ZVP_GET_PARAMS_##T) {         \
-        return Get##T##Form(p, "Get" #Stem, HandleTest::H ZVP_GET_ARGS_##T); \
+#define ZVP_DEF_G(p, Stem, T, H)                                                                                       \
+    ZVP_RESULT_##T zvAPIplus_Camera::Get##Stem(ZVP_GET_PARAMS_##T)                                                     \
+    {                                                                                                                  \
+        return Get##T##Form(p, "Get" #Stem, HandleTest::H ZVP_GET_ARGS_##T);                                           \
     }
-#define ZVP_DEF_MIN(p, Stem, T, H)                                               \
-    ZVP_RESULT_##T zvAPIplus_Camera::Get##Stem##_Minimum() {                     \
-        return Get##T##Form(p ":min", "Get" #Stem "_Minimum", HandleTest::H);   \
+#define ZVP_DEF_MIN(p, Stem, T, H)                                                                                     \
+    ZVP_RESULT_##T zvAPIplus_Camera::Get##Stem##_Minimum()                                                             \
+    {                                                                                                                  \
+        return Get##T##Form(p ":min", "Get" #Stem "_Minimum", HandleTest::H);                                          \
     }
-#define ZVP_DEF_MAX(p, Stem, T, H)                                               \
-    ZVP_RESULT_##T zvAPIplus_Camera::Get##Stem##_Maximum() {                     \
-        return Get##T##Form(p ":max", "Get" #Stem "_Maximum", HandleTest::H);   \
+#define ZVP_DEF_MAX(p, Stem, T, H)                                                                                     \
+    ZVP_RESULT_##T zvAPIplus_Camera::Get##Stem##_Maximum()                                                             \
+    {                                                                                                                  \
+        return Get##T##Form(p ":max", "Get" #Stem "_Maximum", HandleTest::H);                                          \
     }
-#define ZVP_DEF_INC(p, Stem, T, H)                                                \
-    ZVP_RESULT_##T zvAPIplus_Camera::Get##Stem##_Increment() {                    \
-        return Get##T##Form(p ":inc", "Get" #Stem "_Increment", HandleTest::H);  \
+#define ZVP_DEF_INC(p, Stem, T, H)                                                                                     \
+    ZVP_RESULT_##T zvAPIplus_Camera::Get##Stem##_Increment()                                                           \
+    {                                                                                                                  \
+        return Get##T##Form(p ":inc", "Get" #Stem "_Increment", HandleTest::H);                                        \
     }
-#define ZVP_DEF_S(p, Stem, T, H)                                   \
-    void zvAPIplus_Camera::Set##Stem(ZVP_SET_PARAM_##T) {          \
-        Set##T##Form(p, "Set" #Stem, HandleTest::H, value);        \
+#define ZVP_DEF_S(p, Stem, T, H)                                                                                       \
+    void zvAPIplus_Camera::Set##Stem(ZVP_SET_PARAM_##T)                                                                \
+    {                                                                                                                  \
+        Set##T##Form(p, "Set" #Stem, HandleTest::H, value);                                                            \
     }
-#define ZVP_DEF_IS(p, Stem, T, H) \
-    bool zvAPIplus_Camera::Is##Stem() { return IsForm(p, "Is" #Stem, HandleTest::H); }
-#define ZVP_DEF_E(p, Stem, T, H) \
-    void zvAPIplus_Camera::Enable##Stem() { SetINTForm(p, "Enable" #Stem, HandleTest::H, 1); }
-#define ZVP_DEF_D(p, Stem, T, H) \
-    void zvAPIplus_Camera::Disable##Stem() { SetINTForm(p, "Disable" #Stem, HandleTest::H, 0); }
+#define ZVP_DEF_IS(p, Stem, T, H)                                                                                      \
+    bool zvAPIplus_Camera::Is##Stem()                                                                                  \
+    {                                                                                                                  \
+        return IsForm(p, "Is" #Stem, HandleTest::H);                                                                   \
+    }
+#define ZVP_DEF_E(p, Stem, T, H)                                                                                       \
+    void zvAPIplus_Camera::Enable##Stem()                                                                              \
+    {                                                                                                                  \
+        SetINTForm(p, "Enable" #Stem, HandleTest::H, 1);                                                               \
+    }
+#define ZVP_DEF_D(p, Stem, T, H)                                                                                       \
+    void zvAPIplus_Camera::Disable##Stem()                                                                             \
+    {                                                                                                                  \
+        SetINTForm(p, "Disable" #Stem, HandleTest::H, 0);                                                              \
+    }
 #define ZVP_DEFINE(no, p, Stem, T, F, H) ZVP_FORMS_##F(ZVP_DEF, p, Stem, T, H)

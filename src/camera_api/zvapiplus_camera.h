@@ -62,7 +62,10 @@ public:
     ZV_HANDLE deviceHandle = 0;
 
 private:
-    enum class HandleTest { CHECKED, NO_HANDLE_TEST };
+    enum class HandleTest {
+        CHECKED,
+        NO_HANDLE_TEST
+    };
 
     void Open(const char* method, int32_t result, ZV_HANDLE opened);
     void OpenByText(const char* method, int32_t kind, const char* text);

@@ -9,11 +9,13 @@ namespace {
 std::optional<std::int32_t> ParseNonNegativeDecimal(std::string_view word)
 {
     std::int32_t value = 0;
-    if (word.empty() || word.front() < '0' || word.front() > '9')
+    if (word.empty() || word.front() < '0' || word.front() > '9') {
         return std::nullopt;
+    }
     const auto [end, ec] = std::from_chars(word.data(), word.data() + word.size(), value, 10);
-    if (ec != std::errc{} || end != word.data() + word.size())
+    if (ec != std::errc{} || end != word.data() + word.size()) {
         return std::nullopt;
+    }
     return value;
 }
 
@@ -25,32 +27,39 @@ std::optional<std::int32_t> ParseDecimal(std::string_view word)
         word.remove_prefix(1);
     }
     std::int64_t magnitude = 0;
-    if (word.empty())
+    if (word.empty()) {
         return std::nullopt;
+    }
     for (const char c : word) {
-        if (c < '0' || c > '9')
+        if (c < '0' || c > '9') {
             return std::nullopt;
+        }
         magnitude = magnitude * 10 + (c - '0');
-        if (magnitude > 0x80000000LL)
+        if (magnitude > 0x80000000LL) {
             return std::nullopt;
+        }
     }
     const std::int64_t value = negative ? -magnitude : magnitude;
-    if (value > 0x7FFFFFFFLL)
+    if (value > 0x7FFFFFFFLL) {
         return std::nullopt;
+    }
     return static_cast<std::int32_t>(value);
 }
 
 // Hexadecimal with an optional 0x prefix, as addresses and keys are written.
 std::optional<std::uint32_t> ParseHex(std::string_view word)
 {
-    if (word.size() > 2 && word[0] == '0' && (word[1] == 'x' || word[1] == 'X'))
+    if (word.size() > 2 && word[0] == '0' && (word[1] == 'x' || word[1] == 'X')) {
         word.remove_prefix(2);
+    }
     std::uint32_t value = 0;
-    if (word.empty())
+    if (word.empty()) {
         return std::nullopt;
+    }
     const auto [end, ec] = std::from_chars(word.data(), word.data() + word.size(), value, 16);
-    if (ec != std::errc{} || end != word.data() + word.size())
+    if (ec != std::errc{} || end != word.data() + word.size()) {
         return std::nullopt;
+    }
     return value;
 }
 
@@ -65,18 +74,21 @@ CmdLineParams& TheCmdLineParams()
 const CmdLineOption* FindCmdLineOption(std::string_view name)
 {
     for (const CmdLineOption& option : kCmdLineOptions) {
-        if (option.name == name)
+        if (option.name == name) {
             return &option;
+        }
     }
     return nullptr;
 }
 
 void CmdLineParams::Parse(int count, const char* const* words)
 {
-    for (int i = 0; i < count; ++i)
+    for (int i = 0; i < count; ++i) {
         ParseParam(words[i] ? std::string_view(words[i]) : std::string_view());
-    if (pendingValue)
+    }
+    if (pendingValue) {
         ReportMissingValue();
+    }
 }
 
 void CmdLineParams::ReportMissingValue()
@@ -103,8 +115,9 @@ void CmdLineParams::ParseParam(std::string_view word)
 
     // An option name where a value was due: the earlier option went without
     // its value, which would silently change what the run does.
-    if (pendingValue)
+    if (pendingValue) {
         ReportMissingValue();
+    }
 
     const CmdLineOption* option = FindCmdLineOption(word);
     if (option == nullptr) {
@@ -117,22 +130,51 @@ void CmdLineParams::ParseParam(std::string_view word)
         return;
     }
     switch (option->optionType) {
-    case 5: allcameras = true; break;
-    case 6: plain_file = true; break;
-    case 7: zvapi = true; break;
-    case 9: hexfileformat = true; break;
-    case 10: hexfilename = true; break;
-    case 11: snsnefilename = true; break;
+    case 5:
+        allcameras = true;
+        break;
+    case 6:
+        plain_file = true;
+        break;
+    case 7:
+        zvapi = true;
+        break;
+    case 9:
+        hexfileformat = true;
+        break;
+    case 10:
+        hexfilename = true;
+        break;
+    case 11:
+        snsnefilename = true;
+        break;
     case 12:
-    case 13: ucam_type = 1; break;
-    case 19: ucam_type = 2; break;
-    case 20: ucam_type = 3; break;
-    case 21: ucam_type = 4; break;
-    case 14: yes = true; break;
-    case 22: ccd = true; break;
-    case 27: skip_eeprom_upgrade = true; break;
-    case 28: eeprom_ver_associate_from_cpu_ver = true; break;
-    default: break;
+    case 13:
+        ucam_type = 1;
+        break;
+    case 19:
+        ucam_type = 2;
+        break;
+    case 20:
+        ucam_type = 3;
+        break;
+    case 21:
+        ucam_type = 4;
+        break;
+    case 14:
+        yes = true;
+        break;
+    case 22:
+        ccd = true;
+        break;
+    case 27:
+        skip_eeprom_upgrade = true;
+        break;
+    case 28:
+        eeprom_ver_associate_from_cpu_ver = true;
+        break;
+    default:
+        break;
     }
 }
 
@@ -146,49 +188,79 @@ void CmdLineParams::StoreValue(const CmdLineOption& option, std::string_view wor
     };
     const auto storeText = [&](std::string& field, std::size_t maxLength) {
         if (word.size() > maxLength) {
-            std::printf("Value of parameter %.*s is too long (at most %zu characters)\n",
-                        static_cast<int>(name.size()), name.data(), maxLength);
+            std::printf("Value of parameter %.*s is too long (at most %zu characters)\n", static_cast<int>(name.size()),
+                        name.data(), maxLength);
             SetError(1);
             return;
         }
         field.assign(word);
     };
     const auto storeHex = [&](std::uint32_t& field) {
-        if (const auto value = ParseHex(word))
+        if (const auto value = ParseHex(word)) {
             field = *value;
-        else
+        } else {
             invalid();
+        }
     };
 
     switch (option.optionType) {
-    case 1: storeText(campath, kMaxSelectionTextLength); break;
-    case 2: storeText(camlocation, kMaxSelectionTextLength); break;
-    case 3: storeText(camsn, kMaxSelectionTextLength); break;
+    case 1:
+        storeText(campath, kMaxSelectionTextLength);
+        break;
+    case 2:
+        storeText(camlocation, kMaxSelectionTextLength);
+        break;
+    case 3:
+        storeText(camsn, kMaxSelectionTextLength);
+        break;
     case 4:
-        if (const auto value = ParseNonNegativeDecimal(word))
+        if (const auto value = ParseNonNegativeDecimal(word)) {
             camid = *value;
-        else
+        } else {
             invalid();
+        }
         break;
-    case 8: storeHex(key); break;
+    case 8:
+        storeHex(key);
+        break;
     case 15:
-    case 17: storeHex(fw_start); break;
-    case 16:
-    case 18: storeHex(fw_stop); break;
-    case 23: storeText(new_fw_ver, kMaxVersionTextLength); break;
-    case 24: storeText(cur_fw_ver, kMaxVersionTextLength); break;
-    case 25: storeText(model, kMaxVersionTextLength); break;
-    case 26: storeText(eeprom_ver, kMaxEepromVersionLength); break;
-    case 29:
-        if (const auto value = ParseDecimal(word))
-            number_of_led_blinks_on_end = *value;
-        else
-            invalid();
+    case 17:
+        storeHex(fw_start);
         break;
-    case 30: storeText(patch_file, kMaxOptionFileNameLength); break;
-    case 31: storeText(output_file_name, kMaxOptionFileNameLength); break;
-    case 32: storeText(forced_model_sne, kMaxForcedModelSneLength); break;
-    default: break;
+    case 16:
+    case 18:
+        storeHex(fw_stop);
+        break;
+    case 23:
+        storeText(new_fw_ver, kMaxVersionTextLength);
+        break;
+    case 24:
+        storeText(cur_fw_ver, kMaxVersionTextLength);
+        break;
+    case 25:
+        storeText(model, kMaxVersionTextLength);
+        break;
+    case 26:
+        storeText(eeprom_ver, kMaxEepromVersionLength);
+        break;
+    case 29:
+        if (const auto value = ParseDecimal(word)) {
+            number_of_led_blinks_on_end = *value;
+        } else {
+            invalid();
+        }
+        break;
+    case 30:
+        storeText(patch_file, kMaxOptionFileNameLength);
+        break;
+    case 31:
+        storeText(output_file_name, kMaxOptionFileNameLength);
+        break;
+    case 32:
+        storeText(forced_model_sne, kMaxForcedModelSneLength);
+        break;
+    default:
+        break;
     }
 }
 

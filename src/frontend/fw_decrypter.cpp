@@ -18,8 +18,7 @@ namespace {
 constexpr std::uint8_t StepRegister(std::uint32_t& state, std::uint8_t feed)
 {
     for (int i = 0; i < 8; ++i) {
-        const std::uint32_t bit =
-            ((state >> 0) ^ (state >> 8) ^ (state >> 14) ^ (state >> 24) ^ (feed >> 7)) & 1u;
+        const std::uint32_t bit = ((state >> 0) ^ (state >> 8) ^ (state >> 14) ^ (state >> 24) ^ (feed >> 7)) & 1u;
         feed = static_cast<std::uint8_t>(feed << 1);
         state = (state << 1) | bit;
     }
@@ -54,8 +53,9 @@ constexpr BlockTables MakeBlockTables()
     BlockTables t;
     for (std::uint32_t b = 0; b < 256; ++b) {
         const auto byte = static_cast<std::uint8_t>(b);
-        for (int k = 0; k < 4; ++k)
+        for (int k = 0; k < 4; ++k) {
             t.state[k][b] = RunBlock(b << (8 * k), 0, {0, 0, 0});
+        }
         t.prev[b] = RunBlock(0, byte, {0, 0, 0});
         t.cipher[0][b] = RunBlock(0, 0, {byte, 0, 0});
         t.cipher[1][b] = RunBlock(0, 0, {0, byte, 0});
@@ -74,8 +74,8 @@ static_assert([] {
     const std::array<std::uint8_t, 4> c{0x3C, 0x81, 0xFE, 0x07};
     std::uint32_t viaTables = kBlockTables.state[0][state & 0xFF] ^ kBlockTables.state[1][(state >> 8) & 0xFF] ^
                               kBlockTables.state[2][(state >> 16) & 0xFF] ^ kBlockTables.state[3][state >> 24] ^
-                              kBlockTables.prev[prev] ^ kBlockTables.cipher[0][c[0]] ^
-                              kBlockTables.cipher[1][c[1]] ^ kBlockTables.cipher[2][c[2]];
+                              kBlockTables.prev[prev] ^ kBlockTables.cipher[0][c[0]] ^ kBlockTables.cipher[1][c[1]] ^
+                              kBlockTables.cipher[2][c[2]];
     for (int j = 0; j < 4; ++j) {
         const std::uint8_t key = StepRegister(state, prev);
         prev = static_cast<std::uint8_t>(c[j] ^ key);
@@ -85,14 +85,15 @@ static_assert([] {
 
 bool HexDigitValue(char c, std::uint8_t& value)
 {
-    if (c >= '0' && c <= '9')
+    if (c >= '0' && c <= '9') {
         value = static_cast<std::uint8_t>(c - '0');
-    else if (c >= 'a' && c <= 'f')
+    } else if (c >= 'a' && c <= 'f') {
         value = static_cast<std::uint8_t>(c - 'a' + 10);
-    else if (c >= 'A' && c <= 'F')
+    } else if (c >= 'A' && c <= 'F') {
         value = static_cast<std::uint8_t>(c - 'A' + 10);
-    else
+    } else {
         return false;
+    }
     return true;
 }
 
@@ -106,8 +107,9 @@ std::uint8_t FwDecrypter::DecryptByte(std::uint8_t feed)
 std::uint32_t FwDecrypter::DescrambleInPlace(std::uint32_t count)
 {
     const std::uint32_t limit = fileSize >= kCheckWordSize ? fileSize - kCheckWordSize : 0;
-    if (position >= limit)
+    if (position >= limit) {
         return 0;
+    }
     count = std::min(count, limit - position);
     std::uint8_t* data = file_buffer.data();
     const std::uint32_t start = position;
@@ -121,8 +123,7 @@ std::uint32_t FwDecrypter::DescrambleInPlace(std::uint32_t count)
     for (; pos + 4 <= end; pos += 4) {
         std::uint8_t* p = data + pos;
         state = t.state[0][state & 0xFF] ^ t.state[1][(state >> 8) & 0xFF] ^ t.state[2][(state >> 16) & 0xFF] ^
-                t.state[3][state >> 24] ^ t.prev[prev] ^ t.cipher[0][p[0]] ^ t.cipher[1][p[1]] ^
-                t.cipher[2][p[2]];
+                t.state[3][state >> 24] ^ t.prev[prev] ^ t.cipher[0][p[0]] ^ t.cipher[1][p[1]] ^ t.cipher[2][p[2]];
         p[0] = static_cast<std::uint8_t>(p[0] ^ (state >> 24));
         p[1] = static_cast<std::uint8_t>(p[1] ^ (state >> 16));
         p[2] = static_cast<std::uint8_t>(p[2] ^ (state >> 8));
@@ -142,8 +143,8 @@ std::uint32_t FwDecrypter::DescrambleInPlace(std::uint32_t count)
 std::int32_t FwDecrypter::DecryptBlock(std::span<std::uint8_t> out)
 {
     const std::uint32_t start = position;
-    const auto wanted = static_cast<std::uint32_t>(
-        std::min<std::size_t>(out.size(), std::numeric_limits<std::int32_t>::max()));
+    const auto wanted =
+        static_cast<std::uint32_t>(std::min<std::size_t>(out.size(), std::numeric_limits<std::int32_t>::max()));
     const std::uint32_t done = DescrambleInPlace(wanted);
     std::copy_n(file_buffer.begin() + start, done, out.begin());
     return static_cast<std::int32_t>(done);
@@ -151,27 +152,31 @@ std::int32_t FwDecrypter::DecryptBlock(std::span<std::uint8_t> out)
 
 bool FwDecrypter::IsChecksumValid()
 {
-    if (hexFormat || !scrambled)
+    if (hexFormat || !scrambled) {
         return true;
-    while (DescrambleInPlace(std::numeric_limits<std::uint32_t>::max()) != 0) {
     }
-    if (fileSize < kCheckWordSize)
+    while (DescrambleInPlace(std::numeric_limits<std::uint32_t>::max()) != 0) {}
+    if (fileSize < kCheckWordSize) {
         return false;
+    }
     for (std::uint32_t i = 0; i < kCheckWordSize; ++i) {
-        if (file_buffer[fileSize - kCheckWordSize + i] != static_cast<std::uint8_t>(keyState >> (8 * i)))
+        if (file_buffer[fileSize - kCheckWordSize + i] != static_cast<std::uint8_t>(keyState >> (8 * i))) {
             return false;
+        }
     }
     return true;
 }
 
 bool FwDecrypter::LoadFile(const std::string& fileName)
 {
-    if (hexFormat && scrambled)
+    if (hexFormat && scrambled) {
         throw UpdaterError("LoadFile - Encrypted hex files are not supported");
-    if (hexFormat)
+    }
+    if (hexFormat) {
         LoadIntelHex(fileName);
-    else
+    } else {
         LoadBinary(fileName);
+    }
     position = 0;
     ResetKey();
     return true;
@@ -180,21 +185,27 @@ bool FwDecrypter::LoadFile(const std::string& fileName)
 void FwDecrypter::LoadBinary(const std::string& fileName)
 {
     std::error_code ec;
-    if (std::filesystem::is_directory(fileName, ec))
+    if (std::filesystem::is_directory(fileName, ec)) {
         throw UpdaterError("LoadFile - Can not open fw file");
+    }
     std::ifstream in(fileName, std::ios::binary);
-    if (!in)
+    if (!in) {
         throw UpdaterError("LoadFile - Can not open fw file");
-    if (!in.seekg(0, std::ios::end))
+    }
+    if (!in.seekg(0, std::ios::end)) {
         throw UpdaterError("LoadFile - Can not seek file end");
+    }
     const std::streamoff length = in.tellg();
-    if (length < 0)
+    if (length < 0) {
         throw UpdaterError("LoadFile - Can not seek file end");
-    if (length < static_cast<std::streamoff>(kCheckWordSize))
+    }
+    if (length < static_cast<std::streamoff>(kCheckWordSize)) {
         throw UpdaterError("LoadFile - File is too small");
+    }
     // The size is kept in 32 bits, like the camera's own file sizes.
-    if (static_cast<std::uint64_t>(length) > std::numeric_limits<std::uint32_t>::max() - kBinaryPadding)
+    if (static_cast<std::uint64_t>(length) > std::numeric_limits<std::uint32_t>::max() - kBinaryPadding) {
         throw UpdaterError("LoadFile - error allocating memory");
+    }
     in.seekg(0, std::ios::beg);
     try {
         file_buffer.assign(static_cast<std::size_t>(length) + kBinaryPadding, 0);
@@ -203,18 +214,21 @@ void FwDecrypter::LoadBinary(const std::string& fileName)
     }
     fileSize = static_cast<std::uint32_t>(length);
     in.read(reinterpret_cast<char*>(file_buffer.data()), length);
-    if (in.gcount() != length)
+    if (in.gcount() != length) {
         throw UpdaterError("LoadFile - read data error");
+    }
 }
 
 void FwDecrypter::LoadIntelHex(const std::string& fileName)
 {
     std::error_code ec;
-    if (std::filesystem::is_directory(fileName, ec))
+    if (std::filesystem::is_directory(fileName, ec)) {
         throw UpdaterError("LoadFile - Can not open fw file");
+    }
     std::ifstream in(fileName, std::ios::binary);
-    if (!in)
+    if (!in) {
         throw UpdaterError("LoadFile - Can not open fw file");
+    }
     // Four more bytes than the image: the size counts a check word after the
     // highest record end, and those bytes read 0xFF like every unwritten one.
     file_buffer.assign(kHexImageSize + kCheckWordSize, 0xFF);
@@ -223,24 +237,29 @@ void FwDecrypter::LoadIntelHex(const std::string& fileName)
 
     std::string line;
     while (std::getline(in, line)) {
-        if (!line.empty() && line.back() == '\r')
+        if (!line.empty() && line.back() == '\r') {
             line.pop_back();
-        if (line.empty() || line[0] != ':')
+        }
+        if (line.empty() || line[0] != ':') {
             throw UpdaterError("Unknown file format");
+        }
         const auto byteAt = [&line](std::size_t at) {
-            if (at + 2 > line.size())
+            if (at + 2 > line.size()) {
                 throw UpdaterError("LoadFile - Record is shorter than its byte count");
+            }
             std::uint8_t hi = 0;
             std::uint8_t lo = 0;
-            if (!HexDigitValue(line[at], hi) || !HexDigitValue(line[at + 1], lo))
+            if (!HexDigitValue(line[at], hi) || !HexDigitValue(line[at + 1], lo)) {
                 throw UpdaterError("LoadFile - Invalid character in hex record");
+            }
             return static_cast<std::uint8_t>(hi << 4 | lo);
         };
         const std::uint8_t count = byteAt(1);
         const std::uint32_t address = static_cast<std::uint32_t>(byteAt(3)) << 8 | byteAt(5);
         const std::uint8_t type = byteAt(7);
-        if (type == 1)
+        if (type == 1) {
             break;  // end of file record: nothing after it is read
+        }
 
         std::array<std::uint8_t, 255> data{};
         std::uint8_t sum = static_cast<std::uint8_t>(count + (address & 0xFF) + (address >> 8) + type);
@@ -249,23 +268,26 @@ void FwDecrypter::LoadIntelHex(const std::string& fileName)
             sum = static_cast<std::uint8_t>(sum + data[i]);
         }
         const std::uint8_t stored = byteAt(9 + 2 * static_cast<std::size_t>(count));
-        if (static_cast<std::uint8_t>(sum + stored) != 0)
+        if (static_cast<std::uint8_t>(sum + stored) != 0) {
             throw UpdaterError("LoadFile - Wrong checksum");
+        }
 
         switch (type) {
         case 0: {
             const std::uint64_t start = static_cast<std::uint64_t>(base) + address;
             const std::uint64_t end = start + count;
-            if (end > kHexImageSize)
+            if (end > kHexImageSize) {
                 throw UpdaterError("LoadFile - Data beyond 64 KiB");
+            }
             std::copy_n(data.begin(), count, file_buffer.begin() + static_cast<std::ptrdiff_t>(start));
             fileSize = std::max(fileSize, static_cast<std::uint32_t>(end));
             break;
         }
         case 2:
         case 4: {
-            if (count != 2)
+            if (count != 2) {
                 throw UpdaterError("LoadFile - Invalid extended address record");
+            }
             const std::uint32_t value = static_cast<std::uint32_t>(data[0]) << 8 | data[1];
             base = type == 2 ? value << 4 : value << 16;
             break;
@@ -282,8 +304,9 @@ void FwDecrypter::LoadIntelHex(const std::string& fileName)
 
 bool FwDecrypter::ParseHexFromStringToBuffer(const char* text)
 {
-    if (text == nullptr)
+    if (text == nullptr) {
         throw UpdaterError("ParseHexFromStringToBuffer - error input string is null");
+    }
     const std::string_view hex(text);
     const std::size_t n = (hex.size() + 1) / 2;
     if (hex == "-" || n == 0) {
@@ -292,8 +315,9 @@ bool FwDecrypter::ParseHexFromStringToBuffer(const char* text)
         fileSize = 0;
         return true;
     }
-    if (n > std::numeric_limits<std::uint32_t>::max())
+    if (n > std::numeric_limits<std::uint32_t>::max()) {
         throw UpdaterError("ParseHexFromStringToBuffer - error allocating memory");
+    }
     file_buffer.assign(n, 0);
     // Pieces of two characters from the start of the text fill the buffer from
     // its end: the text is the number written most significant byte first.
@@ -302,8 +326,9 @@ bool FwDecrypter::ParseHexFromStringToBuffer(const char* text)
         std::uint8_t value = 0;
         for (const char c : digits) {
             std::uint8_t nibble = 0;
-            if (!HexDigitValue(c, nibble))
+            if (!HexDigitValue(c, nibble)) {
                 throw UpdaterError("ParseHexFromStringToBuffer - invalid hex character in input string");
+            }
             value = static_cast<std::uint8_t>(value << 4 | nibble);
         }
         file_buffer[n - 1 - piece] = value;
@@ -314,27 +339,31 @@ bool FwDecrypter::ParseHexFromStringToBuffer(const char* text)
 
 void DecodeLegacySN(std::string_view text, std::span<std::uint8_t, 4> out)
 {
-    if (text.size() < 8)
+    if (text.size() < 8) {
         throw UpdaterError("DecodeLegacySN small input");
+    }
     for (std::size_t i = 0; i < 4; ++i) {
         std::uint8_t hi = 0;
         std::uint8_t lo = 0;
-        if (!HexDigitValue(text[6 - 2 * i], hi) || !HexDigitValue(text[7 - 2 * i], lo))
+        if (!HexDigitValue(text[6 - 2 * i], hi) || !HexDigitValue(text[7 - 2 * i], lo)) {
             throw UpdaterError("DecodeLegacySN invalid character in serial number");
+        }
         out[i] = static_cast<std::uint8_t>(hi << 4 | lo);
     }
 }
 
 bool FwDecrypter::ParseSnSneFromStringToBuffer(const char* text)
 {
-    if (text == nullptr)
+    if (text == nullptr) {
         throw UpdaterError("ParseSnSneFromStringToBuffer - error input string is null");
+    }
     const std::string_view sn(text);
     file_buffer.assign(13, 0);
     const auto decodeSne = [this](std::string_view sneText, const char* failure) {
         SNERecord record;
-        if (DecodeSNE(sneText, record) != 0)
+        if (DecodeSNE(sneText, record) != 0) {
             throw UpdaterError(failure);
+        }
         const auto bytes = record.ToBytes();
         std::copy(bytes.begin(), bytes.end(), file_buffer.begin() + 4);
     };
@@ -362,8 +391,9 @@ bool FwDecrypter::ParseSnSneFromStringToBuffer(const char* text)
 
 bool FwDecrypter::SSnFromNameToBuffer(const char* text)
 {
-    if (text == nullptr)
+    if (text == nullptr) {
         throw UpdaterError("SSnFromNameToBuffer - error input string is null");
+    }
     const std::string_view ssn(text);
     file_buffer.assign(ssn.size() + 1, 0);
     std::copy(ssn.begin(), ssn.end(), file_buffer.begin());

@@ -40,8 +40,9 @@ public:
     // The payload size: without the check word for a scrambled file.
     std::uint32_t GetDataSize() const
     {
-        if (!scrambled)
+        if (!scrambled) {
             return fileSize;
+        }
         return fileSize >= kCheckWordSize ? fileSize - kCheckWordSize : 0;
     }
     std::uint32_t GetFileSize() const { return fileSize; }

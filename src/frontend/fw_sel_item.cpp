@@ -3,8 +3,9 @@
 FwSelItem GetFwSelItemByName(std::string_view name)
 {
     for (const FwSelItem& item : kFwSelItems) {
-        if (item.name == name)
+        if (item.name == name) {
             return item;
+        }
     }
     return {};
 }
@@ -12,8 +13,9 @@ FwSelItem GetFwSelItemByName(std::string_view name)
 FwSelItem GetFwSelItemById(std::int32_t id)
 {
     for (const FwSelItem& item : kFwSelItems) {
-        if (item.id == id)
+        if (item.id == id) {
             return item;
+        }
     }
     return {};
 }

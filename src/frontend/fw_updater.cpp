@@ -19,34 +19,104 @@ namespace {
 
 }  // namespace
 
-void FW_Updater::SelectCameraOnBus(int) { NotImplemented("SelectCameraOnBus"); }
-void FW_Updater::SelectCameraByPath(const std::string&) { NotImplemented("SelectCameraByPath"); }
-void FW_Updater::SelectCameraBySN(const std::string&) { NotImplemented("SelectCameraBySN"); }
-void FW_Updater::SelectCameraByLocation(const std::string&) { NotImplemented("SelectCameraByLocation"); }
-void FW_Updater::ListOfCamerasLocations() { NeedsCameraApi("ListOfCamerasLocations"); }
-void FW_Updater::DiffFirmwareContent() { NeedsCameraApi("DiffFirmwareContent"); }
-void FW_Updater::GetU3VFlag(std::uint8_t&) { NotImplemented("GetU3VFlag"); }
-std::string FW_Updater::GetCurrentFirmwareVersion() { NotImplemented("GetCurrentFirmwareVersion"); }
-bool FW_Updater::UpdateFirmware() { NotImplemented("UpdateFirmware"); }
-bool FW_Updater::VerifyFirmware() { NotImplemented("VerifyFirmware"); }
-bool FW_Updater::EmergencyBoot() { NotImplemented("EmergencyBoot"); }
-bool FW_Updater::ResetCamera() { NotImplemented("ResetCamera"); }
-bool FW_Updater::DumpFlash() { NotImplemented("DumpFlash"); }
-void FW_Updater::ExtractData() { NotImplemented("ExtractData"); }
-void FW_Updater::InsertData() { NotImplemented("InsertData"); }
-bool FW_Updater::IsUpdatePossible() { NotImplemented("IsUpdatePossible"); }
-bool FW_Updater::IsDataUpgradeNeeded() { NotImplemented("IsDataUpgradeNeeded"); }
-bool FW_Updater::UpgradeFirmware() { NotImplemented("UpgradeFirmware"); }
-void FW_Updater::SetNewFirmwareVersion(const std::string&) { NotImplemented("SetNewFirmwareVersion"); }
-std::string FW_Updater::GetCameraModel() { NotImplemented("GetCameraModel"); }
-void FW_Updater::SetLedBlinkCumberAfterInfo(int) { NotImplemented("SetLedBlinkCumberAfterInfo"); }
-void FW_Updater::SetCameraHandle(CameraApiHandle) { NotImplemented("SetCameraHandle"); }
-std::string FW_Updater::GetLatestAvailableEEPROMDataVersion() { NotImplemented("GetLatestAvailableEEPROMDataVersion"); }
+void FW_Updater::SelectCameraOnBus(int)
+{
+    NotImplemented("SelectCameraOnBus");
+}
+void FW_Updater::SelectCameraByPath(const std::string&)
+{
+    NotImplemented("SelectCameraByPath");
+}
+void FW_Updater::SelectCameraBySN(const std::string&)
+{
+    NotImplemented("SelectCameraBySN");
+}
+void FW_Updater::SelectCameraByLocation(const std::string&)
+{
+    NotImplemented("SelectCameraByLocation");
+}
+void FW_Updater::ListOfCamerasLocations()
+{
+    NeedsCameraApi("ListOfCamerasLocations");
+}
+void FW_Updater::DiffFirmwareContent()
+{
+    NeedsCameraApi("DiffFirmwareContent");
+}
+void FW_Updater::GetU3VFlag(std::uint8_t&)
+{
+    NotImplemented("GetU3VFlag");
+}
+std::string FW_Updater::GetCurrentFirmwareVersion()
+{
+    NotImplemented("GetCurrentFirmwareVersion");
+}
+bool FW_Updater::UpdateFirmware()
+{
+    NotImplemented("UpdateFirmware");
+}
+bool FW_Updater::VerifyFirmware()
+{
+    NotImplemented("VerifyFirmware");
+}
+bool FW_Updater::EmergencyBoot()
+{
+    NotImplemented("EmergencyBoot");
+}
+bool FW_Updater::ResetCamera()
+{
+    NotImplemented("ResetCamera");
+}
+bool FW_Updater::DumpFlash()
+{
+    NotImplemented("DumpFlash");
+}
+void FW_Updater::ExtractData()
+{
+    NotImplemented("ExtractData");
+}
+void FW_Updater::InsertData()
+{
+    NotImplemented("InsertData");
+}
+bool FW_Updater::IsUpdatePossible()
+{
+    NotImplemented("IsUpdatePossible");
+}
+bool FW_Updater::IsDataUpgradeNeeded()
+{
+    NotImplemented("IsDataUpgradeNeeded");
+}
+bool FW_Updater::UpgradeFirmware()
+{
+    NotImplemented("UpgradeFirmware");
+}
+void FW_Updater::SetNewFirmwareVersion(const std::string&)
+{
+    NotImplemented("SetNewFirmwareVersion");
+}
+std::string FW_Updater::GetCameraModel()
+{
+    NotImplemented("GetCameraModel");
+}
+void FW_Updater::SetLedBlinkCumberAfterInfo(int)
+{
+    NotImplemented("SetLedBlinkCumberAfterInfo");
+}
+void FW_Updater::SetCameraHandle(CameraApiHandle)
+{
+    NotImplemented("SetCameraHandle");
+}
+std::string FW_Updater::GetLatestAvailableEEPROMDataVersion()
+{
+    NotImplemented("GetLatestAvailableEEPROMDataVersion");
+}
 
 void FW_Updater::ReportProgress(int percent)
 {
-    if (progressCallback)
+    if (progressCallback) {
         progressCallback(percent, progressContext);
+    }
 }
 
 bool FW_Updater::CheckInputFile()
@@ -61,17 +131,21 @@ bool FW_Updater::CheckInputFile()
         break;
     }
     FwDecrypter decrypter;
-    if (!scrambled)
+    if (!scrambled) {
         decrypter.ClearScrambled();
+    }
     // The file is checked the way the updater will load it, so a HEX file that
     // is not marked plain fails here with the reason, not with a checksum error.
-    if (hexFormat)
+    if (hexFormat) {
         decrypter.SetHexFormat();
-    if (!inputFile)
+    }
+    if (!inputFile) {
         throw UpdaterError("Invalid filename");
+    }
     decrypter.LoadFile(*inputFile);
-    if (!decrypter.IsChecksumValid())
+    if (!decrypter.IsChecksumValid()) {
         throw UpdaterError("Error checksum file");
+    }
     return true;
 }
 

@@ -86,7 +86,7 @@ public:
 
 protected:
     // Settings handed over by the dispatcher; read directly by the updaters.
-    std::optional<std::string> inputFile;   // file name, or the content text with nameIsHex/nameIsSnSne
+    std::optional<std::string> inputFile;  // file name, or the content text with nameIsHex/nameIsSnSne
     std::optional<std::string> patchFile;
     std::optional<std::string> outputFile;
     std::int32_t firmwareType = 0;

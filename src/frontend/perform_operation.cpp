@@ -25,8 +25,9 @@ void PrepareInput(FW_Updater& updater, const RunState& run, const CmdLineParams&
 {
     switch (run.operation) {
     case OP_INFO:
-        if (params.ucam_type == 1)
+        if (params.ucam_type == 1) {
             updater.SetCameraGeneration(1);
+        }
         break;
     case OP_DUMP:
     case OP_EXTRACT:
@@ -39,8 +40,9 @@ void PrepareInput(FW_Updater& updater, const RunState& run, const CmdLineParams&
         updater.SetInputFile(run.fileName);
         updater.SetFwStart(params.fw_start);
         updater.SetFwStop(params.fw_stop);
-        if (params.hexfileformat)
+        if (params.hexfileformat) {
             updater.SetHexFormat(true);
+        }
         if (params.hexfilename) {
             updater.SetNameIsHex(true);
             updater.ClearScrambled();
@@ -54,8 +56,9 @@ void PrepareInput(FW_Updater& updater, const RunState& run, const CmdLineParams&
             updater.CheckInputFile();
             std::printf("Checksum OK\n");
         }
-        if (params.ucam_type == 1)
+        if (params.ucam_type == 1) {
             updater.SetCameraGeneration(1);
+        }
         break;
     default:
         break;
@@ -68,8 +71,9 @@ void PrepareInput(FW_Updater& updater, const RunState& run, const CmdLineParams&
 void CheckModelName(FW_Updater& updater, const RunState& run, const CmdLineParams& params, std::istream& answers)
 {
     std::string model = updater.GetCameraModel();
-    if (model.size() > kModelTextMax)
+    if (model.size() > kModelTextMax) {
         model.resize(kModelTextMax);
+    }
     const std::string shortModel = model.substr(0, kShortModelLength);
     std::printf("Checking if Filename:%s contains short model name:%s\n", run.fileName.c_str(), shortModel.c_str());
     if (run.fileName.find(shortModel) != std::string::npos) {
@@ -77,17 +81,21 @@ void CheckModelName(FW_Updater& updater, const RunState& run, const CmdLineParam
         return;
     }
     std::printf("Warning: Filename does not contain short model name\n");
-    if (params.yes)
+    if (params.yes) {
         return;
+    }
     std::printf("Are you sure to use this file [y/n]\n");
     std::fflush(stdout);
     std::string answer;
-    if (!std::getline(answers, answer))
+    if (!std::getline(answers, answer)) {
         answer.clear();
-    if (answer.size() > kAnswerMax)
+    }
+    if (answer.size() > kAnswerMax) {
         answer.resize(kAnswerMax);
-    if (answer.empty() || answer[0] != 'y')
+    }
+    if (answer.empty() || answer[0] != 'y') {
         FailRun("Operation aborted by user");
+    }
 }
 
 void LogRunMessage(FW_Updater& updater, const char* format)
@@ -105,21 +113,24 @@ void PerformOperation(FW_Updater& updater, const RunState& run, const CmdLinePar
 
     switch (run.operation) {
     case OP_PROG: {
-        if (params.zvapi && run.checkModelName)
+        if (params.zvapi && run.checkModelName) {
             CheckModelName(updater, run, params, answers);
+        }
         std::printf("Programming\n");
         InstallConsoleCtrlHandler();
         LogRunMessage(updater, "Firmware Updater %s started");
         const bool ok = updater.UpdateFirmware();
         LogRunMessage(updater, ok ? "Firmware Updater %s finished" : "Firmware Updater %s failed");
-        if (!ok)
+        if (!ok) {
             FailRun("UpdateFirmware failed");
+        }
         break;
     }
     case OP_VERIFY:
         std::printf("Verify\n");
-        if (!updater.VerifyFirmware())
+        if (!updater.VerifyFirmware()) {
             FailRun("VerifyFirmware failed");
+        }
         std::printf("Verify done OK\n");
         break;
     case OP_INFO:
@@ -130,20 +141,23 @@ void PerformOperation(FW_Updater& updater, const RunState& run, const CmdLinePar
         } else {
             std::printf("Getting version info\n");
             std::string version = updater.GetCurrentFirmwareVersion();
-            if (version.size() > kVersionTextMax)
+            if (version.size() > kVersionTextMax) {
                 version.resize(kVersionTextMax);
+            }
             std::printf("Detected version V%s\n", version.c_str());
         }
         break;
     case OP_RESET:
         std::printf("Reseting\n");
-        if (!updater.ResetCamera())
+        if (!updater.ResetCamera()) {
             FailRun("ResetCamera failed");
+        }
         std::printf("Reset done OK\n");
         break;
     case OP_DUMP:
-        if (!updater.DumpFlash())
+        if (!updater.DumpFlash()) {
             FailRun("DumpFlash failed");
+        }
         std::printf("Dump done OK  \n");
         break;
     case OP_EXTRACT:
@@ -155,8 +169,9 @@ void PerformOperation(FW_Updater& updater, const RunState& run, const CmdLinePar
         updater.InsertData();
         break;
     case OP_UPGRADE:
-        if (!updater.UpgradeFirmware())
+        if (!updater.UpgradeFirmware()) {
             FailRun("UpgradeFirmware failed");
+        }
         break;
     case OP_LISTDEVPATHS:
         updater.ListOfCamerasLocations();
@@ -182,8 +197,9 @@ void PrintLog(std::string_view text)
 
 void PrintProgress(int percent, std::uint32_t)
 {
-    if (percent == g_lastPercent)
+    if (percent == g_lastPercent) {
         return;
+    }
     std::printf("%d%%\r", percent);
     g_lastPercent = percent;
     std::fflush(stdout);
@@ -198,12 +214,23 @@ std::string ConsoleCtrlText(std::uint32_t event)
 {
     const char* name = "\nUnknown event";
     switch (event) {
-    case zv::os::kConsoleCtrlC: name = "\nCtrl-C event"; break;
-    case zv::os::kConsoleCtrlBreak: name = "\nCtrl-Break event"; break;
-    case zv::os::kConsoleClose: name = "\nCtrl-Close event"; break;
-    case zv::os::kConsoleLogoff: name = "\nLogoff event"; break;
-    case zv::os::kConsoleShutdown: name = "\nShutdown event"; break;
-    default: break;
+    case zv::os::kConsoleCtrlC:
+        name = "\nCtrl-C event";
+        break;
+    case zv::os::kConsoleCtrlBreak:
+        name = "\nCtrl-Break event";
+        break;
+    case zv::os::kConsoleClose:
+        name = "\nCtrl-Close event";
+        break;
+    case zv::os::kConsoleLogoff:
+        name = "\nLogoff event";
+        break;
+    case zv::os::kConsoleShutdown:
+        name = "\nShutdown event";
+        break;
+    default:
+        break;
     }
     return FormatText("Log: %s\nLog: %s\n", name,
                       "The firmware update will continue in order to finish current operation. Please wait...");
@@ -219,6 +246,7 @@ bool ConsoleCtrlHandler(std::uint32_t event)
 
 void InstallConsoleCtrlHandler()
 {
-    if (!zv::os::InstallConsoleControl(&ConsoleCtrlText))
+    if (!zv::os::InstallConsoleControl(&ConsoleCtrlText)) {
         PrintLog("Failed to register console control handler function");
+    }
 }

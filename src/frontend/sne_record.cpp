@@ -8,13 +8,17 @@ constexpr std::string_view kBase32HexAlphabet = "0123456789ABCDEFGHIJKLMNOPQRSTU
 std::uint8_t IndexIn(std::string_view alphabet, char c, std::uint8_t& index)
 {
     const auto at = alphabet.find(c);
-    if (c == '\0' || at == std::string_view::npos)
+    if (c == '\0' || at == std::string_view::npos) {
         return 1;
+    }
     index = static_cast<std::uint8_t>(at);
     return 0;
 }
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
 
 }  // namespace
 
@@ -38,52 +42,71 @@ SNERecord SNERecord::FromBytes(const std::array<std::uint8_t, 8>& bytes)
     return record;
 }
 
-char Base32Char(std::uint8_t index) { return index < 32 ? kBase32Alphabet[index] : kBase32Alphabet[0]; }
-char Base32HexChar(std::uint8_t index) { return index < 32 ? kBase32HexAlphabet[index] : kBase32HexAlphabet[0]; }
-std::uint8_t Base32Index(char c, std::uint8_t& index) { return IndexIn(kBase32Alphabet, c, index); }
-std::uint8_t Base32HexIndex(char c, std::uint8_t& index) { return IndexIn(kBase32HexAlphabet, c, index); }
+char Base32Char(std::uint8_t index)
+{
+    return index < 32 ? kBase32Alphabet[index] : kBase32Alphabet[0];
+}
+char Base32HexChar(std::uint8_t index)
+{
+    return index < 32 ? kBase32HexAlphabet[index] : kBase32HexAlphabet[0];
+}
+std::uint8_t Base32Index(char c, std::uint8_t& index)
+{
+    return IndexIn(kBase32Alphabet, c, index);
+}
+std::uint8_t Base32HexIndex(char c, std::uint8_t& index)
+{
+    return IndexIn(kBase32HexAlphabet, c, index);
+}
 
 std::string EncodeSNE(const SNERecord& record)
 {
     std::string text(kSneTextLength, '\0');
-    for (int i = 0; i < 5; ++i)
+    for (int i = 0; i < 5; ++i) {
         text[i] = Base32Char(record.Alpha(i));
+    }
     // Values of 100-127 give a tens character past '9' (':', ';', '<'), which is
     // how such records have always been shown.
     text[5] = static_cast<char>('0' + record.DecimalA() / 10);
     text[6] = static_cast<char>('0' + record.DecimalA() % 10);
     text[7] = static_cast<char>('0' + record.DecimalB() / 10);
     text[8] = static_cast<char>('0' + record.DecimalB() % 10);
-    for (int i = 0; i < 3; ++i)
+    for (int i = 0; i < 3; ++i) {
         text[9 + i] = Base32HexChar(record.ExtHex(i));
+    }
     return text;
 }
 
 std::uint8_t DecodeSNE(std::string_view text, SNERecord& record)
 {
     record = SNERecord{};
-    if (text.size() < kSneTextLength)
+    if (text.size() < kSneTextLength) {
         return 1;
+    }
     for (int i = 0; i < 5; ++i) {
         std::uint8_t index = 0;
-        if (Base32Index(text[i], index) != 0)
+        if (Base32Index(text[i], index) != 0) {
             return 1;
+        }
         record.SetAlpha(i, index);
     }
     // The decimal positions take digits only: a typed SNE with anything else is
     // a typing error, not a value to be written into the camera.
-    if (!IsDigit(text[5]) || !IsDigit(text[6]) || !IsDigit(text[7]) || !IsDigit(text[8]))
+    if (!IsDigit(text[5]) || !IsDigit(text[6]) || !IsDigit(text[7]) || !IsDigit(text[8])) {
         return 1;
+    }
     const int decimalA = (text[5] - '0') * 10 + (text[6] - '0');
     const int decimalB = (text[7] - '0') * 10 + (text[8] - '0');
-    if (decimalB > 63)
+    if (decimalB > 63) {
         return 1;
+    }
     record.SetDecimalA(static_cast<std::uint8_t>(decimalA));
     record.SetDecimalB(static_cast<std::uint8_t>(decimalB));
     for (int i = 0; i < 3; ++i) {
         std::uint8_t index = 0;
-        if (Base32HexIndex(text[9 + i], index) != 0)
+        if (Base32HexIndex(text[9 + i], index) != 0) {
             return 1;
+        }
         record.SetExtHex(i, index);
     }
     return 0;
@@ -91,7 +114,8 @@ std::uint8_t DecodeSNE(std::string_view text, SNERecord& record)
 
 std::uint8_t CheckSNE(const SNERecord& record)
 {
-    if (record.Alpha(0) == 31 || record.DecimalA() == 127 || record.DecimalA() == 0)
+    if (record.Alpha(0) == 31 || record.DecimalA() == 127 || record.DecimalA() == 0) {
         return 3;
+    }
     return 0;
 }

@@ -52,10 +52,12 @@ constexpr std::size_t kCameraErrorTextSize = 200;
 bool TakesFileWord(const CommandWord& command, const FwSelItem& type)
 {
     if (command.operation == OP_PROG &&
-        (type.id == FW_TYPE_FLAG_U3V || type.id == FW_TYPE_FLAG_U2F || type.id == FW_TYPE_REST_INFO))
+        (type.id == FW_TYPE_FLAG_U3V || type.id == FW_TYPE_FLAG_U2F || type.id == FW_TYPE_REST_INFO)) {
         return true;
-    if (command.operation == OP_DUMP && type.id == FW_TYPE_MMDESC)
+    }
+    if (command.operation == OP_DUMP && type.id == FW_TYPE_MMDESC) {
         return true;
+    }
     return command.takesFile && type.needsFile;
 }
 
@@ -65,8 +67,9 @@ bool RunCommand(int argc, const char* const* argv, const UpdaterSetup& setup)
 {
     RunState& run = TheRunState();
     CmdLineParams& params = TheCmdLineParams();
-    if (argc < 2)
+    if (argc < 2) {
         FailWithUsage("No operation entered");
+    }
 
     const std::string_view commandWord = argv[1];
     if (commandWord == kInternalTestsWord) {
@@ -81,38 +84,44 @@ bool RunCommand(int argc, const char* const* argv, const UpdaterSetup& setup)
             break;
         }
     }
-    if (command == nullptr)
+    if (command == nullptr) {
         FailWithUsage("Unknown operation");
+    }
     run.operation = command->operation;
 
     int next = 2;
     bool takesFile = command->takesFile;
     if (command->takesType) {
-        if (next >= argc)
+        if (next >= argc) {
             FailWithUsage("No type entered");
+        }
         const FwSelItem type = GetFwSelItemByName(argv[next]);
-        if (type.id == 0)
+        if (type.id == 0) {
             FailWithUsage("Invalid firmware type");
+        }
         ++next;
         run.firmwareType = type.id;
         run.checkModelName = type.checkModelName;
         takesFile = TakesFileWord(*command, type);
     }
     if (takesFile) {
-        if (next >= argc)
+        if (next >= argc) {
             FailWithUsage("Filename missing, but required");
+        }
         const std::string_view fileWord = argv[next];
         // A cut name would open another file, or with --hexfilename write
         // other bytes than the ones typed.
-        if (fileWord.size() > kMaxFileNameLength)
+        if (fileWord.size() > kMaxFileNameLength) {
             FailWithUsage("Filename too long");
+        }
         run.fileName.assign(fileWord);
         ++next;
     }
 
     params.Parse(argc - next, argv + next);
-    if (params.errorFlag != 0)
+    if (params.errorFlag != 0) {
         FailWithUsage("Error in parameters");
+    }
 
     RunUpdaters(params, setup);
     return true;
@@ -122,12 +131,11 @@ bool RunCommand(int argc, const char* const* argv, const UpdaterSetup& setup)
 
 void PrintCommandUsage()
 {
-    std::printf(
-        "usage: zvcamupdater <prog|verify|info|reset|dump|extract|insert|upgrade|diff|file_diff> "
-        "<CPU1|CPU2|CPU3|CPU4|CPU5|FPGA1|FPGA2|MCU1|XMLMAN|MMDESC|FLAG_U3V|FLAG_U2F|REST_INFO> "
-        "<filename|flag_value> [--campath <path>] [--camsn <serial>] [--camid <id>] [--allcameras] "
-        "[--plain_file] [--zvapi] [--hexfilename] [--snsnefilename] [--key] [--u3v_cam] [--cpu4_start] "
-        "[--cpu4_stop] [--file_size] [--ccd][--hexfileformat]\n");
+    std::printf("usage: zvcamupdater <prog|verify|info|reset|dump|extract|insert|upgrade|diff|file_diff> "
+                "<CPU1|CPU2|CPU3|CPU4|CPU5|FPGA1|FPGA2|MCU1|XMLMAN|MMDESC|FLAG_U3V|FLAG_U2F|REST_INFO> "
+                "<filename|flag_value> [--campath <path>] [--camsn <serial>] [--camid <id>] [--allcameras] "
+                "[--plain_file] [--zvapi] [--hexfilename] [--snsnefilename] [--key] [--u3v_cam] [--cpu4_start] "
+                "[--cpu4_stop] [--file_size] [--ccd][--hexfileformat]\n");
 }
 
 int RunZvCamUpdater(int argc, const char* const* argv)
@@ -164,8 +172,9 @@ int RunZvCamUpdater(int argc, const char* const* argv, const UpdaterSetup& setup
         run.exitStatus = 1;
     }
     std::printf("Done return %d\n", run.exitStatus);
-    if (run.exitStatus == 0)
+    if (run.exitStatus == 0) {
         std::printf("All OK\n");
+    }
     std::fflush(stdout);
     return run.exitStatus;
 }

@@ -18,24 +18,26 @@ void RunFapiPath(const CmdLineParams& params, const UpdaterSetup& setup)
 {
     const std::unique_ptr<FW_Updater_FAPI> updater = setup.makeFapi();
     ConfigureFapiUpdater(*updater, params);
-    if (!params.campath.empty())
+    if (!params.campath.empty()) {
         updater->SelectCameraByPath(params.campath);
-    else if (!params.camlocation.empty())
+    } else if (!params.camlocation.empty()) {
         updater->SelectCameraByLocation(params.camlocation);
-    else if (!params.camsn.empty())
+    } else if (!params.camsn.empty()) {
         updater->SelectCameraBySN(params.camsn);
-    else if (params.allcameras) {
+    } else if (params.allcameras) {
         DoOperationOnAllFapiCameras(params, setup);
         return;
-    } else
+    } else {
         updater->SelectCameraOnBus(params.camid);
+    }
     setup.perform(*updater);
 }
 
 void RunUsb3Path(const CmdLineParams& params, const UpdaterSetup& setup)
 {
-    if (!params.forced_model_sne.empty())
+    if (!params.forced_model_sne.empty()) {
         FailRun("Legacy (USB3) cameras updating does not support --forced_model_sne");
+    }
     const std::unique_ptr<FW_Updater_USB30> updater = setup.makeUsb3();
     ConfigureUsb3Updater(*updater, params);
     if (!params.campath.empty()) {
@@ -52,8 +54,9 @@ void RunUsb3Path(const CmdLineParams& params, const UpdaterSetup& setup)
     } else if (params.allcameras) {
         DoOperationOnAllUsb3CamerasOnDriver(kZavroUsb3Driver, params, setup);
         return;
-    } else
+    } else {
         updater->SelectCameraOnBus(params.camid);
+    }
     setup.perform(*updater);
 }
 
@@ -72,22 +75,30 @@ void ConfigureFapiUpdater(FW_Updater_FAPI& updater, const CmdLineParams& params)
 {
     ApplyAccessKey(updater, params);
     updater.SetProgressCallback(&PrintProgress, 0);
-    if (!params.forced_model_sne.empty())
+    if (!params.forced_model_sne.empty()) {
         updater.SetForcedModelSNE(params.forced_model_sne);
-    if (!params.new_fw_ver.empty())
+    }
+    if (!params.new_fw_ver.empty()) {
         updater.SetNewFirmwareVersion(params.new_fw_ver);
-    if (!params.cur_fw_ver.empty())
+    }
+    if (!params.cur_fw_ver.empty()) {
         updater.SetCurrentFirmwareVersion(params.cur_fw_ver);
-    if (!params.model.empty())
+    }
+    if (!params.model.empty()) {
         updater.SetCameraModelName(params.model);
-    if (!params.eeprom_ver.empty())
+    }
+    if (!params.eeprom_ver.empty()) {
         updater.SetEEPROMVersion(params.eeprom_ver);
-    if (params.skip_eeprom_upgrade)
+    }
+    if (params.skip_eeprom_upgrade) {
         updater.SetSkipEEPROMUpgrade();
-    if (params.eeprom_ver_associate_from_cpu_ver)
+    }
+    if (params.eeprom_ver_associate_from_cpu_ver) {
         updater.SetEEPROMVersionFromCpu();
-    if (params.number_of_led_blinks_on_end != 0)
+    }
+    if (params.number_of_led_blinks_on_end != 0) {
         updater.SetLedBlinkCumberAfterInfo(params.number_of_led_blinks_on_end);
+    }
 }
 
 void ConfigureUsb3Updater(FW_Updater_USB30& updater, const CmdLineParams& params)
@@ -96,16 +107,18 @@ void ConfigureUsb3Updater(FW_Updater_USB30& updater, const CmdLineParams& params
     updater.SetCameraDriver(0);
     updater.SetBulkMode(1);
     updater.SetCameraGeneration(params.ucam_type);
-    if (params.ccd)
+    if (params.ccd) {
         updater.SetCCD();
+    }
 }
 
 void RunUpdaters(const CmdLineParams& params, const UpdaterSetup& setup)
 {
-    if (params.zvapi)
+    if (params.zvapi) {
         RunFapiPath(params, setup);
-    else
+    } else {
         RunUsb3Path(params, setup);
+    }
 }
 
 void DoOperationOnAllFapiCameras(const CmdLineParams& params, const UpdaterSetup& setup)
@@ -115,8 +128,9 @@ void DoOperationOnAllFapiCameras(const CmdLineParams& params, const UpdaterSetup
         const std::unique_ptr<FW_Updater_FAPI> counter = setup.makeFapi();
         count = counter->GetConnectedCamerasCount();
     }
-    if (count <= 0)
+    if (count <= 0) {
         throw UpdaterError("No camera connected");
+    }
     for (int index = 0; index < count; ++index) {
         std::printf("----------------------------------\n");
         std::printf("Selected camera id:%d (total:%d)\n", index, count);

@@ -121,9 +121,9 @@ void BootloaderRequirements::VerifyFirmwareBinaries(std::span<const FirmwareBina
     for (const FirmwareBinary& row : table) {
         const uint16_t computed = FirmwareChecksum(row.Bytes());
         if (computed != row.checksum) {
-            std::printf("Checksum of firmware type %d, version 0x%04x calculated 0x%04x is different than real binary\n",
-                        static_cast<int>(row.type), static_cast<unsigned>(row.version),
-                        static_cast<unsigned>(computed));
+            std::printf(
+                "Checksum of firmware type %d, version 0x%04x calculated 0x%04x is different than real binary\n",
+                static_cast<int>(row.type), static_cast<unsigned>(row.version), static_cast<unsigned>(computed));
             throw UpdaterError(
                 "Firmware checksum error. Please update version and cheksum in structure firmware_binaries");
         }

@@ -58,33 +58,39 @@ std::string FieldValueText(std::int32_t value, CdsFieldType type)
 
 void FW_Updater_FAPI::ExtractData()
 {
-    if (firmwareType != kTypeEeprom1)
+    if (firmwareType != kTypeEeprom1) {
         throw UpdaterError("FW_Updater_FAPI:ExtractData: Unsupported firmware type");
-    if (newFwVersion.empty())
+    }
+    if (newFwVersion.empty()) {
         throw UpdaterError(
             "FW_Updater_FAPI:ExtractData: New firmware version is not set, use '--new_fw_ver' parameter with value");
-    if (modelName.empty())
+    }
+    if (modelName.empty()) {
         throw UpdaterError(
             "FW_Updater_FAPI:ExtractData: Camera model name is not set, use '--model' parameter with value");
-    if (eepromVersion.empty())
+    }
+    if (eepromVersion.empty()) {
         throw UpdaterError(
             "FW_Updater_FAPI:ExtractData: EEPROM data version is not set, use '--eeprom_ver' parameter with value");
+    }
 
     std::printf("Extracting EEPROM data  \n");
     CalibDataStructureConverter converter;
     converter.AllocateCacheIfNeeded();
     const std::string input = inputFile.value_or(std::string());
     const std::optional<std::uintmax_t> fileSize = eeprom_files::ReadableFileSize(input);
-    if (!fileSize)
+    if (!fileSize) {
         throw UpdaterError("FW_Updater_FAPI:ExtractData: failed to read EEPROM binary file");
+    }
 
     PrepareConverter(converter, modelName, newFwVersion);
     converter.SetCameraCalibDataVersion(eepromVersion.c_str());
 
     std::printf("Reading EEPROM data\n");
     const std::optional<CdsDataType> region = eeprom_files::RegionOfFileSize(*fileSize);
-    if (!region)
+    if (!region) {
         throw UpdaterError("FW_Updater_FAPI:ExtractData: EEPROM file has unexpected size");
+    }
     const std::string textName = ListingName(input, modelName, eepromVersion, ".txt");
     const std::string csvName = ListingName(input, modelName, eepromVersion, ".csv");
     const std::string imageName = ListingName(input, modelName, eepromVersion, ".bin");
@@ -98,8 +104,9 @@ void FW_Updater_FAPI::ExtractData()
 
     // An image without its partition table is completed with one that holds
     // the given data version; pages alone do not make an image.
-    if (converter.IsPartitionTableValid() || *region == CdsDataType::CameraModesTable)
+    if (converter.IsPartitionTableValid() || *region == CdsDataType::CameraModesTable) {
         return;
+    }
     converter.CreatePartitionTable();
     converter.SetCameraCalibDataVersion(eepromVersion.c_str());
     converter.WriteRawData(imageName.c_str(), *region);
@@ -107,14 +114,17 @@ void FW_Updater_FAPI::ExtractData()
 
 void FW_Updater_FAPI::InsertData()
 {
-    if (firmwareType != kTypeEeprom1)
+    if (firmwareType != kTypeEeprom1) {
         throw UpdaterError("FW_Updater_FAPI:InsertData: Unsupported firmware type");
-    if (currentFwVersion.empty())
+    }
+    if (currentFwVersion.empty()) {
         throw UpdaterError(
             "FW_Updater_FAPI:InsertData: New firmware version is not set, use '--cur_fw_ver' parameter with value");
-    if (modelName.empty())
+    }
+    if (modelName.empty()) {
         throw UpdaterError(
             "FW_Updater_FAPI:InsertData: Camera model name is not set, use '--model' parameter with value");
+    }
 
     std::printf("Updating EEPROM data from CSV\n");
     CalibDataStructureConverter converter;
@@ -147,8 +157,9 @@ void FW_Updater_FAPI::InsertData()
 
 void FW_Updater_FAPI::DiffFirmwareContent()
 {
-    if (firmwareType != kTypeEeprom1)
+    if (firmwareType != kTypeEeprom1) {
         throw UpdaterError("DiffFirmwareContent ERROR: Operation supported only for EEEPROM1 firmware type");
+    }
 
     // The camera's model and CPU version serve where the options give none;
     // given options win, but for the camera's own data (diff) only its own
@@ -156,27 +167,33 @@ void FW_Updater_FAPI::DiffFirmwareContent()
     const bool cameraPresent = camera.Camera().GetNumberOfConnectedCameras() > 0;
     if (cameraPresent) {
         camera.Open();
-        const std::string model = ReadCameraText<kCameraTextSize>(
-            [&](char* text, int size) { camera.Camera().GetCameraName(text, size); });
+        const std::string model =
+            ReadCameraText<kCameraTextSize>([&](char* text, int size) { camera.Camera().GetCameraName(text, size); });
         const std::optional<std::string> cpuVersion = GetCpuFirmwareVersion();
-        if (!cpuVersion)
+        if (!cpuVersion) {
             throw UpdaterError("DiffFirmwareContent ERROR: operation not supported for camera model");
-        if (!inputFile && !modelName.empty() && modelName != model)
+        }
+        if (!inputFile && !modelName.empty() && modelName != model) {
             std::printf("Camera model %s is used for the camera's EEPROM data, not %s\n", model.c_str(),
                         modelName.c_str());
-        if (modelName.empty() || !inputFile)
+        }
+        if (modelName.empty() || !inputFile) {
             modelName = model.substr(0, kMaxVersionTextLength);
-        if (currentFwVersion.empty())
+        }
+        if (currentFwVersion.empty()) {
             currentFwVersion = cpuVersion->substr(0, kMaxVersionTextLength);
+        }
         std::printf("Using camera %s current CPU firmware version %s for diff operation.\n", modelName.c_str(),
                     currentFwVersion.c_str());
     } else {
-        if (modelName.empty())
+        if (modelName.empty()) {
             throw UpdaterError("FW_Updater_FAPI:DiffFirmwareContent: camera model name not defined, please use "
                                "'--model' command line parameter");
-        if (currentFwVersion.empty())
+        }
+        if (currentFwVersion.empty()) {
             throw UpdaterError("FW_Updater_FAPI:DiffFirmwareContent: firmware version not defined, please use "
                                "'--cur_fw_ver' command line parameter");
+        }
     }
 
     // One converter holds the examined data, the other the model's defaults.
@@ -185,10 +202,11 @@ void FW_Updater_FAPI::DiffFirmwareContent()
     for (CalibDataStructureConverter* converter : {&examined, &defaults}) {
         converter->AllocateCacheIfNeeded();
         converter->SetCameraModel(modelName.c_str());
-        if (!converter->IsCpuFirmwareVersionSupported(currentFwVersion.c_str()))
+        if (!converter->IsCpuFirmwareVersionSupported(currentFwVersion.c_str())) {
             throw UpdaterError(FormatText("DiffFirmwareContent ERROR: EEPROM diff for %s, CPU firmware %s is not "
                                           "supported\n",
                                           modelName.c_str(), currentFwVersion.c_str()));
+        }
         converter->SetCpuFirmwareVersion(currentFwVersion.c_str());
         converter->SetNewCpuFirmwareVersion(currentFwVersion.c_str());
     }
@@ -197,16 +215,19 @@ void FW_Updater_FAPI::DiffFirmwareContent()
         const std::string& input = *inputFile;
         std::printf("Reading EEPROM data from file: %s\n", input.c_str());
         const std::optional<std::uintmax_t> fileSize = eeprom_files::ReadableFileSize(input);
-        if (!fileSize)
+        if (!fileSize) {
             throw UpdaterError("FW_Updater_FAPI:DiffFirmwareContent: failed to read EEPROM binary file");
+        }
         const std::optional<CdsDataType> region = eeprom_files::RegionOfFileSize(*fileSize);
-        if (!region)
+        if (!region) {
             throw UpdaterError("FW_Updater_FAPI:DiffFirmwareContent: EEPROM file has unexpected size");
+        }
         examined.ReadRawData(input.c_str(), *region);
         std::printf("Loading EEPROM data from %s\n", input.c_str());
     } else {
-        if (!cameraPresent)
+        if (!cameraPresent) {
             throw UpdaterError("FW_Updater_FAPI:DiffFirmwareContent: No camera connected, cannot run 'diff' operation");
+        }
         std::printf("Reading EEPROM data from camera\n");
         const std::uint32_t size = SelectEepromFile();
         // The camera is read again for every diff, into the updater's cache.
@@ -244,8 +265,9 @@ void FW_Updater_FAPI::DiffFirmwareContent()
     defaults.UnpackSensorModesDefaultsData();
     std::printf("Storing EEPROM defaults diff to file %s\n", reportName.c_str());
     std::ofstream report(reportName, std::ios::trunc);
-    if (!report)
+    if (!report) {
         throw UpdaterError("FW_Updater_FAPI:DiffFirmwareContent: Failed to create EEPROM diff file");
+    }
 
     int totalChanges = 0;
     const std::uint32_t pages = examined.GetPagesCount();
@@ -261,18 +283,21 @@ void FW_Updater_FAPI::DiffFirmwareContent()
             std::array<char, kFieldNameSize> nameBuffer{};
             examined.GetFieldName(nameBuffer.data(), static_cast<std::uint32_t>(nameBuffer.size()));
             const std::string name(nameBuffer.data());
-            if (name == "No use" || name == "Mode_ID")
+            if (name == "No use" || name == "Mode_ID") {
                 continue;
+            }
             const std::int32_t value = examined.GetFieldValueInt32();
             const CdsFieldType type = examined.GetFieldType();
             const std::int32_t defaultValue = defaults.GetFieldValueInt32();
-            if (value == defaultValue)
+            if (value == defaultValue) {
                 continue;
+            }
             block += ColumnLine(name, FieldValueText(value, type), FieldValueText(defaultValue, type));
             ++changes;
         }
-        if (changes == 0)
+        if (changes == 0) {
             continue;
+        }
         totalChanges += changes;
         std::printf("Found %d changes on calibration page %u\n", changes, page);
         report << "//-------------------------------------------\n"
@@ -280,14 +305,16 @@ void FW_Updater_FAPI::DiffFirmwareContent()
                << ColumnLine("Field name", "Value", "Defaults ") << block;
     }
     report.close();
-    if (!report)
+    if (!report) {
         throw UpdaterError("FW_Updater_FAPI:DiffFirmwareContent: Failed to write EEPROM diff file");
+    }
 
     std::printf("Diff evaluation finished\n");
-    if (totalChanges > 0)
+    if (totalChanges > 0) {
         std::printf("Diff Found %d changes\n", totalChanges);
-    else
+    } else {
         std::printf("No changes found\n");
+    }
 }
 
 void FW_Updater_FAPI::ConvertEEPROMDumpData(std::span<const std::uint8_t> dump)
@@ -297,8 +324,9 @@ void FW_Updater_FAPI::ConvertEEPROMDumpData(std::span<const std::uint8_t> dump)
     // know: its dump is as good as any other.
     try {
         const std::optional<std::string> cpuVersion = GetCpuFirmwareVersion();
-        if (!cpuVersion)
+        if (!cpuVersion) {
             throw UpdaterError("ConvertEEPROMDumpData ERROR: Unknown camera model");
+        }
         const std::string model =
             ReadCameraText<kCameraTextSize>([&](char* text, int size) { camera.Camera().GetCameraName(text, size); });
         std::printf("Converting EEPROM data  \n");
@@ -309,9 +337,10 @@ void FW_Updater_FAPI::ConvertEEPROMDumpData(std::span<const std::uint8_t> dump)
         converter.AllocateCacheIfNeeded();
         converter.CreatePartitionTable();
         PrepareConverter(converter, model, *cpuVersion);
-        if (dump.size() > eeprom_files::kImageSize)
-            throw UpdaterError(FormatText("ConvertEEPROMDumpData ERROR: dump of %zu bytes is larger than an EEPROM image",
-                                          dump.size()));
+        if (dump.size() > eeprom_files::kImageSize) {
+            throw UpdaterError(FormatText(
+                "ConvertEEPROMDumpData ERROR: dump of %zu bytes is larger than an EEPROM image", dump.size()));
+        }
         converter.SetRawData(dump.data(), static_cast<std::uint32_t>(dump.size()), CdsDataType::WholeImage);
         converter.UnpackSensorModesData();
         converter.WriteUnpackedCalibData(textName.c_str(), false);

@@ -57,8 +57,9 @@ void CameraFAPI::Open()
 
     const bool open = camera.deviceHandle != 0 && camera.IsExist();
     if (!open) {
-        if (forced)
+        if (forced) {
             ForceModelSerial();
+        }
         OpenByMode();
     }
     PrintIdentification();
@@ -67,24 +68,36 @@ void CameraFAPI::Open()
 void CameraFAPI::ForceModelSerial()
 {
     // The serial goes to a device index, so the camera must be chosen by one.
-    if (mode != Mode::First && mode != Mode::ByIndex)
+    if (mode != Mode::First && mode != Mode::ByIndex) {
         throw UpdaterError("Model force is not supported for other, than first camera or --camid selector.");
+    }
     std::printf("zvSetDeviceInfoString model_forced_sne %s\n", forcedSNE.c_str());
-    const std::int32_t result = zvSetDeviceInfoString(static_cast<std::uint32_t>(index), "device_sn",
-                                                      forcedSNE.c_str(), static_cast<std::uint32_t>(forcedSNE.size()));
-    if (result != 0)
-        throw UpdaterError(
-            "Error on setting forced SNE after zvSetDeviceInfoString. E.g. incorrect SNE entered on --forced_model_sne");
+    const std::int32_t result = zvSetDeviceInfoString(static_cast<std::uint32_t>(index), "device_sn", forcedSNE.c_str(),
+                                                      static_cast<std::uint32_t>(forcedSNE.size()));
+    if (result != 0) {
+        throw UpdaterError("Error on setting forced SNE after zvSetDeviceInfoString. E.g. incorrect SNE entered on "
+                           "--forced_model_sne");
+    }
 }
 
 void CameraFAPI::OpenByMode()
 {
     switch (mode) {
-    case Mode::First: camera.OpenFirst(); break;
-    case Mode::ByIndex: camera.OpenByID(index); break;
-    case Mode::ByPath: camera.OpenByPath(path.c_str()); break;
-    case Mode::BySerial: camera.OpenBySN(serial.c_str()); break;
-    case Mode::ByLocation: camera.OpenByLocation(location.c_str()); break;
+    case Mode::First:
+        camera.OpenFirst();
+        break;
+    case Mode::ByIndex:
+        camera.OpenByID(index);
+        break;
+    case Mode::ByPath:
+        camera.OpenByPath(path.c_str());
+        break;
+    case Mode::BySerial:
+        camera.OpenBySN(serial.c_str());
+        break;
+    case Mode::ByLocation:
+        camera.OpenByLocation(location.c_str());
+        break;
     }
 }
 
@@ -101,6 +114,5 @@ void CameraFAPI::PrintIdentification()
     try {
         const std::string id = ReadCameraText<100>([&](char* text, int size) { camera.GetDeviceId(text, size); });
         std::printf("Device ID:%s\n", id.c_str());
-    } catch (...) {
-    }
+    } catch (...) {}
 }

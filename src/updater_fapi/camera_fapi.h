@@ -12,7 +12,13 @@
 // reuse the open camera while it is present.
 class CameraFAPI {
 public:
-    enum class Mode : std::int32_t { First = 0, ByIndex = 1, ByPath = 2, BySerial = 3, ByLocation = 4 };
+    enum class Mode : std::int32_t {
+        First = 0,
+        ByIndex = 1,
+        ByPath = 2,
+        BySerial = 3,
+        ByLocation = 4
+    };
 
     // The selection texts and the forced serial are kept as the camera API
     // takes them: at most 259 and 19 characters.

@@ -63,8 +63,9 @@ std::uint32_t FW_Updater_FAPI::SelectEepromFile()
     const int size = cam.GetFFSFileSize();
     // The image is read, converted and written back whole; anything but a
     // whole image would be taken for one.
-    if (size != static_cast<int>(kImageSize))
+    if (size != static_cast<int>(kImageSize)) {
         throw UpdaterError(FormatText("The camera reports %d bytes of EEPROM data, expected %u", size, kImageSize));
+    }
     return static_cast<std::uint32_t>(size);
 }
 
@@ -82,8 +83,8 @@ void FW_Updater_FAPI::WriteEepromPartitionTable(CalibDataStructureConverter& con
     WriteFileFFS(table, kEepromFile, eeprom_files::kPartitionTableOffset);
 }
 
-std::vector<std::uint8_t> FW_Updater_FAPI::RestoreEepromFromBackup(const std::string& model,
-                                                                   const std::string& serial, std::size_t size)
+std::vector<std::uint8_t> FW_Updater_FAPI::RestoreEepromFromBackup(const std::string& model, const std::string& serial,
+                                                                   std::size_t size)
 {
     const eeprom_files::EepromBackupFile backup(model, serial);
     std::vector<std::uint8_t> image = backup.Load(size);
@@ -101,11 +102,11 @@ std::vector<std::uint8_t> FW_Updater_FAPI::RestoreEepromFromBackup(const std::st
                      CdsDataType::PartitionTable);
     WriteFileFFS(marked, kEepromFile, 0);
 
-    std::vector<std::uint8_t> readBack =
-        AllocateZeroed(size, "Failed to allocate buffer for EEPROM data verification");
+    std::vector<std::uint8_t> readBack = AllocateZeroed(size, "Failed to allocate buffer for EEPROM data verification");
     ReadFileFFS(readBack, kEepromFile, 0);
-    if (readBack != marked)
+    if (readBack != marked) {
         throw UpdaterError("EEPROM data restore verification failed, data stored in camera is not valid");
+    }
 
     WriteFileFFS(tableBytes, kEepromFile, eeprom_files::kPartitionTableOffset);
     std::printf("EEPROM data restored from %s\n", backup.Name().c_str());
@@ -123,9 +124,10 @@ void FW_Updater_FAPI::EEPROMDataUpdate(const std::string& currentCpuVersion, con
 
     // Without the version the data was made for, nothing can tell what it
     // holds; firmware must not go over data it may not be able to read.
-    if (currentCpuVersion.empty())
+    if (currentCpuVersion.empty()) {
         throw UpdaterError("EEPROM data update ERROR: the camera's current CPU firmware version is not known, "
                            "please use command line parameter '--cur_fw_ver'");
+    }
     try {
         converter.SetCameraModel(model.c_str());
         converter.SetCpuFirmwareVersion(currentCpuVersion.c_str());
@@ -136,8 +138,9 @@ void FW_Updater_FAPI::EEPROMDataUpdate(const std::string& currentCpuVersion, con
     // The new version comes from the caller or from --new_fw_ver; given
     // both ways, they must agree.
     if (newFwVersion.empty()) {
-        if (newCpuVersion.empty())
+        if (newCpuVersion.empty()) {
             throw UpdaterError("New CPU firmware version is not set, please use command line parameter '--new_fw_ver'");
+        }
         newFwVersion = newCpuVersion.substr(0, kMaxVersionTextLength);
     } else if (!newCpuVersion.empty() && newCpuVersion != newFwVersion) {
         throw UpdaterError(newCpuVersion);
@@ -176,10 +179,12 @@ void FW_Updater_FAPI::EEPROMDataUpdate(const std::string& currentCpuVersion, con
     // is thrown by the converter, a conversion it cannot make (a downgrade,
     // a missing step) is explained by it and refused here.
     const bool needed = converter.IsDataUpgradeNeeded();
-    if (needed && !converter.IsDataUpgradePossible())
+    if (needed && !converter.IsDataUpgradePossible()) {
         throw UpdaterError("CPU firmware update is not possible due to EEPROM data incompatibility!");
-    if (!needed && !tableCreated)
+    }
+    if (!needed && !tableCreated) {
         return;
+    }
 
     // A restored camera's backup is the file it was just restored from.
     if (!restored) {
@@ -202,8 +207,9 @@ void FW_Updater_FAPI::EEPROMDataUpdate(const std::string& currentCpuVersion, con
                     converter.GetEepromDataStructVersionForCurrentCpu(),
                     converter.GetCameraModeDefaultsVersionForCurrentCpu());
     }
-    if (!needed)
+    if (!needed) {
         return;
+    }
 
     converter.SetUpdateInProgressFlag(1);
     WriteEepromPartitionTable(converter);
@@ -219,8 +225,9 @@ void FW_Updater_FAPI::EEPROMDataUpdate(const std::string& currentCpuVersion, con
     std::printf("EEPROM data update verification...\n");
     std::vector<std::uint8_t> readBack = AllocateZeroed(size, "Failed to allocate buffer for EEPROM data verification");
     ReadFileFFS(readBack, kEepromFile, 0);
-    if (readBack != converted)
+    if (readBack != converted) {
         throw UpdaterError("EEPROM verification failed, data stored in camera is not valid");
+    }
     converter.SetUpdateInProgressFlag(0);
     WriteEepromPartitionTable(converter);
     // The backup holds the data as they were, should the firmware they were

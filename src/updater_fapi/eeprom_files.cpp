@@ -25,8 +25,9 @@ std::vector<std::uint8_t> ReadWholeFile(const std::string& name, bool& opened)
 {
     std::ifstream in(name, std::ios::binary);
     opened = static_cast<bool>(in);
-    if (!opened)
+    if (!opened) {
         return {};
+    }
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
@@ -36,59 +37,71 @@ std::string SafeNamePart(std::string_view text)
 {
     std::string part(text);
     for (char& c : part) {
-        if (!IsNameCharacter(c))
+        if (!IsNameCharacter(c)) {
             c = '_';
+        }
     }
     for (std::size_t i = 0; i + 1 < part.size(); ++i) {
         if (part[i] == '.' && part[i + 1] == '.') {
             // The whole run goes, not only its first two points.
             std::size_t end = i;
-            while (end < part.size() && part[end] == '.')
+            while (end < part.size() && part[end] == '.') {
                 part[end++] = '_';
+            }
         }
     }
     // Nor may a point at either end meet another one of the name around it.
-    if (!part.empty() && part.front() == '.')
+    if (!part.empty() && part.front() == '.') {
         part.front() = '_';
-    if (!part.empty() && part.back() == '.')
+    }
+    if (!part.empty() && part.back() == '.') {
         part.back() = '_';
+    }
     return part;
 }
 
 std::string CheckedFileName(std::string name)
 {
-    if (name.size() > kMaxFileNameLength)
+    if (name.size() > kMaxFileNameLength) {
         throw UpdaterError(FormatText("File name is too long (%zu characters, at most %zu): %s", name.size(),
                                       kMaxFileNameLength, name.c_str()));
+    }
     return name;
 }
 
 std::optional<CdsDataType> RegionOfFileSize(std::uintmax_t size)
 {
     switch (size) {
-    case kModesSize: return CdsDataType::CameraModesTable;
-    case kModesAndTableSize: return CdsDataType::CameraModesAndPartition;
-    case kImageSize: return CdsDataType::WholeImage;
-    default: return std::nullopt;
+    case kModesSize:
+        return CdsDataType::CameraModesTable;
+    case kModesAndTableSize:
+        return CdsDataType::CameraModesAndPartition;
+    case kImageSize:
+        return CdsDataType::WholeImage;
+    default:
+        return std::nullopt;
     }
 }
 
 std::optional<std::uintmax_t> ReadableFileSize(const std::string& name)
 {
     std::ifstream in(name, std::ios::binary | std::ios::ate);
-    if (!in)
+    if (!in) {
         return std::nullopt;
+    }
     const std::streamoff size = in.tellg();
-    if (size < 0)
+    if (size < 0) {
         return std::nullopt;
+    }
     return static_cast<std::uintmax_t>(size);
 }
 
 PartitionTableState ReadPartitionTableState(std::span<const std::uint8_t> image)
 {
     PartitionTableState state;
-    if (image.size() < kPartitionTableOffset + kPartitionTableWriteSize)
+    if (image.size() < kPartitionTableOffset + kPartitionTableWriteSize) {
         return state;
+    }
     // Only the table region goes to the converter: nothing else of the image
     // has to make sense to read the table.
     CalibDataStructureConverter converter;
@@ -102,8 +115,9 @@ PartitionTableState ReadPartitionTableState(std::span<const std::uint8_t> image)
 
 EepromBackupFile::EepromBackupFile(std::string_view model, std::string_view serial)
 {
-    if (serial.empty())
+    if (serial.empty()) {
         throw UpdaterError("The camera reports no serial number: its EEPROM data backup cannot be named");
+    }
     name_ = CheckedFileName("eeprom_backup_" + SafeNamePart(model) + "_" + SafeNamePart(serial) + ".bin");
 }
 
@@ -113,8 +127,9 @@ void EepromBackupFile::Write(std::span<const std::uint8_t> image) const
     std::error_code ignored;
     {
         std::ofstream out(partName, std::ios::binary | std::ios::trunc);
-        if (!out)
+        if (!out) {
             throw UpdaterError("Failed to create file for EEPROM backup!");
+        }
         out.write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
         out.close();
         if (!out) {
@@ -142,19 +157,22 @@ std::vector<std::uint8_t> EepromBackupFile::Load(std::size_t size) const
     const std::string unchanged = " The camera's EEPROM data was not changed.";
     bool opened = false;
     std::vector<std::uint8_t> image = ReadWholeFile(name_, opened);
-    if (!opened)
+    if (!opened) {
         throw UpdaterError("EEPROM data restore failed: backup file " + name_ +
                            " of the interrupted update is missing or cannot be read; run the update again "
                            "in the directory that holds it." +
                            unchanged);
-    if (image.size() != size)
+    }
+    if (image.size() != size) {
         throw UpdaterError(FormatText("EEPROM data restore failed: backup file %s is not a complete EEPROM image "
                                       "(%zu bytes, expected %zu).",
                                       name_.c_str(), image.size(), size) +
                            unchanged);
-    if (!ReadPartitionTableState(image).valid)
+    }
+    if (!ReadPartitionTableState(image).valid) {
         throw UpdaterError("EEPROM data restore failed: backup file " + name_ +
                            " holds no valid EEPROM partition table." + unchanged);
+    }
     return image;
 }
 

@@ -18,9 +18,9 @@ namespace eeprom_files {
 
 // The camera's calibration EEPROM ("File_EEPROM1") and the parts of it that
 // a file on disk may hold.
-inline constexpr std::uint32_t kImageSize = 0x10000;          // everything
-inline constexpr std::uint32_t kModesAndTableSize = 0xFF00;   // camera-mode pages and partition table
-inline constexpr std::uint32_t kModesSize = 0x4000;           // camera-mode pages only
+inline constexpr std::uint32_t kImageSize = 0x10000;         // everything
+inline constexpr std::uint32_t kModesAndTableSize = 0xFF00;  // camera-mode pages and partition table
+inline constexpr std::uint32_t kModesSize = 0x4000;          // camera-mode pages only
 
 // Where the partition table lies in the image and how much of it is written
 // when only the table changes.

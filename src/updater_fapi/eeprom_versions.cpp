@@ -29,21 +29,25 @@ std::string VersionText(std::uint8_t structVersion, std::uint8_t defaultsVersion
 std::uint8_t VersionNumber(const std::string& text, const std::string& whole)
 {
     std::size_t i = 0;
-    while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i])))
+    while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) {
         ++i;
+    }
     bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-'))
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
         negative = text[i++] == '-';
+    }
     long value = 0;
     for (; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); ++i) {
         value = value * 10 + (text[i] - '0');
-        if (value > 255)
+        if (value > 255) {
             break;
+        }
     }
     // Taken as a byte, 258 would read as version 2: another version than
     // the one asked for.
-    if (value > 255 || (negative && value != 0))
+    if (value > 255 || (negative && value != 0)) {
         throw UpdaterError("SplitMajorMinor ERROR: version number out of range 0-255 in '" + whole + "'");
+    }
     return static_cast<std::uint8_t>(value);
 }
 
@@ -52,42 +56,49 @@ std::uint8_t VersionNumber(const std::string& text, const std::string& whole)
 void FW_Updater_FAPI::SplitMajorMinor(const std::string& version, std::uint8_t& major, std::uint8_t& minor)
 {
     const std::size_t point = version.find('.');
-    if (point == std::string::npos)
+    if (point == std::string::npos) {
         return;
+    }
     const std::uint8_t first = VersionNumber(version.substr(0, point), version);
-    if (point + 1 < version.size())
+    if (point + 1 < version.size()) {
         minor = VersionNumber(version.substr(point + 1), version);
+    }
     major = first;
 }
 
 void FW_Updater_FAPI::OperationVerifyEEPROMVersions()
 {
-    if (currentFwVersion.empty())
+    if (currentFwVersion.empty()) {
         throw UpdaterError(
             "OperationVerifyEEPROMVersions ERROR: CPU firmware version was not provided, please use '--cur_fw_ver' "
             "parameter");
-    if (modelName.empty())
+    }
+    if (modelName.empty()) {
         throw UpdaterError(
             "OperationVerifyEEPROMVersions ERROR: Camera model name was not provided, please use '--model' parameter");
-    if (eepromVersion.empty())
+    }
+    if (eepromVersion.empty()) {
         throw UpdaterError(
             "OperationVerifyEEPROMVersions ERROR: EEPROM version wasnot provided, please use '--eeprom_ver' parameter");
+    }
 
     CalibDataStructureConverter converter;
     converter.SetCameraModel(modelName.c_str());
-    if (!converter.IsCpuFirmwareVersionSupported(currentFwVersion.c_str()))
+    if (!converter.IsCpuFirmwareVersionSupported(currentFwVersion.c_str())) {
         throw UpdaterError(FormatText("OperationVerifyEEPROMVersions ERROR: EEPROM update for %s, CPU firmware %s is "
                                       "not supported\n",
                                       modelName.c_str(), currentFwVersion.c_str()));
+    }
     converter.SetCpuFirmwareVersion(currentFwVersion.c_str());
     converter.SetNewCpuFirmwareVersion(currentFwVersion.c_str());
     std::uint8_t structVersion = 0;
     std::uint8_t defaultsVersion = 0;
     SplitMajorMinor(eepromVersion, structVersion, defaultsVersion);
-    if (!converter.IsEEPROMStructModeDefaultsVersionSupported(structVersion, defaultsVersion))
+    if (!converter.IsEEPROMStructModeDefaultsVersionSupported(structVersion, defaultsVersion)) {
         throw UpdaterError(FormatText("OperationVerifyEEPROMVersions ERROR: EEPROM update for %s, CPU firmware %s and "
                                       "EEPROM version %s is not supported\n",
                                       modelName.c_str(), currentFwVersion.c_str(), eepromVersion.c_str()));
+    }
     std::printf("EEPROM update for %s, CPU firmware %s and EEPROM version %s is supported\n", modelName.c_str(),
                 currentFwVersion.c_str(), eepromVersion.c_str());
 }
@@ -95,11 +106,13 @@ void FW_Updater_FAPI::OperationVerifyEEPROMVersions()
 void FW_Updater_FAPI::OperationEEPROMVersionUpdate()
 {
     const std::optional<std::string> cpuVersion = GetCpuFirmwareVersion();
-    if (!cpuVersion)
+    if (!cpuVersion) {
         throw UpdaterError("OperationEEPROMVersionUpdate ERROR: operation not supported");
+    }
     // The camera's own model, whatever --model says.
-    modelName = ReadCameraText<kCameraTextSize>([&](char* text, int size) { camera.Camera().GetCameraName(text, size); })
-                    .substr(0, kMaxVersionTextLength);
+    modelName = ReadCameraText<kCameraTextSize>([&](char* text, int size) {
+                    camera.Camera().GetCameraName(text, size);
+                }).substr(0, kMaxVersionTextLength);
     CalibDataStructureConverter converter;
     converter.SetCameraModel(modelName.c_str());
     converter.SetCpuFirmwareVersion(cpuVersion->c_str());
@@ -119,16 +132,18 @@ void FW_Updater_FAPI::OperationEEPROMVersionUpdate()
     // table to change (also when the versions come from the CPU firmware):
     // its other bytes stay as the camera has them.
     const eeprom_files::PartitionTableState table = eeprom_files::ReadPartitionTableState(image);
-    if (table.updateInProgress)
+    if (table.updateInProgress) {
         throw UpdaterError("OperationEEPROMVersionUpdate ERROR: an EEPROM data update of this camera was interrupted "
                            "(update-in-progress mark set); finish it with 'upgrade EEPROM1' before changing the "
                            "EEPROM version. Nothing was written.");
+    }
     std::vector<std::uint8_t> tableRegion(image.begin() + eeprom_files::kPartitionTableOffset,
                                           image.begin() + eeprom_files::kPartitionTableOffset + 0x100);
     converter.SetRawData(tableRegion.data(), static_cast<std::uint32_t>(tableRegion.size()),
                          CdsDataType::PartitionTable);
-    if (!table.valid)
+    if (!table.valid) {
         converter.CreatePartitionTable();
+    }
 
     std::uint8_t structVersion = 0;
     std::uint8_t defaultsVersion = 0;
@@ -137,12 +152,14 @@ void FW_Updater_FAPI::OperationEEPROMVersionUpdate()
         defaultsVersion = converter.GetCameraModeDefaultsVersionForCurrentCpu();
         eepromVersion = FormatText("%d.%d", structVersion, defaultsVersion);
     } else {
-        if (eepromVersion.empty())
+        if (eepromVersion.empty()) {
             throw UpdaterError("OperationEEPROMVersionUpdate ERROR: New EEPROM version is not defined");
+        }
         SplitMajorMinor(eepromVersion, structVersion, defaultsVersion);
-        if (!converter.IsEEPROMStructModeDefaultsVersionSupported(structVersion, defaultsVersion))
+        if (!converter.IsEEPROMStructModeDefaultsVersionSupported(structVersion, defaultsVersion)) {
             throw UpdaterError(
                 "OperationEEPROMVersionUpdate ERROR: Provided EEPROM structure version is not supported by camera");
+        }
     }
     converter.SetCalibrationDataStructureVersion(structVersion);
     converter.SetCameraModeDefaultsVersion(defaultsVersion);
@@ -153,8 +170,9 @@ void FW_Updater_FAPI::OperationEEPROMVersionUpdate()
 
 bool FW_Updater_FAPI::FillEepromCache(std::uint32_t size)
 {
-    if (!eepromCache.empty())
+    if (!eepromCache.empty()) {
         return false;
+    }
     std::vector<std::uint8_t> bytes;
     try {
         bytes.assign(size, 0);
@@ -170,11 +188,13 @@ bool FW_Updater_FAPI::FillEepromCache(std::uint32_t size)
 
 std::string FW_Updater_FAPI::GetEEPROMDataVersion(std::size_t capacity)
 {
-    if (capacity == 0)
+    if (capacity == 0) {
         throw UpdaterError("GetEEPROMDataVersion ERROR: Invalid buffer length");
+    }
     const std::optional<std::string> cpuVersion = GetCpuFirmwareVersion();
-    if (!cpuVersion)
+    if (!cpuVersion) {
         throw UpdaterError("GetEEPROMDataVersion ERROR: Unknown camera model");
+    }
 
     std::printf("Reading EEPROM data...\n");
     const std::uint32_t size = SelectEepromFile();
@@ -198,10 +218,12 @@ std::string FW_Updater_FAPI::GetEEPROMDataVersion(std::size_t capacity)
     tableReader.GetCameraModeDefaultsVersion(&defaultsVersion);
     const eeprom_files::PartitionTableState table = eeprom_files::ReadPartitionTableState(eepromCache);
     const std::string text = VersionText(structVersion, defaultsVersion);
-    if (!table.valid)
+    if (!table.valid) {
         throw UpdaterError("GetEEPROMDataVersion ERROR: EEPROM partition data is not valid");
-    if (text.size() >= capacity)
+    }
+    if (text.size() >= capacity) {
         throw UpdaterError("GetEEPROMDataVersion ERROR: Buffer too small");
+    }
     return text;
 }
 
@@ -210,8 +232,9 @@ std::string FW_Updater_FAPI::GetLatestAvailableEEPROMDataVersion()
     // No command reaches this; whoever calls it gets the camera opened.
     camera.Open();
     const std::optional<std::string> cpuVersion = GetCpuFirmwareVersion();
-    if (!cpuVersion)
+    if (!cpuVersion) {
         throw UpdaterError("GetLatestAvailableEEPROMDataVersion ERROR: Unknown camera model");
+    }
     const std::string model =
         ReadCameraText<kCameraTextSize>([&](char* text, int length) { camera.Camera().GetCameraName(text, length); });
     CalibDataStructureConverter converter;
@@ -235,13 +258,15 @@ bool FW_Updater_FAPI::IsDataUpgradeNeeded()
 bool FW_Updater_FAPI::QueryEepromUpgrade(bool possible)
 {
     // Only the calibration data has versions to fit.
-    if (firmwareType != kTypeEeprom1)
+    if (firmwareType != kTypeEeprom1) {
         return possible;
+    }
     const char* const operation = possible ? "IsUpdatePossible" : "IsDataUpgradeNeeded";
     camera.Open();
     const std::optional<std::string> cpuVersion = GetCpuFirmwareVersion();
-    if (!cpuVersion)
+    if (!cpuVersion) {
         throw UpdaterError(std::string(operation) + " ERROR: operation not supported for camera model");
+    }
 
     std::printf("Reading EEPROM data...\n");
     const std::uint32_t size = SelectEepromFile();

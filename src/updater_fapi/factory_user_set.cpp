@@ -36,10 +36,12 @@ std::string FW_Updater_FAPI::GetVersionFactorySet(std::string_view ffsFileName, 
     // The camera applies the access key set last; reads of these files need
     // none of their own.
     const std::uint32_t size = static_cast<std::uint32_t>(cam.GetFFSFileSize());
-    if (size == 0)
+    if (size == 0) {
         throw UpdaterError("GetVersionFactorySet EROR: Factory set XML is not stored in FFS");
-    if (size > kMaxFfsFileSize)
+    }
+    if (size > kMaxFfsFileSize) {
         throw UpdaterError("GetVersionFactorySet EROR: Memory allocation error - dump buffer");
+    }
     cam.SetFFSFileOffset(0);
     std::vector<std::uint8_t> xml;
     try {
@@ -51,14 +53,17 @@ std::string FW_Updater_FAPI::GetVersionFactorySet(std::string_view ffsFileName, 
 
     browser.OpenFromMemory(xml.data(), size);
     browser.GoRoot();
-    if (!browser.GoChild())
+    if (!browser.GoChild()) {
         throw UpdaterError("GetVersionFactorySet EROR: parsing UserSet XML failed, structure is not valid");
+    }
     std::array<char, kVersionNodeTextSize> text{};
     browser.GetNodeData("content_version", "content_version", text.data(), kVersionNodeTextSize);
     const std::string version(text.data());
-    if (version.empty())
+    if (version.empty()) {
         throw UpdaterError("GetVersionFactorySet EROR: factory set version is not defined");
-    if (version.size() >= capacity)
+    }
+    if (version.size() >= capacity) {
         throw UpdaterError("GetVersionFactorySet EROR: provided buffer is too small for factory set version string");
+    }
     return version;
 }

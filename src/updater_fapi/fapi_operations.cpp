@@ -39,23 +39,27 @@ int AsIntParameter(std::uint32_t value)
 
 bool TakesInputFile(int code, std::int32_t firmwareType)
 {
-    if (code == FW_Updater_FAPI::kOperationDump || code == FW_Updater_FAPI::kOperationEepromUpgrade)
+    if (code == FW_Updater_FAPI::kOperationDump || code == FW_Updater_FAPI::kOperationEepromUpgrade) {
         return false;
+    }
     return !(code == FW_Updater_FAPI::kOperationProgram && firmwareType == kTypeEeprom1Ver);
 }
 
 void WriteDumpFile(const std::optional<std::string>& fileName, std::span<const std::uint8_t> bytes)
 {
     std::ofstream out;
-    if (fileName && !fileName->empty())
+    if (fileName && !fileName->empty()) {
         out.open(*fileName, std::ios::binary | std::ios::trunc);
-    if (!out.is_open())
+    }
+    if (!out.is_open()) {
         throw UpdaterError("WriteFile - Can not open output file");
+    }
     out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     out.close();
     // A dump that did not reach the disk whole must not be reported as read.
-    if (!out)
+    if (!out) {
         throw UpdaterError("WriteFile - Can not write output file");
+    }
 }
 
 }  // namespace
@@ -80,25 +84,29 @@ bool FW_Updater_FAPI::RunOperationFFS(int code)
         VerifyEepromVersionsOffline();
         return true;
     }
-    if (GetConnectedCamerasCount() <= 0)
+    if (GetConnectedCamerasCount() <= 0) {
         throw UpdaterError("No camera connected");
+    }
     camera.Open();
     const std::optional<std::string_view> ffsFile = FindFfsFileName(firmwareType);
-    if (!ffsFile)
+    if (!ffsFile) {
         throw UpdaterError("Unsupported file-type selection for this camera.");
+    }
     SetFapiProgressPhase(0.0f, 1.0f);
 
     FfsPayload payload;
-    if (TakesInputFile(code, firmwareType))
+    if (TakesInputFile(code, firmwareType)) {
         payload = LoadPayload(*ffsFile);
+    }
     StartTransferProgress();
 
     switch (code) {
     case kOperationProgram:
-        if (firmwareType == kTypeEeprom1Ver)
+        if (firmwareType == kTypeEeprom1Ver) {
             UpdateEepromVersionInCamera();
-        else
+        } else {
             ProgramPayload(payload, *ffsFile);
+        }
         break;
     case kOperationVerify: {
         std::vector<std::uint8_t> expected(payload.bytes.begin(), payload.bytes.end());
@@ -110,8 +118,9 @@ bool FW_Updater_FAPI::RunOperationFFS(int code)
         break;
     case kOperationEepromUpgrade: {
         const std::optional<std::string> version = GetCpuFirmwareVersion();
-        if (!version)
+        if (!version) {
             throw UpdaterError("EEPROM Data Update ERROR: operation not supported for camera model");
+        }
         // The data is brought to what the firmware already running needs.
         UpdateEepromData(*version, *version);
         break;
@@ -128,40 +137,48 @@ bool FW_Updater_FAPI::RunOperationFFS(int code)
 
 FW_Updater_FAPI::FfsPayload FW_Updater_FAPI::LoadPayload(std::string_view ffsFileName)
 {
-    if (!inputFile)
+    if (!inputFile) {
         throw UpdaterError("Invalid filename");
+    }
     decrypter = FwDecrypter();  // a container takes one load
-    if (!scrambled)
+    if (!scrambled) {
         decrypter.ClearScrambled();
+    }
     if (nameIsHex) {
         decrypter.ParseHexFromStringToBuffer(inputFile->c_str());
     } else if (nameIsSnSne) {
-        if (ffsFileName == kSensorSerialFile)
+        if (ffsFileName == kSensorSerialFile) {
             decrypter.SSnFromNameToBuffer(inputFile->c_str());
-        else
+        } else {
             decrypter.ParseSnSneFromStringToBuffer(inputFile->c_str());
+        }
     } else {
-        if (hexFormat)
+        if (hexFormat) {
             decrypter.SetHexFormat();
+        }
         decrypter.LoadFile(*inputFile);
-        if (!decrypter.Decrypt())
+        if (!decrypter.Decrypt()) {
             throw UpdaterError("Error file checksum");
+        }
     }
     const std::span<const std::uint8_t> buffer = decrypter.GetFileBuffer();
     std::uint32_t size = decrypter.GetDataSize();
-    if (buffer.empty() || size > buffer.size())
+    if (buffer.empty() || size > buffer.size()) {
         throw UpdaterError("Error getting fw data");
+    }
 
     const std::uint32_t start = GetFwStart();
     const std::uint32_t stop = GetFwStop();
     if (stop != 0) {
         // A window that ends past the payload would write less than asked.
-        if (stop > size)
+        if (stop > size) {
             throw UpdaterError("fw_stop is out of file range");
+        }
         size = stop;
     }
-    if (start != 0 && start >= size)
+    if (start != 0 && start >= size) {
         throw UpdaterError("fw_start is out of file range");
+    }
 
     FfsPayload payload;
     payload.bytes = buffer.subspan(start, size - start);
@@ -178,8 +195,9 @@ void FW_Updater_FAPI::ProgramPayload(const FfsPayload& payload, std::string_view
         if (payload.size == 0) {
             // Converted data without the firmware they were converted for
             // would not fit the firmware the camera keeps running.
-            if (convertedEeprom)
+            if (convertedEeprom) {
                 throw UpdaterError("The firmware file holds no data, nothing was programmed");
+            }
             // Nothing to write: the camera's file stays as it is (a write of
             // no bytes would empty it).
             return;
@@ -191,8 +209,9 @@ void FW_Updater_FAPI::ProgramPayload(const FfsPayload& payload, std::string_view
         SetFapiProgressPhase(60.0f, 0.4f);
         VerifyFileFFS(window, ffsFileName, payload.start);
     } catch (...) {
-        if (convertedEeprom)
+        if (convertedEeprom) {
             RestoreEepromAfterFailedProgramming();
+        }
         throw;
     }
     HandleModelSpecificOperation_AfterProgramming();
@@ -233,14 +252,16 @@ void FW_Updater_FAPI::DumpFfsFile(std::string_view ffsFileName)
         const std::string model =
             ReadCameraText<kModelTextSize>([&](char* text, int size) { cam.GetCameraName(text, size); });
         for (std::string_view small : kSmallCpuModels) {
-            if (model.find(small) != std::string::npos)
+            if (model.find(small) != std::string::npos) {
                 dumpSize = kSmallCpuDumpSize;
+            }
         }
     }
     // A size beyond any flash (or a negative one) is the camera's error,
     // never a buffer size.
-    if (dumpSize > kMaxFfsFileSize)
+    if (dumpSize > kMaxFfsFileSize) {
         throw UpdaterError("Memory allocation error - dump buffer");
+    }
     std::vector<std::uint8_t> dump;
     try {
         dump.assign(dumpSize + kDumpSlack, 0);
@@ -252,8 +273,9 @@ void FW_Updater_FAPI::DumpFfsFile(std::string_view ffsFileName)
     const std::span<const std::uint8_t> content(dump.data(), dumpSize);
     WriteDumpFile(inputFile, content);
     std::printf("Read done OK\n");
-    if (firmwareType == kTypeEeprom1)
+    if (firmwareType == kTypeEeprom1) {
         ConvertDumpedEeprom(content);
+    }
 }
 
 bool FW_Updater_FAPI::UpdateFirmware()

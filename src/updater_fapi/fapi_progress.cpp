@@ -21,14 +21,14 @@ ProgressMapping& Mapping()
 void ZVAPI_CALL FapiProgressCallback(int percent)
 {
     const ProgressMapping& mapping = Mapping();
-    if (mapping.updater == nullptr)
+    if (mapping.updater == nullptr) {
         return;
+    }
     const float scaled = static_cast<float>(percent) * mapping.factor + mapping.offset;
     // Called from inside the camera API: nothing may unwind through it.
     try {
         mapping.updater->ReportProgress(static_cast<int>(scaled));
-    } catch (...) {
-    }
+    } catch (...) {}
 }
 
 void SetFapiProgressPhase(float offset, float factor)

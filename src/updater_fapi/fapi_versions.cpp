@@ -35,8 +35,9 @@ std::string FW_Updater_FAPI::GetCurrentFirmwareVersion()
     } catch (const zvAPIplus_Exception& error) {
         throw CameraApiError(error);
     }
-    if (ledBlinkCount != 0)
+    if (ledBlinkCount != 0) {
         BlinkLeds();
+    }
     return version;
 }
 
@@ -47,18 +48,28 @@ std::string FW_Updater_FAPI::ReadFirmwareVersionOfType()
         return ReadCameraText<kVersionTextCapacity>([&](char* text, int size) { (cam.*getter)(text, size); });
     };
     switch (firmwareType) {
-    case kTypeCpu1: return read(&zvAPIplus_Camera::GetVersionMCU1);
-    case kTypeCpu2: return read(&zvAPIplus_Camera::GetVersionMCU2);
-    case kTypeCpu3: return read(&zvAPIplus_Camera::GetVersionMCU3);
+    case kTypeCpu1:
+        return read(&zvAPIplus_Camera::GetVersionMCU1);
+    case kTypeCpu2:
+        return read(&zvAPIplus_Camera::GetVersionMCU2);
+    case kTypeCpu3:
+        return read(&zvAPIplus_Camera::GetVersionMCU3);
     // Cameras report one FPGA version for both images.
     case kTypeFpga1:
-    case kTypeFpga2: return read(&zvAPIplus_Camera::GetVersionFPGA1);
-    case kTypeEeprom1: return ReadEepromDataVersion();
-    case kTypeXmlman: return read(&zvAPIplus_Camera::GetVersionXMLMAN);
-    case kTypeSid1: throw UpdaterError("Not implemented yet");
-    case kTypeFactorySets: return GetUserSetFactoryVersion();
-    case kTypeUserSets: return GetUserSetsVersion();
-    default: throw UpdaterError("FW_Updater_FAPI:GetCurrentFirmwareVersion: Unsupported firmware type");
+    case kTypeFpga2:
+        return read(&zvAPIplus_Camera::GetVersionFPGA1);
+    case kTypeEeprom1:
+        return ReadEepromDataVersion();
+    case kTypeXmlman:
+        return read(&zvAPIplus_Camera::GetVersionXMLMAN);
+    case kTypeSid1:
+        throw UpdaterError("Not implemented yet");
+    case kTypeFactorySets:
+        return GetUserSetFactoryVersion();
+    case kTypeUserSets:
+        return GetUserSetsVersion();
+    default:
+        throw UpdaterError("FW_Updater_FAPI:GetCurrentFirmwareVersion: Unsupported firmware type");
     }
 }
 
@@ -76,6 +87,5 @@ void FW_Updater_FAPI::BlinkLeds() noexcept
             }
             zv::os::SleepMs(kBlinkRoundMs);
         }
-    } catch (...) {
-    }
+    } catch (...) {}
 }

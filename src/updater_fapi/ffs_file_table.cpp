@@ -3,8 +3,9 @@
 std::optional<std::string_view> FindFfsFileName(std::int32_t firmwareTypeId)
 {
     for (const FfsFileEntry& entry : kFfsFileTable) {
-        if (entry.firmwareTypeId == firmwareTypeId)
+        if (entry.firmwareTypeId == firmwareTypeId) {
             return entry.ffsFileName;
+        }
     }
     return std::nullopt;
 }

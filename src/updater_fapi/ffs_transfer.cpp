@@ -30,8 +30,9 @@ constexpr std::size_t kModelTextSize = 260;
 // The camera API takes transfer sizes as int.
 int TransferSize(std::size_t size)
 {
-    if (size > static_cast<std::size_t>(std::numeric_limits<int>::max()))
+    if (size > static_cast<std::size_t>(std::numeric_limits<int>::max())) {
         throw UpdaterError("Flash file transfer is too large");
+    }
     return static_cast<int>(size);
 }
 
@@ -65,8 +66,9 @@ void FW_Updater_FAPI::WriteFileFFS(std::span<const std::uint8_t> data, std::stri
     std::printf("Erasing/Writing...\n");
     cam.SetFFSAccessKey(AsIntParameter(ffsFileName == kEepromFile ? kEepromFileAccessKey : GetAccessKey()));
     cam.SetFFSFileName(name.c_str());
-    if (ffsFileName != kPartitionFile)
+    if (ffsFileName != kPartitionFile) {
         cam.SetFFSFileOffset(AsIntParameter(offset));
+    }
     cam.SetZVAPIParamStr("write_file_ffs", data.data(), size);
     std::printf("Erase/Write done OK  \n");
 }
@@ -104,17 +106,19 @@ void FW_Updater_FAPI::VerifyFileFFS(std::span<std::uint8_t> expected, std::strin
 
     int differences = 0;
     for (std::size_t position = 0; position < read.size(); ++position) {
-        if (differences >= kMaxCompareErrorLines)
+        if (differences >= kMaxCompareErrorLines) {
             break;
+        }
         if (markInRange && position == markAt) {
             const std::uint8_t mark = read[position];
             std::printf("Firmware_ok_mark on position 0x%04zx read:x%02X\n", kFirmwareOkMarkPosition, mark);
-            if (mark == kMarkConfirmed)
+            if (mark == kMarkConfirmed) {
                 std::printf("Firmware_ok_mark shows, that firmware is confirmed to run\n");
-            else if (mark == kMarkNotConfirmed)
+            } else if (mark == kMarkNotConfirmed) {
                 std::printf("Firmware_ok_mark shows, that firmware is not yet confirmed to run\n");
-            else
+            } else {
                 throw UpdaterError("Firmware_ok_mark unexpected value");
+            }
             expected[position] = mark;
         } else if (expected[position] != read[position]) {
             std::printf("Compare error: at position:%zu expected:x%02X read:x%02X \n", position, expected[position],
@@ -122,7 +126,8 @@ void FW_Updater_FAPI::VerifyFileFFS(std::span<std::uint8_t> expected, std::strin
             ++differences;
         }
     }
-    if (!std::equal(read.begin(), read.end(), expected.begin()))
+    if (!std::equal(read.begin(), read.end(), expected.begin())) {
         throw UpdaterError("Verifying of written file failed (different content).");
+    }
     std::printf("Compare done OK  \n");
 }

@@ -41,8 +41,9 @@ void CloseQuietly(zvAPIplus_Camera& camera) noexcept
 bool HasDigest(std::int32_t firmwareTypeId)
 {
     const FwSelItem item = GetFwSelItemById(firmwareTypeId);
-    if (item.id == 0 || !item.needsFile)
+    if (item.id == 0 || !item.needsFile) {
         return false;
+    }
     return std::find(kTypesWithoutDigest.begin(), kTypesWithoutDigest.end(), item.name) == kTypesWithoutDigest.end();
 }
 
@@ -51,8 +52,9 @@ bool HasDigest(std::int32_t firmwareTypeId)
 std::string FormatFwLogTimestamp(std::time_t time)
 {
     const std::tm* local = std::localtime(&time);
-    if (local == nullptr)
+    if (local == nullptr) {
         return std::string();
+    }
     std::array<char, 80> text{};
     const std::size_t length = std::strftime(text.data(), text.size(), "%Y-%m-%d %H%M%S", local);
     return std::string(text.data(), length);
@@ -67,8 +69,9 @@ std::string FormatFirmwareOperationLine(std::string_view typeName, std::string_v
 {
     std::string line = "FW prog of ";
     line.append(typeName);
-    if (!digest.empty())
+    if (!digest.empty()) {
         line.append(" [").append(digest).append("]");
+    }
     line.append(" ").append(word);
     return line;
 }
@@ -87,15 +90,17 @@ std::optional<std::vector<std::uint8_t>> PackFwLog(std::string_view text)
     // The text is stored with its terminating zero byte.
     std::vector<std::uint8_t> content(text.begin(), text.end());
     content.push_back(0);
-    if (ZipEntryWrite(zip.get(), content.data(), content.size()) != 0)
+    if (ZipEntryWrite(zip.get(), content.data(), content.size()) != 0) {
         return std::nullopt;
+    }
     if (ZipEntryClose(zip.get()) != 0) {
         std::printf("FW_Updater::PackFwLog ERROR: Failed close archive entry.");
         return std::nullopt;
     }
     std::vector<std::uint8_t> archive;
-    if (ZipStreamCopy(zip.get(), archive) <= 0)
+    if (ZipStreamCopy(zip.get(), archive) <= 0) {
         return std::nullopt;
+    }
     return archive;
 }
 
@@ -135,15 +140,15 @@ std::optional<std::string> UnpackFwLog(std::span<const std::uint8_t> archive)
 bool OpenCameraForLog(zvAPIplus_Camera& camera, const FwLogCameraSelection& selection)
 {
     try {
-        if (selection.index != -1)
+        if (selection.index != -1) {
             camera.OpenByID(selection.index);
-        else if (!selection.serial.empty())
+        } else if (!selection.serial.empty()) {
             camera.OpenBySN(selection.serial.c_str());
-        else if (!selection.path.empty())
+        } else if (!selection.path.empty()) {
             camera.OpenByPath(selection.path.c_str());
-        else if (!selection.location.empty())
+        } else if (!selection.location.empty()) {
             camera.OpenByLocation(selection.location.c_str());
-        else {
+        } else {
             std::printf("Unable to open camera for firmware operation logging.\n");
             return false;
         }
@@ -158,8 +163,9 @@ bool OpenCameraForLog(zvAPIplus_Camera& camera, const FwLogCameraSelection& sele
 
 void AppendFwOperationLog(zvAPIplus_Camera& camera, std::string_view message)
 {
-    if (camera.deviceHandle == 0 || !camera.IsExist())
+    if (camera.deviceHandle == 0 || !camera.IsExist()) {
         return;
+    }
     // The sensor stays off while the log is written; it is switched back
     // only when it was on before.
     bool sensorInitWasDisabled = true;
@@ -181,18 +187,21 @@ void AppendFwOperationLog(zvAPIplus_Camera& camera, std::string_view message)
         } else if (size > 0) {
             std::vector<std::uint8_t> archive(size, 0);
             camera.GetReadFileFFS(reinterpret_cast<char*>(archive.data()), static_cast<int>(size));
-            if (std::optional<std::string> text = UnpackFwLog(archive))
+            if (std::optional<std::string> text = UnpackFwLog(archive)) {
                 log = std::move(*text);
-            else
+            } else {
                 readable = false;
+            }
         }
 
         if (readable) {
-            if (!log.empty() && log.back() != '\n')
+            if (!log.empty() && log.back() != '\n') {
                 log += '\n';
+            }
             log.append("[").append(GetFwLogTimestamp()).append("] ").append(message);
-            if (std::optional<std::vector<std::uint8_t>> archive = PackFwLog(log); archive && !archive->empty())
+            if (std::optional<std::vector<std::uint8_t>> archive = PackFwLog(log); archive && !archive->empty()) {
                 camera.SetZVAPIParamStr("write_file_ffs", archive->data(), static_cast<int>(archive->size()));
+            }
         } else {
             PrintNotUpdated();
         }
@@ -204,16 +213,18 @@ void AppendFwOperationLog(zvAPIplus_Camera& camera, std::string_view message)
         CloseQuietly(camera);
     }
     // Through the closed camera object, so on the null handle.
-    if (!sensorInitWasDisabled)
+    if (!sensorInitWasDisabled) {
         camera.DisableCameraSensorInitDisabled();
+    }
 }
 
 void AddOperationLogLine(const FwLogCameraSelection& selection, std::string_view message) noexcept
 {
     try {
         zvAPIplus_Camera camera;
-        if (OpenCameraForLog(camera, selection))
+        if (OpenCameraForLog(camera, selection)) {
             AppendFwOperationLog(camera, message);
+        }
     } catch (...) {
         std::printf("Failed to update firmware operation log in camera.\n");
     }
@@ -240,10 +251,12 @@ void FW_Updater::LogFirmwareOperation(std::int32_t firmwareTypeId, std::string_v
             // only the programmed window. When the payload cannot be loaded
             // the line goes without the digest.
             FwDecrypter payload;
-            if (!scrambled)
+            if (!scrambled) {
                 payload.ClearScrambled();
-            if (hexFormat)
+            }
+            if (hexFormat) {
                 payload.SetHexFormat();
+            }
             bool loaded = false;
             try {
                 loaded = inputFile.has_value() && payload.LoadFile(*inputFile);
@@ -251,15 +264,15 @@ void FW_Updater::LogFirmwareOperation(std::int32_t firmwareTypeId, std::string_v
                 loaded = false;
             }
             // The run goes on printing, so the reason gets a line of its own.
-            if (!loaded)
+            if (!loaded) {
                 std::printf("LogFirmwareOperation: Error loading file\n");
-            else if (!payload.Decrypt())
+            } else if (!payload.Decrypt()) {
                 std::printf("LogFirmwareOperation: Error file checksum\n");
-            else if (payload.GetFileBuffer().empty())
+            } else if (payload.GetFileBuffer().empty()) {
                 std::printf("LogFirmwareOperation: Error getting FW data\n");
-            else if (payload.GetDataSize() == 0)
+            } else if (payload.GetDataSize() == 0) {
                 std::printf("LogFirmwareOperation: Error zero size of file\n");
-            else {
+            } else {
                 const std::span<const std::uint8_t> buffer = payload.GetFileBuffer();
                 MD5 md5;
                 md5.Update(buffer.first(std::min<std::size_t>(payload.GetDataSize(), buffer.size())));

@@ -25,16 +25,18 @@ std::string Bounded(std::string_view text, std::size_t maxLength)
 
 FW_Updater_FAPI::~FW_Updater_FAPI()
 {
-    if (GetFapiProgressUpdater() == this)
+    if (GetFapiProgressUpdater() == this) {
         SetFapiProgressUpdater(nullptr);
+    }
     if (handleSupplied) {
         // The camera belongs to whoever supplied it.
         camera.SetHandle(0);
         return;
     }
     try {
-        if (camera.GetHandle() != 0 && camera.Camera().IsExist())
+        if (camera.GetHandle() != 0 && camera.Camera().IsExist()) {
             camera.Close();
+        }
     } catch (...) {
         // Nothing can be reported from a destructor; the camera object
         // releases a handle that is still set.
@@ -82,8 +84,9 @@ void FW_Updater_FAPI::ListOfCamerasLocations()
     for (std::uint32_t device = 0; device < count; ++device) {
         std::array<char, kLocationTextSize> location{};
         if (zvGetDeviceInfoString(device, "device_loc_path", location.data(),
-                                  static_cast<std::uint32_t>(location.size())) != 0)
+                                  static_cast<std::uint32_t>(location.size())) != 0) {
             continue;
+        }
         location.back() = '\0';
         std::printf("Device id:%u location: %s\n", device, location.data());
     }
@@ -156,20 +159,20 @@ void FW_Updater_FAPI::FinishCameraOperation()
 void FW_Updater_FAPI::AbandonCameraOperation() noexcept
 {
     SetFapiProgressUpdater(nullptr);
-    if (camera.GetHandle() == 0)
+    if (camera.GetHandle() == 0) {
         return;
+    }
     try {
         camera.Camera().SetZVAPIParamStr("api_progress_callback", nullptr, 0);
-    } catch (...) {
-    }
+    } catch (...) {}
     try {
         CloseCamera();
-    } catch (...) {
-    }
+    } catch (...) {}
 }
 
 void FW_Updater_FAPI::CloseCamera()
 {
-    if (!handleSupplied)
+    if (!handleSupplied) {
         camera.Close();
+    }
 }

@@ -7,31 +7,33 @@
 
 namespace {
 
-constexpr std::array<std::uint32_t, 4> kInitialState = {0x67452301u, 0xefcdab89u, 0x98badcfeu,
-                                                         0x10325476u};
+constexpr std::array<std::uint32_t, 4> kInitialState = {0x67452301u, 0xefcdab89u, 0x98badcfeu, 0x10325476u};
 
 // Per step: the additive constant (integer part of 2^32 * |sin(i + 1)|), the
 // left-rotation amount and which message word the step adds.
 constexpr std::array<std::uint32_t, 64> kSine = {
-    0xd76aa478u, 0xe8c7b756u, 0x242070dbu, 0xc1bdceeeu, 0xf57c0fafu, 0x4787c62au, 0xa8304613u,
-    0xfd469501u, 0x698098d8u, 0x8b44f7afu, 0xffff5bb1u, 0x895cd7beu, 0x6b901122u, 0xfd987193u,
-    0xa679438eu, 0x49b40821u, 0xf61e2562u, 0xc040b340u, 0x265e5a51u, 0xe9b6c7aau, 0xd62f105du,
-    0x02441453u, 0xd8a1e681u, 0xe7d3fbc8u, 0x21e1cde6u, 0xc33707d6u, 0xf4d50d87u, 0x455a14edu,
-    0xa9e3e905u, 0xfcefa3f8u, 0x676f02d9u, 0x8d2a4c8au, 0xfffa3942u, 0x8771f681u, 0x6d9d6122u,
-    0xfde5380cu, 0xa4beea44u, 0x4bdecfa9u, 0xf6bb4b60u, 0xbebfbc70u, 0x289b7ec6u, 0xeaa127fau,
-    0xd4ef3085u, 0x04881d05u, 0xd9d4d039u, 0xe6db99e5u, 0x1fa27cf8u, 0xc4ac5665u, 0xf4292244u,
-    0x432aff97u, 0xab9423a7u, 0xfc93a039u, 0x655b59c3u, 0x8f0ccc92u, 0xffeff47du, 0x85845dd1u,
-    0x6fa87e4fu, 0xfe2ce6e0u, 0xa3014314u, 0x4e0811a1u, 0xf7537e82u, 0xbd3af235u, 0x2ad7d2bbu,
-    0xeb86d391u};
+    0xd76aa478u, 0xe8c7b756u, 0x242070dbu, 0xc1bdceeeu, 0xf57c0fafu, 0x4787c62au, 0xa8304613u, 0xfd469501u,
+    0x698098d8u, 0x8b44f7afu, 0xffff5bb1u, 0x895cd7beu, 0x6b901122u, 0xfd987193u, 0xa679438eu, 0x49b40821u,
+    0xf61e2562u, 0xc040b340u, 0x265e5a51u, 0xe9b6c7aau, 0xd62f105du, 0x02441453u, 0xd8a1e681u, 0xe7d3fbc8u,
+    0x21e1cde6u, 0xc33707d6u, 0xf4d50d87u, 0x455a14edu, 0xa9e3e905u, 0xfcefa3f8u, 0x676f02d9u, 0x8d2a4c8au,
+    0xfffa3942u, 0x8771f681u, 0x6d9d6122u, 0xfde5380cu, 0xa4beea44u, 0x4bdecfa9u, 0xf6bb4b60u, 0xbebfbc70u,
+    0x289b7ec6u, 0xeaa127fau, 0xd4ef3085u, 0x04881d05u, 0xd9d4d039u, 0xe6db99e5u, 0x1fa27cf8u, 0xc4ac5665u,
+    0xf4292244u, 0x432aff97u, 0xab9423a7u, 0xfc93a039u, 0x655b59c3u, 0x8f0ccc92u, 0xffeff47du, 0x85845dd1u,
+    0x6fa87e4fu, 0xfe2ce6e0u, 0xa3014314u, 0x4e0811a1u, 0xf7537e82u, 0xbd3af235u, 0x2ad7d2bbu, 0xeb86d391u};
 
 constexpr std::array<int, 16> kShift = {7, 12, 17, 22, 5, 9, 14, 20, 4, 11, 16, 23, 6, 10, 15, 21};
 
-constexpr std::size_t WordIndex(std::size_t step) {
+constexpr std::size_t WordIndex(std::size_t step)
+{
     switch (step / 16) {
-    case 0: return step;
-    case 1: return (5 * step + 1) % 16;
-    case 2: return (3 * step + 5) % 16;
-    default: return (7 * step) % 16;
+    case 0:
+        return step;
+    case 1:
+        return (5 * step + 1) % 16;
+    case 2:
+        return (3 * step + 5) % 16;
+    default:
+        return (7 * step) % 16;
     }
 }
 
@@ -42,7 +44,8 @@ using State = std::array<std::uint32_t, 4>;
 // template argument every index and constant is fixed at compile time, so the
 // compiler keeps the words in registers and unrolls the whole block.
 template <std::size_t I>
-inline void Step(State& v, const std::uint32_t* x) {
+inline void Step(State& v, const std::uint32_t* x)
+{
     constexpr std::size_t a = (4 - I % 4) % 4;
     constexpr std::size_t b = (a + 1) % 4;
     constexpr std::size_t c = (a + 2) % 4;
@@ -64,11 +67,13 @@ inline void Step(State& v, const std::uint32_t* x) {
 }
 
 template <std::size_t... I>
-inline void AllSteps(State& v, const std::uint32_t* x, std::index_sequence<I...>) {
+inline void AllSteps(State& v, const std::uint32_t* x, std::index_sequence<I...>)
+{
     (Step<I>(v, x), ...);
 }
 
-inline std::uint32_t LoadLittleEndian(const std::uint8_t* p) {
+inline std::uint32_t LoadLittleEndian(const std::uint8_t* p)
+{
     std::uint32_t w;
     std::memcpy(&w, p, sizeof w);
     if constexpr (std::endian::native == std::endian::big) {
@@ -83,28 +88,33 @@ constexpr char kHexDigits[] = "0123456789abcdef";
 
 MD5::MD5() : state_(kInitialState) {}
 
-MD5::MD5(const std::string& text) : MD5() {
+MD5::MD5(const std::string& text) : MD5()
+{
     Update(std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
     Finalize();
 }
 
-MD5::MD5(const char* bytes, std::uint32_t length) : MD5() {
+MD5::MD5(const char* bytes, std::uint32_t length) : MD5()
+{
     Update(bytes, length);
     Finalize();
 }
 
-MD5& MD5::Update(const std::uint8_t* bytes, std::uint32_t length) {
+MD5& MD5::Update(const std::uint8_t* bytes, std::uint32_t length)
+{
     if (bytes == nullptr) {
         return *this;
     }
     return Update(std::span(bytes, length));
 }
 
-MD5& MD5::Update(const char* bytes, std::uint32_t length) {
+MD5& MD5::Update(const char* bytes, std::uint32_t length)
+{
     return Update(reinterpret_cast<const std::uint8_t*>(bytes), length);
 }
 
-MD5& MD5::Update(std::span<const std::uint8_t> bytes) {
+MD5& MD5::Update(std::span<const std::uint8_t> bytes)
+{
     if (finalized_ || bytes.empty()) {
         return *this;
     }
@@ -134,7 +144,8 @@ MD5& MD5::Update(std::span<const std::uint8_t> bytes) {
     return *this;
 }
 
-void MD5::ProcessBlocks(const std::uint8_t* blocks, std::size_t count) {
+void MD5::ProcessBlocks(const std::uint8_t* blocks, std::size_t count)
+{
     State v = state_;
     for (std::size_t n = 0; n < count; ++n, blocks += 64) {
         std::uint32_t x[16];
@@ -150,7 +161,8 @@ void MD5::ProcessBlocks(const std::uint8_t* blocks, std::size_t count) {
     state_ = v;
 }
 
-MD5& MD5::Finalize() {
+MD5& MD5::Finalize()
+{
     if (finalized_) {
         return *this;
     }
@@ -177,7 +189,8 @@ MD5& MD5::Finalize() {
     return *this;
 }
 
-std::string MD5::HexDigest() const {
+std::string MD5::HexDigest() const
+{
     if (!finalized_) {
         return {};
     }
@@ -190,10 +203,12 @@ std::string MD5::HexDigest() const {
     return text;
 }
 
-std::string md5Hex(const std::string& text) {
+std::string md5Hex(const std::string& text)
+{
     return MD5(text).HexDigest();
 }
 
-std::string md5Hex(const char* bytes, std::uint32_t length) {
+std::string md5Hex(const char* bytes, std::uint32_t length)
+{
     return MD5(bytes, length).HexDigest();
 }

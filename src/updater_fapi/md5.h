@@ -34,7 +34,7 @@ private:
 
     bool finalized_ = false;
     std::array<std::uint8_t, 64> buffer_{};  // the current incomplete block
-    std::uint64_t bitCount_ = 0;              // message length in bits, modulo 2^64
+    std::uint64_t bitCount_ = 0;             // message length in bits, modulo 2^64
     std::array<std::uint32_t, 4> state_{};
     std::array<std::uint8_t, 16> digest_{};
 };

@@ -51,8 +51,9 @@ std::string_view FamilyOf(std::string_view model)
 std::optional<std::uint32_t> BootloaderTypeOf(std::string_view model)
 {
     for (const BootloaderRule& rule : kBootloaderRules) {
-        if ((!rule.model.empty() && rule.model == model) || (!rule.family.empty() && rule.family == FamilyOf(model)))
+        if ((!rule.model.empty() && rule.model == model) || (!rule.family.empty() && rule.family == FamilyOf(model))) {
             return rule.type;
+        }
     }
     return std::nullopt;
 }
@@ -62,8 +63,9 @@ std::optional<std::uint32_t> BootloaderTypeOf(std::string_view model)
 // version. Empty when the image is too short to hold them.
 std::string VersionOfImage(std::span<const std::uint8_t> image)
 {
-    if (image.size() < 7)
+    if (image.size() < 7) {
         return {};
+    }
     return FormatText("%02x.%02x", image[6], image[5]);
 }
 
@@ -103,8 +105,9 @@ void FW_Updater_FAPI::HandleModelSpecificOperation_BeforeProgramming()
 
     std::uint32_t cpuType = 0;
     CalibDataStructureConverter::GetAssociatedFwType(model.c_str(), &cpuType);
-    if (static_cast<std::int64_t>(cpuType) != firmwareType)
+    if (static_cast<std::int64_t>(cpuType) != firmwareType) {
         return;
+    }
 
     std::uint32_t deviceUnit = 0;
     std::uint32_t versionSelector = 0;
@@ -119,22 +122,27 @@ void FW_Updater_FAPI::HandleModelSpecificOperation_BeforeProgramming()
         VersionOfImage(buffer.first(std::min<std::size_t>(buffer.size(), decrypter.GetDataSize())));
 
     if (!skipEepromUpgrade) {
-        if (!currentFwVersion.empty())
+        if (!currentFwVersion.empty()) {
             currentVersion = currentFwVersion;
-        if (!IsDecimalVersion(newVersion))
-            throw UpdaterError("The firmware image carries the version " + newVersion +
-                               ", which is not a version of decimal digits; the EEPROM data cannot be converted for it");
+        }
+        if (!IsDecimalVersion(newVersion)) {
+            throw UpdaterError(
+                "The firmware image carries the version " + newVersion +
+                ", which is not a version of decimal digits; the EEPROM data cannot be converted for it");
+        }
         EEPROMDataUpdate(currentVersion, newVersion);
     }
 
-    if (!bootloaderType)
+    if (!bootloaderType) {
         return;
+    }
     BootloaderRequirements requirements;
     requirements.SetCameraModelId(static_cast<std::uint32_t>(cam.GetModelId()));
     requirements.SetCurrentBootloaderVersion(ReadBootloaderVersion(deviceUnit, 0));
     // Only a camera without a main bootloader version tells the auxiliary one.
-    if (requirements.CurrentBootloaderVersion() == 0)
+    if (requirements.CurrentBootloaderVersion() == 0) {
         requirements.SetCurrentAuxBootloaderVersion(ReadBootloaderVersion(deviceUnit, 1));
+    }
     std::printf("Current bootloader version in camera: %08X, aux: %08X\n", requirements.CurrentBootloaderVersion(),
                 requirements.CurrentAuxBootloaderVersion());
     requirements.SetBootloaderType(*bootloaderType);
@@ -152,8 +160,9 @@ void FW_Updater_FAPI::HandleModelSpecificOperation_AfterProgramming()
     }
     std::uint32_t cpuType = 0;
     CalibDataStructureConverter::GetAssociatedFwType(model.c_str(), &cpuType);
-    if (static_cast<std::int64_t>(cpuType) != firmwareType)
+    if (static_cast<std::int64_t>(cpuType) != firmwareType) {
         return;
+    }
 
     std::printf("Setting firmware magic by resetting CPU ...   \n");
     cam.SetDeviceReset(1);
@@ -162,8 +171,9 @@ void FW_Updater_FAPI::HandleModelSpecificOperation_AfterProgramming()
 
     // Whether the camera reconnects is the camera's own matter, whatever
     // --model said.
-    if (FamilyOf(model) != kReconnectingFamily)
+    if (FamilyOf(model) != kReconnectingFamily) {
         return;
+    }
     std::printf("Reopening USB cameras...\n");
     camera.Close();
     for (int count = kReopenAttempts; count >= 1; --count) {

@@ -8,7 +8,8 @@
 
 namespace {
 
-bool Equal(const char* a, const char* b) {
+bool Equal(const char* a, const char* b)
+{
     return a != nullptr && b != nullptr && std::strcmp(a, b) == 0;
 }
 
@@ -16,7 +17,8 @@ bool Equal(const char* a, const char* b) {
 // atof do (no digits at all read as 0), but refuses a value the type cannot
 // hold instead of wrapping it.
 template <typename T>
-std::optional<T> LeadingNumber(const std::string& text) {
+std::optional<T> LeadingNumber(const std::string& text)
+{
     T value{};
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
     (void)end;
@@ -35,8 +37,8 @@ XMLBrowser::XMLBrowser() : document_(std::make_unique<pugi::xml_document>()) {}
 
 XMLBrowser::~XMLBrowser() = default;
 
-void XMLBrowser::Fail(std::string_view message, std::string_view context,
-                      std::source_location where) const {
+void XMLBrowser::Fail(std::string_view message, std::string_view context, std::source_location where) const
+{
     std::string text = "XML_Browser_ERR: ";
     text.append(message);
     text += '(';
@@ -49,7 +51,8 @@ void XMLBrowser::Fail(std::string_view message, std::string_view context,
     throw UpdaterError(text);
 }
 
-void XMLBrowser::CheckMove(std::source_location where) const {
+void XMLBrowser::CheckMove(std::source_location where) const
+{
     if (!loaded_) {
         Fail("XML file not loaded", fileName_, where);
     }
@@ -58,7 +61,8 @@ void XMLBrowser::CheckMove(std::source_location where) const {
     }
 }
 
-void XMLBrowser::Adopt(std::unique_ptr<pugi::xml_document> document) {
+void XMLBrowser::Adopt(std::unique_ptr<pugi::xml_document> document)
+{
     document_ = std::move(document);
     current_ = pugi::xml_node();
     saved_.fill(pugi::xml_node());
@@ -66,7 +70,8 @@ void XMLBrowser::Adopt(std::unique_ptr<pugi::xml_document> document) {
     loaded_ = true;
 }
 
-void XMLBrowser::OpenXMLFile(const char* path) {
+void XMLBrowser::OpenXMLFile(const char* path)
+{
     const std::string_view given = path != nullptr ? path : "";
     fileName_ = std::string(given.substr(0, kMaxFileNameLength));
     auto document = std::make_unique<pugi::xml_document>();
@@ -76,7 +81,8 @@ void XMLBrowser::OpenXMLFile(const char* path) {
     Adopt(std::move(document));
 }
 
-void XMLBrowser::OpenFromMemory(const void* buffer, std::uint32_t size) {
+void XMLBrowser::OpenFromMemory(const void* buffer, std::uint32_t size)
+{
     auto document = std::make_unique<pugi::xml_document>();
     if (buffer == nullptr || !document->load_buffer(buffer, size)) {
         Fail("XMLBrowser::OpenFromMemory failed");
@@ -84,12 +90,14 @@ void XMLBrowser::OpenFromMemory(const void* buffer, std::uint32_t size) {
     Adopt(std::move(document));
 }
 
-bool XMLBrowser::GoRoot() {
+bool XMLBrowser::GoRoot()
+{
     current_ = document_->root();
     return !current_.empty();
 }
 
-bool XMLBrowser::GoChild() {
+bool XMLBrowser::GoChild()
+{
     CheckMove();
     const pugi::xml_node next = current_.first_child();
     if (next.empty()) {
@@ -99,7 +107,8 @@ bool XMLBrowser::GoChild() {
     return true;
 }
 
-bool XMLBrowser::GoNext() {
+bool XMLBrowser::GoNext()
+{
     CheckMove();
     const pugi::xml_node next = current_.next_sibling();
     if (next.empty()) {
@@ -109,7 +118,8 @@ bool XMLBrowser::GoNext() {
     return true;
 }
 
-bool XMLBrowser::GoPrevious() {
+bool XMLBrowser::GoPrevious()
+{
     CheckMove();
     const pugi::xml_node next = current_.previous_sibling();
     if (next.empty()) {
@@ -119,7 +129,8 @@ bool XMLBrowser::GoPrevious() {
     return true;
 }
 
-bool XMLBrowser::GoParent() {
+bool XMLBrowser::GoParent()
+{
     CheckMove();
     const pugi::xml_node next = current_.parent();
     if (next.empty()) {
@@ -129,7 +140,8 @@ bool XMLBrowser::GoParent() {
     return true;
 }
 
-bool XMLBrowser::GoChild(int count) {
+bool XMLBrowser::GoChild(int count)
+{
     for (int i = 0; i < count; ++i) {
         if (!GoChild()) {
             return false;
@@ -138,7 +150,8 @@ bool XMLBrowser::GoChild(int count) {
     return true;
 }
 
-bool XMLBrowser::GoNext(int count) {
+bool XMLBrowser::GoNext(int count)
+{
     for (int i = 0; i < count; ++i) {
         if (!GoNext()) {
             return false;
@@ -147,7 +160,8 @@ bool XMLBrowser::GoNext(int count) {
     return true;
 }
 
-bool XMLBrowser::GoParent(int count) {
+bool XMLBrowser::GoParent(int count)
+{
     for (int i = 0; i < count; ++i) {
         if (!GoParent()) {
             return false;
@@ -156,7 +170,8 @@ bool XMLBrowser::GoParent(int count) {
     return true;
 }
 
-bool XMLBrowser::GoNodeByName(const char* name, bool throwIfMissing) {
+bool XMLBrowser::GoNodeByName(const char* name, bool throwIfMissing)
+{
     // A bound on the walk, so that a huge document cannot keep the search
     // going without end.
     for (int examined = 1; examined <= kMaxNodesByName; ++examined) {
@@ -165,8 +180,7 @@ bool XMLBrowser::GoNodeByName(const char* name, bool throwIfMissing) {
         }
         if (!GoNext()) {
             if (throwIfMissing) {
-                Fail(std::string("XMLBrowser::GoNodeByName error: node not found: ") +
-                     (name != nullptr ? name : ""));
+                Fail(std::string("XMLBrowser::GoNodeByName error: node not found: ") + (name != nullptr ? name : ""));
             }
             return false;
         }
@@ -174,7 +188,8 @@ bool XMLBrowser::GoNodeByName(const char* name, bool throwIfMissing) {
     Fail("XMLBrowser::GoNodeByName - error: maximum retries reached.");
 }
 
-bool XMLBrowser::GoNodeByAttribute(const char* node, const char* attribute, const char* value) {
+bool XMLBrowser::GoNodeByAttribute(const char* node, const char* attribute, const char* value)
+{
     if (node == nullptr || attribute == nullptr || value == nullptr) {
         return false;
     }
@@ -198,7 +213,8 @@ bool XMLBrowser::GoNodeByAttribute(const char* node, const char* attribute, cons
     return true;
 }
 
-bool XMLBrowser::FindNode(const char* text, bool exact, bool inValue) {
+bool XMLBrowser::FindNode(const char* text, bool exact, bool inValue)
+{
     if (text == nullptr) {
         return false;
     }
@@ -217,29 +233,34 @@ bool XMLBrowser::FindNode(const char* text, bool exact, bool inValue) {
     return true;
 }
 
-bool XMLBrowser::IsNodeName(const char* name) const {
+bool XMLBrowser::IsNodeName(const char* name) const
+{
     return Equal(GetElementName(), name);
 }
 
-const char* XMLBrowser::GetElementName() const {
+const char* XMLBrowser::GetElementName() const
+{
     if (current_.empty() || current_.first_child().empty()) {
         return nullptr;
     }
     return current_.name();
 }
 
-const char* XMLBrowser::GetNodeName() const {
+const char* XMLBrowser::GetNodeName() const
+{
     return current_.empty() ? nullptr : current_.name();
 }
 
-const char* XMLBrowser::GetNodeText() const {
+const char* XMLBrowser::GetNodeText() const
+{
     if (current_.empty() || current_.first_child().empty()) {
         return nullptr;
     }
     return current_.first_child().value();
 }
 
-const char* XMLBrowser::GetAttribute(const char* name) const {
+const char* XMLBrowser::GetAttribute(const char* name) const
+{
     if (current_.empty() || name == nullptr) {
         return nullptr;
     }
@@ -247,7 +268,8 @@ const char* XMLBrowser::GetAttribute(const char* name) const {
     return attribute.empty() ? nullptr : attribute.value();
 }
 
-pugi::xpath_node_set XMLBrowser::Select(const char* query) const {
+pugi::xpath_node_set XMLBrowser::Select(const char* query) const
+{
     if (current_.empty() || query == nullptr) {
         return {};
     }
@@ -258,7 +280,8 @@ pugi::xpath_node_set XMLBrowser::Select(const char* query) const {
     }
 }
 
-int XMLBrowser::GetNodeCount(const char* name) const {
+int XMLBrowser::GetNodeCount(const char* name) const
+{
     int count = 0;
     for (const pugi::xpath_node& selected : Select(name)) {
         if (!selected.node().empty() && Equal(selected.node().name(), name)) {
@@ -268,7 +291,8 @@ int XMLBrowser::GetNodeCount(const char* name) const {
     return count;
 }
 
-const char* XMLBrowser::FindNodeData(const char* name, const char* query) const {
+const char* XMLBrowser::FindNodeData(const char* name, const char* query) const
+{
     for (const pugi::xpath_node& selected : Select(query)) {
         if (!selected.node().empty() && Equal(selected.node().name(), name)) {
             return selected.node().first_child().value();
@@ -277,7 +301,8 @@ const char* XMLBrowser::FindNodeData(const char* name, const char* query) const 
     return nullptr;
 }
 
-bool XMLBrowser::GetNodeData(const char* name, const char* query, char* out, int size) const {
+bool XMLBrowser::GetNodeData(const char* name, const char* query, char* out, int size) const
+{
     if (out == nullptr || size < 1) {
         Fail("XMLBrowser::GetNodeData ERROR: no output buffer", name != nullptr ? name : "");
     }
@@ -293,7 +318,8 @@ bool XMLBrowser::GetNodeData(const char* name, const char* query, char* out, int
     return true;
 }
 
-bool XMLBrowser::GetNodeData(const char* name, const char* query, std::string& out) const {
+bool XMLBrowser::GetNodeData(const char* name, const char* query, std::string& out) const
+{
     const char* text = FindNodeData(name, query);
     if (text == nullptr) {
         return false;
@@ -302,11 +328,13 @@ bool XMLBrowser::GetNodeData(const char* name, const char* query, std::string& o
     return true;
 }
 
-const char* XMLBrowser::GetNodeDataText(const char* name, const char* query) const {
+const char* XMLBrowser::GetNodeDataText(const char* name, const char* query) const
+{
     return FindNodeData(name, query);
 }
 
-std::optional<std::string> XMLBrowser::NumberText(const char* name, const char* caller) const {
+std::optional<std::string> XMLBrowser::NumberText(const char* name, const char* caller) const
+{
     std::array<char, kNumberBufferSize> buffer{};
     if (!GetNodeData(name, name, buffer.data(), kNumberBufferSize)) {
         return std::nullopt;
@@ -317,7 +345,8 @@ std::optional<std::string> XMLBrowser::NumberText(const char* name, const char* 
     return std::string(buffer.data());
 }
 
-int XMLBrowser::GetNodeDataInt(const char* name) const {
+int XMLBrowser::GetNodeDataInt(const char* name) const
+{
     const auto text = NumberText(name, "XMLBrowser::GetNodeDataInt");
     if (!text) {
         return 0;
@@ -329,7 +358,8 @@ int XMLBrowser::GetNodeDataInt(const char* name) const {
     return *value;
 }
 
-std::int64_t XMLBrowser::GetNodeDataInt64(const char* name) const {
+std::int64_t XMLBrowser::GetNodeDataInt64(const char* name) const
+{
     const auto text = NumberText(name, "XMLBrowser::GetNodeDataInt");
     if (!text) {
         return 0;
@@ -341,7 +371,8 @@ std::int64_t XMLBrowser::GetNodeDataInt64(const char* name) const {
     return *value;
 }
 
-double XMLBrowser::GetNodeDataDouble(const char* name) const {
+double XMLBrowser::GetNodeDataDouble(const char* name) const
+{
     const auto text = NumberText(name, "XMLBrowser::GetNodeDataDouble");
     if (!text) {
         return 0.0;
@@ -353,21 +384,24 @@ double XMLBrowser::GetNodeDataDouble(const char* name) const {
     return *value;
 }
 
-void XMLBrowser::PushNode() {
+void XMLBrowser::PushNode()
+{
     if (savedCount_ >= kMaxPushedNodes) {
         Fail("Max number of parameters pushed");
     }
     saved_[static_cast<std::size_t>(savedCount_++)] = current_;
 }
 
-void XMLBrowser::PopNode() {
+void XMLBrowser::PopNode()
+{
     if (savedCount_ <= 0) {
         Fail("Parameter node is not pushed");
     }
     current_ = saved_[static_cast<std::size_t>(--savedCount_)];
 }
 
-bool XMLBrowser::IsNumber(const char* text) {
+bool XMLBrowser::IsNumber(const char* text)
+{
     if (text == nullptr) {
         return false;
     }

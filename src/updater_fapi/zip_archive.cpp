@@ -76,14 +76,16 @@ using FilePtr = std::unique_ptr<zip_file_t, FileCloser>;
 
 // Upper bound of the deflated size of n bytes (deflate's worst case: stored
 // blocks with their block headers, plus the end of the stream).
-std::uint64_t CompressedBound(std::uint64_t n, int level) {
+std::uint64_t CompressedBound(std::uint64_t n, int level)
+{
     if (level == 0) {
         return n;
     }
     return n + (n >> 12) + (n >> 14) + (n >> 25) + 13;
 }
 
-std::string NormalizedName(const char* name) {
+std::string NormalizedName(const char* name)
+{
     std::string copy(name);
     std::replace(copy.begin(), copy.end(), '\\', '/');
     return copy;
@@ -92,7 +94,12 @@ std::string NormalizedName(const char* name) {
 }  // namespace
 
 struct ZipArchive {
-    enum class Mode { Reading, Writing, Finalized, Broken };
+    enum class Mode {
+        Reading,
+        Writing,
+        Finalized,
+        Broken
+    };
 
     struct Entry {
         std::int64_t index = -1;  // -1: no current entry
@@ -121,32 +128,31 @@ struct ZipArchive {
     void ForgetEntry() { entry = Entry{}; }
 };
 
-void ZipArchiveDeleter::operator()(ZipArchive* zip) const noexcept {
+void ZipArchiveDeleter::operator()(ZipArchive* zip) const noexcept
+{
     delete zip;
 }
 
 namespace {
 
-int FinishEntry(ZipArchive& zip) {
+int FinishEntry(ZipArchive& zip)
+{
     ZipArchive::Entry& entry = zip.entry;
     const int storedLevel = zip.level & 0x0F;
     const std::uint64_t size = entry.data.size();
-    const std::uint64_t bound =
-        zip.sizeBound + kHeaderBytes + entry.name.size() + CompressedBound(size, storedLevel);
+    const std::uint64_t bound = zip.sizeBound + kHeaderBytes + entry.name.size() + CompressedBound(size, storedLevel);
     if (bound > kMaxArchiveSize) {
         return ZipCode::NoZip64;
     }
 
     zip_error_t error;
     zip_error_init(&error);
-    SourcePtr source(zip_source_buffer_create(entry.data.empty() ? nullptr : entry.data.data(),
-                                              size, 0, &error));
+    SourcePtr source(zip_source_buffer_create(entry.data.empty() ? nullptr : entry.data.data(), size, 0, &error));
     zip_error_fini(&error);
     if (!source) {
         return ZipCode::OutOfMemory;
     }
-    const zip_int64_t index = zip_file_add(zip.archive.get(), entry.name.c_str(), source.get(),
-                                           ZIP_FL_ENC_GUESS);
+    const zip_int64_t index = zip_file_add(zip.archive.get(), entry.name.c_str(), source.get(), ZIP_FL_ENC_GUESS);
     if (index < 0) {
         return ZipCode::CannotWriteCentralDir;
     }
@@ -154,10 +160,9 @@ int FinishEntry(ZipArchive& zip) {
 
     const auto index64 = static_cast<zip_uint64_t>(index);
     const bool compressionSet =
-        storedLevel == 0
-            ? zip_set_file_compression(zip.archive.get(), index64, ZIP_CM_STORE, 0) == 0
-            : zip_set_file_compression(zip.archive.get(), index64, ZIP_CM_DEFLATE,
-                                       static_cast<zip_uint32_t>(std::min(storedLevel, 9))) == 0;
+        storedLevel == 0 ? zip_set_file_compression(zip.archive.get(), index64, ZIP_CM_STORE, 0) == 0
+                         : zip_set_file_compression(zip.archive.get(), index64, ZIP_CM_DEFLATE,
+                                                    static_cast<zip_uint32_t>(std::min(storedLevel, 9))) == 0;
     if (!compressionSet) {
         zip_delete(zip.archive.get(), index64);
         return ZipCode::CompressorInit;
@@ -178,7 +183,8 @@ int FinishEntry(ZipArchive& zip) {
 }
 
 // The 22-byte end-of-central-directory record of an archive without entries.
-std::vector<std::uint8_t> EmptyArchive() {
+std::vector<std::uint8_t> EmptyArchive()
+{
     std::vector<std::uint8_t> bytes(22, 0);
     bytes[0] = 0x50;
     bytes[1] = 0x4B;
@@ -188,7 +194,8 @@ std::vector<std::uint8_t> EmptyArchive() {
 }
 
 // Writes the central directory and end record and keeps the finished bytes.
-int Finalize(ZipArchive& zip) {
+int Finalize(ZipArchive& zip)
+{
     if (zip.entryCount == 0) {
         zip.archive.reset();
         zip.finished = EmptyArchive();
@@ -206,13 +213,11 @@ int Finalize(ZipArchive& zip) {
     zip_source_t* target = zip.target.get();
     zip_stat_t st;
     zip_stat_init(&st);
-    if (zip_source_stat(target, &st) != 0 || (st.valid & ZIP_STAT_SIZE) == 0 ||
-        zip_source_open(target) != 0) {
+    if (zip_source_stat(target, &st) != 0 || (st.valid & ZIP_STAT_SIZE) == 0 || zip_source_open(target) != 0) {
         return ZipCode::CloseArchiveError;
     }
     zip.finished.resize(st.size);
-    const zip_int64_t got =
-        st.size == 0 ? 0 : zip_source_read(target, zip.finished.data(), st.size);
+    const zip_int64_t got = st.size == 0 ? 0 : zip_source_read(target, zip.finished.data(), st.size);
     zip_source_close(target);
     if (got < 0 || static_cast<zip_uint64_t>(got) != st.size) {
         zip.finished.clear();
@@ -225,7 +230,8 @@ int Finalize(ZipArchive& zip) {
 
 }  // namespace
 
-ZipArchivePtr ZipStreamOpen(const void* buffer, std::size_t size, int level, char mode) noexcept {
+ZipArchivePtr ZipStreamOpen(const void* buffer, std::size_t size, int level, char mode) noexcept
+{
     try {
         if (level < 0) {
             level = kDefaultLevel;
@@ -265,8 +271,7 @@ ZipArchivePtr ZipStreamOpen(const void* buffer, std::size_t size, int level, cha
             }
             // One reference for the archive, one for us to read the result.
             zip_source_keep(zip->target.get());
-            zip->archive.reset(
-                zip_open_from_source(zip->target.get(), ZIP_CREATE | ZIP_TRUNCATE, &error));
+            zip->archive.reset(zip_open_from_source(zip->target.get(), ZIP_CREATE | ZIP_TRUNCATE, &error));
             if (!zip->archive) {
                 zip_source_free(zip->target.get());  // the archive's reference
                 return nullptr;
@@ -280,7 +285,8 @@ ZipArchivePtr ZipStreamOpen(const void* buffer, std::size_t size, int level, cha
     }
 }
 
-int ZipEntryOpen(ZipArchive* zip, const char* name) noexcept {
+int ZipEntryOpen(ZipArchive* zip, const char* name) noexcept
+{
     if (zip == nullptr) {
         return ZipCode::NotInitialized;
     }
@@ -291,19 +297,16 @@ int ZipEntryOpen(ZipArchive* zip, const char* name) noexcept {
         if (zip->mode == ZipArchive::Mode::Reading) {
             zip->ForgetEntry();
             const std::string wanted = NormalizedName(name);
-            const zip_int64_t index = zip_name_locate(zip->archive.get(), wanted.c_str(),
-                                                      ZIP_FL_NOCASE | ZIP_FL_ENC_RAW);
+            const zip_int64_t index =
+                zip_name_locate(zip->archive.get(), wanted.c_str(), ZIP_FL_NOCASE | ZIP_FL_ENC_RAW);
             zip_stat_t st;
             zip_stat_init(&st);
             if (index < 0 ||
-                zip_stat_index(zip->archive.get(), static_cast<zip_uint64_t>(index),
-                               ZIP_FL_ENC_RAW, &st) != 0) {
+                zip_stat_index(zip->archive.get(), static_cast<zip_uint64_t>(index), ZIP_FL_ENC_RAW, &st) != 0) {
                 return ZipCode::EntryNotFound;
             }
             zip->entry.index = index;
-            zip->entry.name = (st.valid & ZIP_STAT_NAME) != 0 && st.name != nullptr
-                                  ? std::string(st.name)
-                                  : wanted;
+            zip->entry.name = (st.valid & ZIP_STAT_NAME) != 0 && st.name != nullptr ? std::string(st.name) : wanted;
             zip->entry.isDirectory = !zip->entry.name.empty() && zip->entry.name.back() == '/';
             return 0;
         }
@@ -317,8 +320,7 @@ int ZipEntryOpen(ZipArchive* zip, const char* name) noexcept {
             return ZipCode::InvalidLevel;
         }
         std::string entryName = NormalizedName(name);
-        if (zip->entryCount >= kMaxEntries ||
-            zip->sizeBound + kHeaderBytes + entryName.size() > kMaxArchiveSize) {
+        if (zip->entryCount >= kMaxEntries || zip->sizeBound + kHeaderBytes + entryName.size() > kMaxArchiveSize) {
             return ZipCode::NoZip64;
         }
         // The name must fit its 16-bit length field, and a second entry of
@@ -338,7 +340,8 @@ int ZipEntryOpen(ZipArchive* zip, const char* name) noexcept {
     }
 }
 
-int ZipEntryWrite(ZipArchive* zip, const void* data, std::size_t size) noexcept {
+int ZipEntryWrite(ZipArchive* zip, const void* data, std::size_t size) noexcept
+{
     if (zip == nullptr) {
         return ZipCode::NotInitialized;
     }
@@ -361,7 +364,8 @@ int ZipEntryWrite(ZipArchive* zip, const void* data, std::size_t size) noexcept 
     }
 }
 
-std::int64_t ZipEntryRead(ZipArchive* zip, std::vector<std::uint8_t>& block) noexcept {
+std::int64_t ZipEntryRead(ZipArchive* zip, std::vector<std::uint8_t>& block) noexcept
+{
     if (zip == nullptr) {
         return ZipCode::NotInitialized;
     }
@@ -376,8 +380,7 @@ std::int64_t ZipEntryRead(ZipArchive* zip, std::vector<std::uint8_t>& block) noe
         const auto index = static_cast<zip_uint64_t>(zip->entry.index);
         zip_stat_t st;
         zip_stat_init(&st);
-        if (zip_stat_index(zip->archive.get(), index, 0, &st) != 0 ||
-            (st.valid & ZIP_STAT_SIZE) == 0) {
+        if (zip_stat_index(zip->archive.get(), index, 0, &st) != 0 || (st.valid & ZIP_STAT_SIZE) == 0) {
             return ZipCode::ExtractionFailed;
         }
         FilePtr file(zip_fopen_index(zip->archive.get(), index, 0));
@@ -417,7 +420,8 @@ std::int64_t ZipEntryRead(ZipArchive* zip, std::vector<std::uint8_t>& block) noe
     }
 }
 
-int ZipEntryClose(ZipArchive* zip) noexcept {
+int ZipEntryClose(ZipArchive* zip) noexcept
+{
     if (zip == nullptr) {
         return ZipCode::NotInitialized;
     }
@@ -433,7 +437,8 @@ int ZipEntryClose(ZipArchive* zip) noexcept {
     return result;
 }
 
-std::int64_t ZipStreamCopy(ZipArchive* zip, std::vector<std::uint8_t>& block) noexcept {
+std::int64_t ZipStreamCopy(ZipArchive* zip, std::vector<std::uint8_t>& block) noexcept
+{
     if (zip == nullptr) {
         return ZipCode::NotInitialized;
     }
@@ -465,15 +470,18 @@ std::int64_t ZipStreamCopy(ZipArchive* zip, std::vector<std::uint8_t>& block) no
     }
 }
 
-void ZipStreamClose(ZipArchivePtr zip) noexcept {
+void ZipStreamClose(ZipArchivePtr zip) noexcept
+{
     zip.reset();
 }
 
-void ZipClose(ZipArchivePtr zip) noexcept {
+void ZipClose(ZipArchivePtr zip) noexcept
+{
     zip.reset();
 }
 
-std::int64_t ZipEntriesTotal(const ZipArchive* zip) noexcept {
+std::int64_t ZipEntriesTotal(const ZipArchive* zip) noexcept
+{
     if (zip == nullptr) {
         return ZipCode::NotInitialized;
     }
@@ -483,7 +491,8 @@ std::int64_t ZipEntriesTotal(const ZipArchive* zip) noexcept {
     return zip->entryCount;
 }
 
-const char* ZipStrError(int code) noexcept {
+const char* ZipStrError(int code) noexcept
+{
     if (code >= 0 || code < -static_cast<int>(kErrorTexts.size())) {
         return nullptr;
     }

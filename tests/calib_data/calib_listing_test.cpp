@@ -80,36 +80,35 @@ TEST_P(ListingCell, FormatsByFamilyAndRawType)
 // (W = 22 in the TestCam and JV966 listings, 17 in the others), a blank, the unit.
 INSTANTIATE_TEST_SUITE_P(
     Families, ListingCell,
-    ::testing::Values(
-        CellCase{0, "Mode_ID", 1, 5, "0x 5", "", "Mode_ID           :0x 5 "},
-        CellCase{0, "VRD", 6, 250, " 2.50", "db", "VRD              : 2.50 db"},
-        CellCase{0, "VRD", 7, 32768, "0.000 db", "db", "VRD           :0.000 db db"},
-        CellCase{0, "VRD", 8, 5, "", "", "VRD                   : "},
-        CellCase{4, "VRD", 7, 32768, "0.000", "dB", "VRD              :0.000 dB"},
-        CellCase{4, "VRD", 4, 9, "1.2", "x", "VRD                :1.2 x"},
-        CellCase{4, "VRD", 4, 2, "0.0", "x", "VRD                :0.0 x"},  // no such code
-        CellCase{4, "VRD", 3, 2085636, "-668", "", "VRD               :-668 "},
-        CellCase{8, "VRD", 7, 65535, "6.020467", "dB", "VRD           :6.020467 dB"},
-        CellCase{14, "VRS", 2, 1500, "1.500", "V", "VRS         :1.500 V"},
-        CellCase{14, "VRS", 1, 0x5A03, "0x5A03", "", "VRS        :0x5A03 "},
-        CellCase{14, "VRS", 3, 62271, "15615", "", "VRS         :15615 "},
-        CellCase{14, "VRS", 4, 13, "1.6", "dB", "VRS           :1.6 dB"},
-        CellCase{14, "VRS", 4, 2, "", "", "VRS              : "},  // no such code
-        CellCase{14, "VRS", 5, 7, "  7", "", "VRS           :  7 "},
-        CellCase{14, "VRS", 6, 250, " 2.50", "dB", "VRS         : 2.50 dB"},
-        CellCase{14, "VRS", 7, 16384, "0.500000000000000", "", "VRS         :0.500 "},
-        CellCase{14, "VRS", 8, 0xFFFF, " -1", "", "VRS           : -1 "},
-        // The D88 gains need two decimals to be read back; people still see one.
-        CellCase{26, "VRS", 4, 4, "1.29", "dB", "VRS           :1.3 dB"},
-        CellCase{26, "VRS", 3, 62271, "62271", "", "VRS         :62271 "},
-        CellCase{28, "VRS", 4, 17, "4.2", "x", "VRS           :4.2 x"},
-        CellCase{28, "VRS", 4, 50, "0.0", "x", "VRS           :0.0 x"},
-        CellCase{31, "VRS", 6, 1300, "-1.300", "V", "VRS        :-1.300 V"},
-        CellCase{31, "VRS", 3, 62271, "15615", "", "VRS         :15615 "},
-        CellCase{31, "VRS", 4, 3, "0.0x", "x", "VRS          :0.0x x"},
-        CellCase{31, "VRS", 8, 5, "0x0005", "", "VRS        :0x0005 "},
-        CellCase{31, "VRS", 7, 17, " 17", "", "VRS           : 17 "},
-        CellCase{33, "VRS", 3, 250, " 2.50", "V", "VRS         : 2.50 V"}));
+    ::testing::Values(CellCase{0, "Mode_ID", 1, 5, "0x 5", "", "Mode_ID           :0x 5 "},
+                      CellCase{0, "VRD", 6, 250, " 2.50", "db", "VRD              : 2.50 db"},
+                      CellCase{0, "VRD", 7, 32768, "0.000 db", "db", "VRD           :0.000 db db"},
+                      CellCase{0, "VRD", 8, 5, "", "", "VRD                   : "},
+                      CellCase{4, "VRD", 7, 32768, "0.000", "dB", "VRD              :0.000 dB"},
+                      CellCase{4, "VRD", 4, 9, "1.2", "x", "VRD                :1.2 x"},
+                      CellCase{4, "VRD", 4, 2, "0.0", "x", "VRD                :0.0 x"},  // no such code
+                      CellCase{4, "VRD", 3, 2085636, "-668", "", "VRD               :-668 "},
+                      CellCase{8, "VRD", 7, 65535, "6.020467", "dB", "VRD           :6.020467 dB"},
+                      CellCase{14, "VRS", 2, 1500, "1.500", "V", "VRS         :1.500 V"},
+                      CellCase{14, "VRS", 1, 0x5A03, "0x5A03", "", "VRS        :0x5A03 "},
+                      CellCase{14, "VRS", 3, 62271, "15615", "", "VRS         :15615 "},
+                      CellCase{14, "VRS", 4, 13, "1.6", "dB", "VRS           :1.6 dB"},
+                      CellCase{14, "VRS", 4, 2, "", "", "VRS              : "},  // no such code
+                      CellCase{14, "VRS", 5, 7, "  7", "", "VRS           :  7 "},
+                      CellCase{14, "VRS", 6, 250, " 2.50", "dB", "VRS         : 2.50 dB"},
+                      CellCase{14, "VRS", 7, 16384, "0.500000000000000", "", "VRS         :0.500 "},
+                      CellCase{14, "VRS", 8, 0xFFFF, " -1", "", "VRS           : -1 "},
+                      // The D88 gains need two decimals to be read back; people still see one.
+                      CellCase{26, "VRS", 4, 4, "1.29", "dB", "VRS           :1.3 dB"},
+                      CellCase{26, "VRS", 3, 62271, "62271", "", "VRS         :62271 "},
+                      CellCase{28, "VRS", 4, 17, "4.2", "x", "VRS           :4.2 x"},
+                      CellCase{28, "VRS", 4, 50, "0.0", "x", "VRS           :0.0 x"},
+                      CellCase{31, "VRS", 6, 1300, "-1.300", "V", "VRS        :-1.300 V"},
+                      CellCase{31, "VRS", 3, 62271, "15615", "", "VRS         :15615 "},
+                      CellCase{31, "VRS", 4, 3, "0.0x", "x", "VRS          :0.0x x"},
+                      CellCase{31, "VRS", 8, 5, "0x0005", "", "VRS        :0x0005 "},
+                      CellCase{31, "VRS", 7, 17, " 17", "", "VRS           : 17 "},
+                      CellCase{33, "VRS", 3, 250, " 2.50", "V", "VRS         : 2.50 V"}));
 
 TEST(Listing, WalksTheGridColumnByColumn)
 {
@@ -117,8 +116,8 @@ TEST(Listing, WalksTheGridColumnByColumn)
         size_t row;
         size_t items;
     };
-    for (const Shape s : {Shape{0, 152}, Shape{13, 152}, Shape{14, 96}, Shape{27, 96}, Shape{30, 96}, Shape{31, 160},
-                          Shape{34, 175}}) {
+    for (const Shape s :
+         {Shape{0, 152}, Shape{13, 152}, Shape{14, 96}, Shape{27, 96}, Shape{30, 96}, Shape{31, 160}, Shape{34, 175}}) {
         const CdsDefinition& def = Row(s.row);
         const auto fields = FieldsOfRow(s.row);
         std::vector<CalibTextRow> rows;

@@ -133,9 +133,14 @@ TEST(UpgradeDefaultsCsv, ListsAFieldForThePageOfItsModeId)
                       "lonely\n"
                       "0x5A01,,3,x\n";
     const CsvCase cases[] = {
-        {" 51 VRAMP_SLOPE", 0, true}, {"51 VRAMP_SLOPE", 0, false}, {" 51 VRAMP_SLOPE", 1, false},
-        {"VRD", 3, true},             {"VRD", 0, false},            {"Name", 0, false},
-        {"", 1, false},               {"lonely", 0, false},
+        {" 51 VRAMP_SLOPE", 0, true},
+        {"51 VRAMP_SLOPE", 0, false},
+        {" 51 VRAMP_SLOPE", 1, false},
+        {"VRD", 3, true},
+        {"VRD", 0, false},
+        {"Name", 0, false},
+        {"", 1, false},
+        {"lonely", 0, false},
     };
     for (const CsvCase& c : cases) {
         EXPECT_EQ(CalibDataStructureConverter::IsFieldInCsv(csv, c.page, c.field), c.listed)
@@ -196,19 +201,30 @@ TEST_P(UpgradeRules, AreRefusedAndLeaveTheCallersPagesAlone)
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, UpgradeRules,
-    ::testing::Values(
-        RuleCase{"range backwards", {{"range", 5, 4}}, {},
-                 "RunCameraDataUpdate - Invalid page range definition provided (curr. 5, max. 4)"},
-        RuleCase{"from beyond the pages", {{"page", 0, 0}, {"page", 128, 0}}, {},
-                 "RunCameraDataUpdate - Invalid page index value 'from' provided"},
-        RuleCase{"to beyond the pages", {{"page", 0, 128}}, {},
-                 "RunCameraDataUpdate - Invalid page index value 'to' provided"},
-        RuleCase{"unknown method", {{"swap", 0, 1}}, {},
-                 "RunCameraDataUpdate - Unknown mapping method used in definition (swap)"},
-        RuleCase{"field rule beyond the pages", {}, {{"Mode128", 128, {"VDRL"}}},
-                 "RunCameraDataUpdate - invalid page index value provided"},
-        RuleCase{"field missing in the source", {}, {{"Mode0", 0, {"VDRL", "No such field"}}},
-                 "DoPageFieldUpdate - Could not find field in source EEPROM data (No such field)"}));
+    ::testing::Values(RuleCase{"range backwards",
+                               {{"range", 5, 4}},
+                               {},
+                               "RunCameraDataUpdate - Invalid page range definition provided (curr. 5, max. 4)"},
+                      RuleCase{"from beyond the pages",
+                               {{"page", 0, 0}, {"page", 128, 0}},
+                               {},
+                               "RunCameraDataUpdate - Invalid page index value 'from' provided"},
+                      RuleCase{"to beyond the pages",
+                               {{"page", 0, 128}},
+                               {},
+                               "RunCameraDataUpdate - Invalid page index value 'to' provided"},
+                      RuleCase{"unknown method",
+                               {{"swap", 0, 1}},
+                               {},
+                               "RunCameraDataUpdate - Unknown mapping method used in definition (swap)"},
+                      RuleCase{"field rule beyond the pages",
+                               {},
+                               {{"Mode128", 128, {"VDRL"}}},
+                               "RunCameraDataUpdate - invalid page index value provided"},
+                      RuleCase{"field missing in the source",
+                               {},
+                               {{"Mode0", 0, {"VDRL", "No such field"}}},
+                               "DoPageFieldUpdate - Could not find field in source EEPROM data (No such field)"}));
 
 // ---- the steps of the test models -------------------------------------------------------------
 

@@ -48,8 +48,7 @@ const std::vector<Edit> kJV285Edits = {
     {63, "    ", 0x1234, 1},
 };
 
-void ExpectEditsDifferFromDefaults(const std::vector<Edit>& edits, const char* model, size_t firstRow,
-                                   size_t lastRow)
+void ExpectEditsDifferFromDefaults(const std::vector<Edit>& edits, const char* model, size_t firstRow, size_t lastRow)
 {
     for (size_t row = firstRow; row <= lastRow; ++row) {
         SensorModePageList pages = DefaultPages(row, model);
@@ -206,18 +205,35 @@ TEST_P(UpgradeRefusal, FailsWithATextBeforeAnyBackupAndKeepsTheData)
 INSTANTIATE_TEST_SUITE_P(
     Paths, UpgradeRefusal,
     ::testing::Values(
-        RefusalCase{"no definition for the new CPU firmware", kJR574, 16, "04.00", "03.05", {},
+        RefusalCase{"no definition for the new CPU firmware",
+                    kJR574,
+                    16,
+                    "04.00",
+                    "03.05",
+                    {},
                     "IsDataUpgradeNeeded - missing EEPROM data structure definition for JR574-2K-D0-BSI-C and new "
                     "CPU firmware 03.05",
                     "IsDataUpgradePossible - missing EEPROM data structure definition for JR574-2K-D0-BSI-C and new "
                     "CPU firmware 03.05",
                     "IsDataUpgradeNeeded - missing EEPROM data structure definition for JR574-2K-D0-BSI-C and new "
                     "CPU firmware 03.05"},
-        RefusalCase{"no definition for the current CPU firmware", kJR574, 15, "03.05", "04.00", {}, nullptr,
+        RefusalCase{"no definition for the current CPU firmware",
+                    kJR574,
+                    15,
+                    "03.05",
+                    "04.00",
+                    {},
+                    nullptr,
                     "IsDataUpgradePossible - missing EEPROM data structure definition for JR574-2K-D0-BSI-C and "
                     "current CPU firmware 03.05",
                     "UpgradeData - Upgrade Not possible"},
-        RefusalCase{"downgrade", kJR574, 25, "04.00", "03.50", {}, nullptr,
+        RefusalCase{"downgrade",
+                    kJR574,
+                    25,
+                    "04.00",
+                    "03.50",
+                    {},
+                    nullptr,
                     "IsDataUpgradePossible - Downgrade of EEPROM data is not supported (JR574-2K-D0-BSI-C 03.09 to "
                     "02.01)",
                     "UpgradeData - Downgrade of EEPROM data is not supported (JR574-2K-D0-BSI-C 03.09 to 02.01)"},
@@ -269,8 +285,9 @@ TEST_F(UpgradeTest, AStepThatFailsHalfwayLeavesImagePagesAndVersionsAsBefore)
     // Five steps succeed; the backup after the fifth cannot be written.
     std::filesystem::create_directories(BackupPath(BackupName(kJR574, 3, 5) + ".part") + "/blocked");
 
-    EXPECT_EQ(ErrorText([&] { converter.UpgradeData(); }),
-              "WriteRawData - Failed to open file (EEPROM_Backup//2024_03_05_07_08_09_JR574-2K-D0-BSI-C_V03.05.bin.part)");
+    EXPECT_EQ(
+        ErrorText([&] { converter.UpgradeData(); }),
+        "WriteRawData - Failed to open file (EEPROM_Backup//2024_03_05_07_08_09_JR574-2K-D0-BSI-C_V03.05.bin.part)");
 
     EXPECT_TRUE(WholeImage(converter) == original);
     uint8_t structVersion = 0;
@@ -297,7 +314,8 @@ TEST_F(UpgradeTest, APageThatFailsItsChecksumFailsTheStep)
         calib_test::DebugCapture quiet;
         Load(converter, kJV285, "03.50", "03.50", original);
     }
-    EXPECT_EQ(ErrorText([&] { converter.UpgradeData(); }), "DoPageUpdate - Camera mode page failed its checksum (page 5)");
+    EXPECT_EQ(ErrorText([&] { converter.UpgradeData(); }),
+              "DoPageUpdate - Camera mode page failed its checksum (page 5)");
     EXPECT_TRUE(WholeImage(converter) == original);
     EXPECT_EQ(Backups(), std::vector<std::string>{BackupName(kJV285, 2, 0)});
 }

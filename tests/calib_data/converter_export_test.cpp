@@ -174,7 +174,8 @@ constexpr const char* kJR574StructuredPage0 = R"(Mode ID,Name,Value,Unit
 
 // The same page as a text grid: "| " before every cell, a tab after each
 // but the last, " |" closing the line; three empty lines after the page.
-constexpr const char* kJR574TextPage0 = R"(| VPC_EN         : 1 	| I_COL_CMDN     : 0 	| _TM0          :  0 	| VPIX_LDC    :1.500 V |
+constexpr const char* kJR574TextPage0 =
+    R"(| VPC_EN         : 1 	| I_COL_CMDN     : 0 	| _TM0          :  0 	| VPIX_LDC    :1.500 V |
 | REF_FL_EN      : 0 	| I_ROW_LOGIC    : 0 	| _TM1          :  0 	| VDDPIX      :0.000 V |
 | INTERNAL_REF_EN: 0 	| I_COMPINV      : 0 	| _TM2          :  0 	| VDRL        :0.000 V |
 | V_VPC          :33 	| I_ADC          : 0 	| _TM3          :  0 	| V(D)RH      :0.000 V |
@@ -342,13 +343,12 @@ TEST_F(Export, PageRecordDumpAndPerFieldCsv)
     const std::string dump = dir.File("page.txt");
     converter.WriteUnpackedPageData(dump.c_str(), 0);
     const std::string records = TextOf(dump);
-    const std::string head =
-        "Bit count\tData\tName\tComment\n"
-        "1\t1\tVPC_EN\t255\n"
-        "1\t0\tREF_FL_EN\t254\n"
-        "1\t0\tINTERNAL_REF_EN\t253\n"
-        "4\t0\tI_COL_CMDN\t252:249\n"
-        "6\t33\tV_VPC\t248:243\n";
+    const std::string head = "Bit count\tData\tName\tComment\n"
+                             "1\t1\tVPC_EN\t255\n"
+                             "1\t0\tREF_FL_EN\t254\n"
+                             "1\t0\tINTERNAL_REF_EN\t253\n"
+                             "4\t0\tI_COL_CMDN\t252:249\n"
+                             "6\t33\tV_VPC\t248:243\n";
     EXPECT_EQ(At(records, 0, head), head);
     // Flags above 32 are shown in hexadecimal; the closing record has empty texts.
     EXPECT_NE(records.find("\n0\t0\t\t\n0x1010\t23040\tMode_ID\tword 0, bytes 0-1\n"
@@ -377,7 +377,7 @@ TEST_F(Export, PageRecordDumpAndPerFieldCsv)
 TEST_F(Export, PerFieldCsvKeepsTheSignOfNegativeValues)
 {
     const std::vector<uint8_t> image = SmallImage(12, [](std::vector<UnpackedField>& f, uint32_t) {
-        FieldNamed(f, "FFC_GAIN").value = 16384;  // -6.021 dB
+        FieldNamed(f, "FFC_GAIN").value = 16384;         // -6.021 dB
         FieldNamed(f, "269 CNT_INT_T").value = 2085636;  // -668
     });
     LoadUnpacked(converter, 12, image);

@@ -63,7 +63,8 @@ TEST_F(FieldAccess, NameBuffersMustHoldTheTerminatingZero)
     EXPECT_EQ(ErrorText([&] { converter.GetFieldName(buffer, 7); }), "GetFieldName - Field name buffer too small");
     converter.GetFieldName(buffer, 8);
     EXPECT_STREQ(buffer, "Mode_ID");
-    EXPECT_EQ(ErrorText([&] { converter.GetFieldName(nullptr, 8); }), "GetFieldName - Invalid field name buffer provided");
+    EXPECT_EQ(ErrorText([&] { converter.GetFieldName(nullptr, 8); }),
+              "GetFieldName - Invalid field name buffer provided");
     EXPECT_EQ(ErrorText([&] { converter.GetFieldDescription(buffer, 3); }),
               "GetFieldDescription - Field description buffer too small");
 }
@@ -76,7 +77,8 @@ TEST_F(FieldAccess, NamesMatchExactly)
     EXPECT_EQ(Name(), " 51 VRAMP_SLOPE");
     for (const char* wrong : {"51 VRAMP_SLOPE", " 51 vramp_slope", "vrd"}) {
         EXPECT_EQ(ErrorText([&] { converter.SelectFieldByName(wrong); }),
-                  std::string("SelectFieldByName - Field name not present in unpacked calibration data (") + wrong + ")");
+                  std::string("SelectFieldByName - Field name not present in unpacked calibration data (") + wrong +
+                      ")");
     }
     EXPECT_EQ(Name(), " 51 VRAMP_SLOPE");  // the selection stays
 
@@ -173,10 +175,12 @@ TEST_F(FieldAccess, NamedBitsOfTheImageControlWords)
     converter.SelectFieldByName("IMG_CTR2");
     EXPECT_EQ(converter.GetFieldValueInt32(), 0x0002);
 
-    EXPECT_EQ(ErrorText([&] { converter.SelectFieldByName("IMG_CTRL.RC_OFF"); }),
-              "SelectSpecificFieldByName - ERROR, field name not present in unpacked calibration data (IMG_CTRL.RC_OFF)");
-    EXPECT_EQ(ErrorText([&] { converter.SelectFieldByName("IMG_CTRL. 0 RC_EN"); }),  // the V1.1 name
-              "SelectSpecificFieldByName - ERROR, field name not present in unpacked calibration data (IMG_CTRL. 0 RC_EN)");
+    EXPECT_EQ(
+        ErrorText([&] { converter.SelectFieldByName("IMG_CTRL.RC_OFF"); }),
+        "SelectSpecificFieldByName - ERROR, field name not present in unpacked calibration data (IMG_CTRL.RC_OFF)");
+    EXPECT_EQ(
+        ErrorText([&] { converter.SelectFieldByName("IMG_CTRL. 0 RC_EN"); }),  // the V1.1 name
+        "SelectSpecificFieldByName - ERROR, field name not present in unpacked calibration data (IMG_CTRL. 0 RC_EN)");
 }
 
 TEST_F(FieldAccess, NamedBitsNeedADefinitionThatHasThem)
@@ -192,8 +196,10 @@ TEST_F(FieldAccess, PackedPagesAreRefused)
 {
     Load(4);
     converter.PackSensorModesData();
-    EXPECT_EQ(ErrorText([&] { converter.SelectFieldByName("VRD"); }), "SelectFieldByName - Selected page was not unpacked");
-    EXPECT_EQ(ErrorText([&] { converter.GetFieldValueInt32(); }), "GetFieldValueInt32 - Selected page was not unpacked");
+    EXPECT_EQ(ErrorText([&] { converter.SelectFieldByName("VRD"); }),
+              "SelectFieldByName - Selected page was not unpacked");
+    EXPECT_EQ(ErrorText([&] { converter.GetFieldValueInt32(); }),
+              "GetFieldValueInt32 - Selected page was not unpacked");
     converter.UnpackSensorModesData();
     converter.SelectFieldByName("VRD");
 }
@@ -205,7 +211,11 @@ TEST(FieldAccessChecks, TheImageChecksComeFirstWithEachOperationsName)
         {"SelectFieldByIndex", [](CalibDataStructureConverter& c) { c.SelectFieldByIndex(0); }},
         {"SelectFieldByName", [](CalibDataStructureConverter& c) { c.SelectFieldByName("VRD"); }},
         {"GetFieldsCount", [](CalibDataStructureConverter& c) { c.GetFieldsCount(); }},
-        {"GetFieldName", [](CalibDataStructureConverter& c) { char b[8]; c.GetFieldName(b, 8); }},
+        {"GetFieldName",
+         [](CalibDataStructureConverter& c) {
+             char b[8];
+             c.GetFieldName(b, 8);
+         }},
         {"GetFieldType", [](CalibDataStructureConverter& c) { c.GetFieldType(); }},
         {"SetFieldType", [](CalibDataStructureConverter& c) { c.SetFieldType(CdsFieldType::Decimal); }},
         {"GetFieldValueInt32", [](CalibDataStructureConverter& c) { c.GetFieldValueInt32(); }},

@@ -15,14 +15,30 @@ namespace calib_test {
 inline const char* ModelOfRow(size_t row)
 {
     const std::string pattern = CdsDefinitionTable()[row].model_pattern;
-    if (pattern == "^TestCam01") return "TestCam01";
-    if (pattern == "^TestCam02") return "TestCam02";
-    if (pattern == "^TestCam03") return "TestCam03";
-    if (pattern == "^JV966.*K-TD-G.*") return "JV966JK-TD-G8-V7T9-JND";
-    if (pattern == "^JV966.*K-TD-B.*") return "JV966JK-TD-B8-V7T9-JND";
-    if (pattern == "^JR574.*D0-BSI.*") return "JR574JK-TD-D0-BSI";
-    if (pattern == "^JR574.*D88-BSI.*") return "JR574JK-TD-D88-BSI";
-    if (pattern == "^JR825.*") return "JR825";
+    if (pattern == "^TestCam01") {
+        return "TestCam01";
+    }
+    if (pattern == "^TestCam02") {
+        return "TestCam02";
+    }
+    if (pattern == "^TestCam03") {
+        return "TestCam03";
+    }
+    if (pattern == "^JV966.*K-TD-G.*") {
+        return "JV966JK-TD-G8-V7T9-JND";
+    }
+    if (pattern == "^JV966.*K-TD-B.*") {
+        return "JV966JK-TD-B8-V7T9-JND";
+    }
+    if (pattern == "^JR574.*D0-BSI.*") {
+        return "JR574JK-TD-D0-BSI";
+    }
+    if (pattern == "^JR574.*D88-BSI.*") {
+        return "JR574JK-TD-D88-BSI";
+    }
+    if (pattern == "^JR825.*") {
+        return "JR825";
+    }
     return "JV285VT-TD";
 }
 

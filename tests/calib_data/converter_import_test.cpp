@@ -188,8 +188,9 @@ TEST_P(ListingRoundTrip, OneChangePerFieldTypeReadsBackExactly)
         const bool settable = !(row == 31 && (type == 5 || type == 7));
         if (!settable) {
             // JV285 V1.1 does not read these words: the edit is refused, not dropped.
-            EXPECT_NE(ErrorText([&] { imported.UpdatePagesFromCsv(file.c_str(), kPage, kPage); })
-                          .find("RegJV285VT_TD_V1_1_Def::SetVal - error, field cannot be set"),
+            EXPECT_NE(ErrorText([&] {
+                          imported.UpdatePagesFromCsv(file.c_str(), kPage, kPage);
+                      }).find("RegJV285VT_TD_V1_1_Def::SetVal - error, field cannot be set"),
                       std::string::npos);
             continue;
         }
@@ -237,7 +238,10 @@ TEST_F(Import, AByteOrderMarkIsNoPartOfTheFirstRow)
     ExpectSamePages(converter, plain);
 
     std::list<int> pages{1};
-    converter.UpdatePagesFromCsv(Csv("\xEF\xBB\xBF" "0x5A01,VRD,3.000,V\n").c_str(), pages);
+    converter.UpdatePagesFromCsv(Csv("\xEF\xBB\xBF"
+                                     "0x5A01,VRD,3.000,V\n")
+                                     .c_str(),
+                                 pages);
     EXPECT_EQ(Raw(1, "VRD"), 3000);
 }
 
@@ -246,25 +250,25 @@ TEST_F(Import, RowsOutsideTheRange)
     Load(4);
     const int32_t page0 = Raw(0, "VRD");
     const int32_t page1 = Raw(1, "VRD");
-    const std::string file = Csv(
-        "Mode ID,Name,Value,Unit\n"
-        "0x5A00,VRD,0.100,V\n"
-        "0x5A01,VRD,0.101,V\n"
-        "0x5A02,VRD,0.102,V\n"
-        "0x5A03,VRD,0.103,V\n"
-        "0x5A04,VRD,0.104,V\n"
-        "0x5A03,VRF,0.203,V\n");
+    const std::string file = Csv("Mode ID,Name,Value,Unit\n"
+                                 "0x5A00,VRD,0.100,V\n"
+                                 "0x5A01,VRD,0.101,V\n"
+                                 "0x5A02,VRD,0.102,V\n"
+                                 "0x5A03,VRD,0.103,V\n"
+                                 "0x5A04,VRD,0.104,V\n"
+                                 "0x5A03,VRF,0.203,V\n");
     const int32_t vrf3 = Raw(3, "VRF");
     converter.UpdatePagesFromCsv(file.c_str(), 2, 3);
     EXPECT_EQ(Raw(0, "VRD"), page0);  // below the range: skipped
     EXPECT_EQ(Raw(1, "VRD"), page1);
     EXPECT_EQ(Raw(2, "VRD"), 102);
     EXPECT_EQ(Raw(3, "VRD"), 103);
-    EXPECT_NE(Raw(4, "VRD"), 104);  // the first row past the range ends the import ...
+    EXPECT_NE(Raw(4, "VRD"), 104);   // the first row past the range ends the import ...
     EXPECT_EQ(Raw(3, "VRF"), vrf3);  // ... so a later row of page 3 is not read
 
-    EXPECT_EQ(ErrorText([&] { converter.UpdatePagesFromCsv(Csv("0x5A7F,VRD,0.127,V\n0x5A80,VRD,1,V\n").c_str(), 0, 200); }),
-              "UpdatePagesFromCsv - CSV file contains invalid page number (curr. 128, max. 128, line 2)");
+    EXPECT_EQ(
+        ErrorText([&] { converter.UpdatePagesFromCsv(Csv("0x5A7F,VRD,0.127,V\n0x5A80,VRD,1,V\n").c_str(), 0, 200); }),
+        "UpdatePagesFromCsv - CSV file contains invalid page number (curr. 128, max. 128, line 2)");
     EXPECT_EQ(Raw(127, "VRD"), 127);  // the row before it stays applied
     EXPECT_EQ(ErrorText([&] { converter.UpdatePagesFromCsv(file.c_str(), 5, 2); }),
               "UpdatePagesFromCsv - Invalid starting index (range <5,2>)");
@@ -398,7 +402,8 @@ TEST_F(Import, ShapesOfRows)
         std::string error;
     };
     const Case cases[] = {
-        {"0x5A00,VRD,1.5,V\n0x5A00,VRD\n", "UpdatePagesFromCsv - CSV line has too few cells (line 2, 2 cells, at least 3)"},
+        {"0x5A00,VRD,1.5,V\n0x5A00,VRD\n",
+         "UpdatePagesFromCsv - CSV line has too few cells (line 2, 2 cells, at least 3)"},
         {"0x5AZZ,VRD,1.5,V\n", "UpdatePagesFromCsv - CSV file contains invalid mode id (line 1, '0x5AZZ')"},
         {"0x5A,VRD,1.5,V\n", "UpdatePagesFromCsv - CSV file contains invalid mode id (line 1, '0x5A')"},
         {" x0x5A01,VRD,1.5,V\n", "UpdatePagesFromCsv - CSV file contains invalid mode id (line 1, 'x0x5A01')"},
@@ -436,7 +441,8 @@ TEST_F(Import, ShapesOfRows)
 TEST_F(Import, Preconditions)
 {
     const std::string file = Csv("0x5A00,VRD,1.5,V\n");
-    EXPECT_EQ(ErrorText([&] { converter.UpdatePagesFromCsv(nullptr, 0, 1); }), "UpdatePagesFromCsv - File name is null");
+    EXPECT_EQ(ErrorText([&] { converter.UpdatePagesFromCsv(nullptr, 0, 1); }),
+              "UpdatePagesFromCsv - File name is null");
     EXPECT_EQ(ErrorText([&] { converter.UpdateAllPagesFromCsv(file.c_str()); }),
               "UpdateAllPagesFromCsv - Model name is not defined");
     converter.SetCameraModel("TestCam02");

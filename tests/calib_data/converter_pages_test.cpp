@@ -93,8 +93,8 @@ TEST_P(PagesOfAnImage, LoadUnpackAndSaveKeepTheImage)
 
 INSTANTIATE_TEST_SUITE_P(Layouts, PagesOfAnImage,
                          ::testing::Values(ImageCase{5, "TestCam02", "02.00"}, ImageCase{3, "TestCam01", "02.00"},
-                                           ImageCase{25, "JR574JK-TD-D0-BSI", "04.00"},
-                                           ImageCase{30, "JR825", "04.00"}, ImageCase{33, "JV285VT-TD", "03.50"}));
+                                           ImageCase{25, "JR574JK-TD-D0-BSI", "04.00"}, ImageCase{30, "JR825", "04.00"},
+                                           ImageCase{33, "JV285VT-TD", "03.50"}));
 
 TEST(Pages, PackClearsTheArraysAndUnpackRestoresThem)
 {
@@ -142,8 +142,8 @@ TEST(Pages, ModeDefaultsOfARowWithoutImageAreBorrowed)
     ASSERT_EQ(converter.SensorModes().size(), 64u);
     for (const auto& page : converter.SensorModes()) {
         EXPECT_EQ(page->IsPackedOnly(), 0);
-        EXPECT_TRUE(std::equal(page->Packed().begin(), page->Packed().end(),
-                               image.begin() + page->GetPageIndex() * 512));
+        EXPECT_TRUE(
+            std::equal(page->Packed().begin(), page->Packed().end(), image.begin() + page->GetPageIndex() * 512));
     }
     std::vector<uint8_t> region(0x100);
     converter.GetRawData(region.data(), 0x100, CdsDataType::PartitionTable);
@@ -160,14 +160,16 @@ TEST(Pages, DefinitionMissingForTheVersions)
     EXPECT_EQ(ErrorText([&] { converter.SetRawData(pages.data(), 0x4000, CdsDataType::CameraModesTable); }),
               "LoadSensorModes CDS definition not available for model and eeprom_version - TestCam01");
     EXPECT_TRUE(converter.SensorModes().empty());
-    EXPECT_EQ(ErrorText([&] { converter.GetPackedPagesCount(); }), "GetPackedPagesCount - CDS definition not available");
+    EXPECT_EQ(ErrorText([&] { converter.GetPackedPagesCount(); }),
+              "GetPackedPagesCount - CDS definition not available");
     EXPECT_FALSE(converter.UpdateCurrentCalibDataDesc());
     EXPECT_FALSE(converter.UpdateCurrentCalibDataDesc()) << "a failed lookup is not cached";
     converter.SetCameraModeDefaultsVersion(0);
     EXPECT_TRUE(converter.UpdateCurrentCalibDataDesc());
     converter.LoadSensorModes();
     converter.SetCameraModeDefaultsVersion(5);
-    EXPECT_EQ(ErrorText([&] { converter.UnpackSensorModesData(); }), "UnpackSensorModesData - CDS definition not available");
+    EXPECT_EQ(ErrorText([&] { converter.UnpackSensorModesData(); }),
+              "UnpackSensorModesData - CDS definition not available");
     EXPECT_EQ(ErrorText([&] { converter.GetPagesCount(); }), "GetPagesCount - CDS definition not available");
 }
 
@@ -177,7 +179,8 @@ TEST(Pages, DataStructureVersionZeroCannotLoadPages)
     Prepare(converter, "TestCam02", "02.00");
     converter.SetEepromDataStructVersion(0);
     converter.AllocateCacheIfNeeded();
-    EXPECT_EQ(ErrorText([&] { converter.LoadSensorModes(); }), "LoadSensorModes - EEPROM data structure is not defined");
+    EXPECT_EQ(ErrorText([&] { converter.LoadSensorModes(); }),
+              "LoadSensorModes - EEPROM data structure is not defined");
 }
 
 struct PreconditionCase {
@@ -253,7 +256,8 @@ TEST(SensorModePageBuffers, SizesAreChecked)
     page.SetPackedData(bytes.data(), 128);
     EXPECT_EQ(page.Packed()[127], 7);
 
-    const UnpackedField fields[5] = {{1, 1, "a", ""}, {2, 2, "b", ""}, {3, 3, "c", ""}, {4, 4, "d", ""}, {5, 5, "e", ""}};
+    const UnpackedField fields[5] = {
+        {1, 1, "a", ""}, {2, 2, "b", ""}, {3, 3, "c", ""}, {4, 4, "d", ""}, {5, 5, "e", ""}};
     EXPECT_EQ(ErrorText([&] { page.SetUnPackedData(fields, 80); }), "SetUnPackedData - Invalid data size.");
     EXPECT_EQ(ErrorText([&] { page.SetUnPackedData(nullptr, 16); }), "SetUnPackedData - Invalid data pointer.");
     page.SetUnPackedData(fields, 32);

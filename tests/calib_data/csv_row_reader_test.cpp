@@ -38,21 +38,16 @@ TEST_P(CsvRowReaderCases, SplitsLinesIntoCells)
 
 INSTANTIATE_TEST_SUITE_P(
     Lines, CsvRowReaderCases,
-    ::testing::Values(
-        CsvCase{"0x5A03,GAIN,12,dB\n", {{"0x5A03", "GAIN", "12", "dB"}}},
-        CsvCase{"a,,b\n", {{"a", "", "b"}}},
-        CsvCase{"a,b,\n", {{"a", "b", ""}}},
-        CsvCase{",\n", {{"", ""}}},
-        CsvCase{"x\n\ny\n", {{"x"}, {""}, {"y"}}},
-        CsvCase{"Mode ID,Name,Value,Unit\n0x5A00,Gain,1200,\n",
-                {{"Mode ID", "Name", "Value", "Unit"}, {"0x5A00", "Gain", "1200", ""}}},
-        // No trailing newline: the last line is still delivered, and only once.
-        CsvCase{"a,b\nc", {{"a", "b"}, {"c"}}},
-        CsvCase{"a,b\nc\n", {{"a", "b"}, {"c"}}},
-        // Quotes are ordinary characters; blanks and '\r' stay.
-        CsvCase{"a,\"b,c\"\n", {{"a", "\"b", "c\""}}},
-        CsvCase{" a , b\r\n", {{" a ", " b\r"}}},
-        CsvCase{"", {}}));
+    ::testing::Values(CsvCase{"0x5A03,GAIN,12,dB\n", {{"0x5A03", "GAIN", "12", "dB"}}},
+                      CsvCase{"a,,b\n", {{"a", "", "b"}}}, CsvCase{"a,b,\n", {{"a", "b", ""}}},
+                      CsvCase{",\n", {{"", ""}}}, CsvCase{"x\n\ny\n", {{"x"}, {""}, {"y"}}},
+                      CsvCase{"Mode ID,Name,Value,Unit\n0x5A00,Gain,1200,\n",
+                              {{"Mode ID", "Name", "Value", "Unit"}, {"0x5A00", "Gain", "1200", ""}}},
+                      // No trailing newline: the last line is still delivered, and only once.
+                      CsvCase{"a,b\nc", {{"a", "b"}, {"c"}}}, CsvCase{"a,b\nc\n", {{"a", "b"}, {"c"}}},
+                      // Quotes are ordinary characters; blanks and '\r' stay.
+                      CsvCase{"a,\"b,c\"\n", {{"a", "\"b", "c\""}}}, CsvCase{" a , b\r\n", {{" a ", " b\r"}}},
+                      CsvCase{"", {}}));
 
 TEST(CsvRowIterator, FailedStreamIsEndAtOnce)
 {

@@ -46,14 +46,22 @@ bool ValidForType(const CdsDefinition& def, const UnpackedField& f)
     const int32_t v = f.value;
     static const std::set<int32_t> jv966Gains = [] {
         std::set<int32_t> s;
-        for (int c = 1; c <= 63; c += 2) s.insert(c);
-        for (int c = 24; c <= 62; c += 2) s.insert(c);
+        for (int c = 1; c <= 63; c += 2) {
+            s.insert(c);
+        }
+        for (int c = 24; c <= 62; c += 2) {
+            s.insert(c);
+        }
         return s;
     }();
     static const std::set<int32_t> jr574Gains = [] {
         std::set<int32_t> s;
-        for (int c = 5; c <= 53; c += 2) s.insert(c);
-        for (int c = 20; c <= 62; c += 2) s.insert(c);
+        for (int c = 5; c <= 53; c += 2) {
+            s.insert(c);
+        }
+        for (int c = 20; c <= 62; c += 2) {
+            s.insert(c);
+        }
         return s;
     }();
     switch (FieldRawType(f.flags)) {
@@ -152,17 +160,17 @@ TEST(DefaultImages, RowsWithoutImageBorrowFromTheirTwin)
 
     CdsDefinition lonely = Row(2);
     lonely.mode_defaults_ver = 9;
-    EXPECT_EQ(ErrorText([&] { CalibDataStructureConverter::LoadAndUnpackDstModeDefaults("TestCam01", &lonely, &pages); }),
-              "LoadAndUnpackDstModeDefaults - ERROR mode defaults file is not defined");
+    EXPECT_EQ(
+        ErrorText([&] { CalibDataStructureConverter::LoadAndUnpackDstModeDefaults("TestCam01", &lonely, &pages); }),
+        "LoadAndUnpackDstModeDefaults - ERROR mode defaults file is not defined");
 }
 
 // Consecutive versions of a model share most default values and differ in
 // some, so an upgrade meets both kinds of field.
 TEST(DefaultImages, ConsecutiveVersionsDifferInSomeFields)
 {
-    const std::vector<std::pair<size_t, size_t>> steps = {{4, 5},   {6, 7},   {8, 9},   {9, 10},  {11, 12},
-                                                          {14, 15}, {15, 16}, {24, 25}, {26, 27}, {28, 29},
-                                                          {29, 30}, {32, 33}};
+    const std::vector<std::pair<size_t, size_t>> steps = {{4, 5},   {6, 7},   {8, 9},   {9, 10},  {11, 12}, {14, 15},
+                                                          {15, 16}, {24, 25}, {26, 27}, {28, 29}, {29, 30}, {32, 33}};
     for (const auto& [older, newer] : steps) {
         size_t same = 0;
         size_t different = 0;

@@ -32,13 +32,27 @@ RowShape ShapeOfRow(size_t row)
     constexpr auto B = CdsPageLayout::Backward128;
     constexpr auto F = CdsPageLayout::Forward128;
     constexpr auto C = CdsPageLayout::Checksum512;
-    if (row == 0 || (row >= 4 && row <= 13)) return {165, 123, 384, 40, 0, 128, 128, B, 38, 4};
-    if (row == 1 || row == 2) return {156, 114, 358, 40, 0, 128, 128, B, 38, 4};
-    if (row == 3) return {169, 127, 404, 40, 0, 128, 128, B, 38, 4};
-    if (row >= 14 && row <= 25) return {127, 85, 256, 40, 0, 128, 128, F, 24, 4};
-    if (row == 26 || row == 27) return {85, 43, 256, 40, 0, 128, 128, F, 24, 4};
-    if (row >= 28 && row <= 30) return {125, 83, 384, 40, 0, 128, 128, F, 24, 4};
-    if (row == 31) return {456, 390, 2960, 64, 0, 64, 512, C, 32, 5};
+    if (row == 0 || (row >= 4 && row <= 13)) {
+        return {165, 123, 384, 40, 0, 128, 128, B, 38, 4};
+    }
+    if (row == 1 || row == 2) {
+        return {156, 114, 358, 40, 0, 128, 128, B, 38, 4};
+    }
+    if (row == 3) {
+        return {169, 127, 404, 40, 0, 128, 128, B, 38, 4};
+    }
+    if (row >= 14 && row <= 25) {
+        return {127, 85, 256, 40, 0, 128, 128, F, 24, 4};
+    }
+    if (row == 26 || row == 27) {
+        return {85, 43, 256, 40, 0, 128, 128, F, 24, 4};
+    }
+    if (row >= 28 && row <= 30) {
+        return {125, 83, 384, 40, 0, 128, 128, F, 24, 4};
+    }
+    if (row == 31) {
+        return {456, 390, 2960, 64, 0, 64, 512, C, 32, 5};
+    }
     return {462, 390, 2960, 64, 5, 64, 512, C, 35, 5};
 }
 
@@ -75,8 +89,7 @@ TEST_P(DefinitionRow, RecordCountsAndBitWidthsMatchTheRegisterMap)
     size_t extra = 0;
     if (i + 1 < fields.size()) {
         const size_t extraBegin = ++i;
-        for (; i < fields.size() && fields[i].flags != 0; ++i) {
-        }
+        for (; i < fields.size() && fields[i].flags != 0; ++i) {}
         extra = i - extraBegin;
     }
     EXPECT_EQ(extra, shape.extra);

@@ -47,28 +47,29 @@ TEST_P(EngineeringRead, GivesTheExactValue)
     EXPECT_EQ(Row(c.row).GetFieldValue(Field(c.width, c.rawType, c.raw)), c.engineering);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Families, EngineeringRead,
-    ::testing::Values(
-        // JV966: gains by code among 52 entries, three-part counts, milli-decibels.
-        ReadCase{12, 6, 4, 9, 1200}, ReadCase{12, 6, 4, 1, 400}, ReadCase{12, 6, 4, 62, 16500},
-        ReadCase{12, 6, 4, 0, 0}, ReadCase{12, 6, 4, 2, 0},  // no code 2: no gain
-        ReadCase{4, 21, 3, 2085636, -668}, ReadCase{12, 21, 3, 0x104, 68},
-        ReadCase{12, 16, 7, 32768, 0}, ReadCase{12, 16, 7, 65535, 6020}, ReadCase{12, 16, 7, 16384, -6021},
-        ReadCase{12, 16, 7, 0, 0}, ReadCase{12, 16, 2, 1500, 1500}, ReadCase{12, 16, 6, 250, 250},
-        // JR574: two-part counts, gains by code over 64 entries, signed offsets.
-        ReadCase{14, 6, 4, 13, 1599}, ReadCase{14, 6, 4, 62, 16500}, ReadCase{14, 6, 4, 0, 0},
-        ReadCase{14, 16, 3, 62271, 15615}, ReadCase{14, 16, 7, 16384, 16384},
-        ReadCase{14, 16, 8, 0xFFFF, -1}, ReadCase{14, 16, 8, 200, 200},
-        // JR574 D88: counts are plain, gains from the sorted 7-entry table.
-        ReadCase{26, 3, 4, 4, 1290}, ReadCase{26, 3, 4, 0, 660}, ReadCase{26, 14, 3, 62271, 62271},
-        // JR825: the field holds the table position.
-        ReadCase{28, 6, 4, 17, 4200}, ReadCase{28, 6, 4, 0, 800}, ReadCase{28, 6, 4, 50, 0},
-        ReadCase{28, 16, 3, 62528, 15680},
-        // 32-bit fields read their whole value.
-        ReadCase{28, 32, 0, static_cast<int32_t>(0x89ABCDEF), static_cast<int32_t>(0x89ABCDEF)},
-        // JV285: every raw value as it is.
-        ReadCase{32, 16, 2, 1300, 1300}, ReadCase{32, 16, 3, 250, 250}, ReadCase{31, 16, 8, 0x8005, 0x8005}));
+INSTANTIATE_TEST_SUITE_P(Families, EngineeringRead,
+                         ::testing::Values(
+                             // JV966: gains by code among 52 entries, three-part counts, milli-decibels.
+                             ReadCase{12, 6, 4, 9, 1200}, ReadCase{12, 6, 4, 1, 400}, ReadCase{12, 6, 4, 62, 16500},
+                             ReadCase{12, 6, 4, 0, 0}, ReadCase{12, 6, 4, 2, 0},  // no code 2: no gain
+                             ReadCase{4, 21, 3, 2085636, -668}, ReadCase{12, 21, 3, 0x104, 68},
+                             ReadCase{12, 16, 7, 32768, 0}, ReadCase{12, 16, 7, 65535, 6020},
+                             ReadCase{12, 16, 7, 16384, -6021}, ReadCase{12, 16, 7, 0, 0},
+                             ReadCase{12, 16, 2, 1500, 1500}, ReadCase{12, 16, 6, 250, 250},
+                             // JR574: two-part counts, gains by code over 64 entries, signed offsets.
+                             ReadCase{14, 6, 4, 13, 1599}, ReadCase{14, 6, 4, 62, 16500}, ReadCase{14, 6, 4, 0, 0},
+                             ReadCase{14, 16, 3, 62271, 15615}, ReadCase{14, 16, 7, 16384, 16384},
+                             ReadCase{14, 16, 8, 0xFFFF, -1}, ReadCase{14, 16, 8, 200, 200},
+                             // JR574 D88: counts are plain, gains from the sorted 7-entry table.
+                             ReadCase{26, 3, 4, 4, 1290}, ReadCase{26, 3, 4, 0, 660}, ReadCase{26, 14, 3, 62271, 62271},
+                             // JR825: the field holds the table position.
+                             ReadCase{28, 6, 4, 17, 4200}, ReadCase{28, 6, 4, 0, 800}, ReadCase{28, 6, 4, 50, 0},
+                             ReadCase{28, 16, 3, 62528, 15680},
+                             // 32-bit fields read their whole value.
+                             ReadCase{28, 32, 0, static_cast<int32_t>(0x89ABCDEF), static_cast<int32_t>(0x89ABCDEF)},
+                             // JV285: every raw value as it is.
+                             ReadCase{32, 16, 2, 1300, 1300}, ReadCase{32, 16, 3, 250, 250},
+                             ReadCase{31, 16, 8, 0x8005, 0x8005}));
 
 struct WriteCase {
     size_t row;
@@ -99,14 +100,13 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         // Nearest gain; 1.3 lies halfway between 1.2 and 1.4 and takes the higher entry.
         WriteCase{12, 6, 4, 1300, 11}, WriteCase{12, 6, 4, 1200, 9}, WriteCase{12, 6, 4, 16500, 62},
-        WriteCase{12, 6, 4, 6800, 63}, WriteCase{12, 6, 4, 6850, 24},
-        WriteCase{12, 21, 3, -668, 2085636}, WriteCase{12, 21, 3, 1000, 15124},
+        WriteCase{12, 6, 4, 6800, 63}, WriteCase{12, 6, 4, 6850, 24}, WriteCase{12, 21, 3, -668, 2085636},
+        WriteCase{12, 21, 3, 1000, 15124},
         // Milli-decibels to the 32768-based multiplier, with their fraction.
         WriteCase{12, 16, 7, 0, 32768}, WriteCase{12, 16, 7, 6020, 65531}, WriteCase{12, 16, 7, -6021, 16383},
         WriteCase{14, 6, 4, 1600, 13}, WriteCase{14, 6, 4, 800, 5}, WriteCase{14, 16, 3, 15615, 62271},
-        WriteCase{14, 16, 8, -200, 65336}, WriteCase{14, 16, 7, 40000, 40000},
-        WriteCase{26, 3, 4, 1290, 4}, WriteCase{26, 3, 4, 7250, 7},
-        WriteCase{28, 6, 4, 4200, 17}, WriteCase{28, 16, 3, 15680, 62528},
+        WriteCase{14, 16, 8, -200, 65336}, WriteCase{14, 16, 7, 40000, 40000}, WriteCase{26, 3, 4, 1290, 4},
+        WriteCase{26, 3, 4, 7250, 7}, WriteCase{28, 6, 4, 4200, 17}, WriteCase{28, 16, 3, 15680, 62528},
         WriteCase{28, 32, 0, -1, -1},  // a 32-bit field takes the whole pattern
         // JV285 takes the engineering value in the units it reads back.
         WriteCase{32, 16, 2, 1300, 1300}, WriteCase{32, 16, 3, 250, 250}, WriteCase{31, 16, 9, 0xFFFF, 0xFFFF}));
@@ -145,14 +145,18 @@ INSTANTIATE_TEST_SUITE_P(
         RefusedWrite{28, 6, 4, 0, "JR825_SetFieldValue - ERROR, unknown gain value (0.000000)"},
         RefusedWrite{14, 6, 4, 20000, "JR574_SetFieldValue - ERROR, unknown gain value (20.000000)"},
         // Odd three-part counts have no code; two-part counts below their offset neither.
-        RefusedWrite{12, 21, 3, 101, "JV966JK_TD_B_SetFieldValue - ERROR, value does not fit the field (101 for F, 21 bits)"},
+        RefusedWrite{12, 21, 3, 101,
+                     "JV966JK_TD_B_SetFieldValue - ERROR, value does not fit the field (101 for F, 21 bits)"},
         RefusedWrite{14, 16, 3, 31, "JR574_SetFieldValue - ERROR, value does not fit the field (31 for F, 16 bits)"},
         // Values beyond the field's bits are refused, not cut.
-        RefusedWrite{12, 16, 7, 7000, "JV966JK_TD_B_SetFieldValue - ERROR, value does not fit the field (7000 for F, 16 bits)"},
+        RefusedWrite{12, 16, 7, 7000,
+                     "JV966JK_TD_B_SetFieldValue - ERROR, value does not fit the field (7000 for F, 16 bits)"},
         RefusedWrite{14, 6, 0, 64, "JR574_SetFieldValue - ERROR, value does not fit the field (64 for F, 6 bits)"},
         RefusedWrite{14, 6, 0, -1, "JR574_SetFieldValue - ERROR, negative value for an unsigned field (-1 for F)"},
-        RefusedWrite{14, 16, 8, 40000, "JR574_SetFieldValue - ERROR, value does not fit the field (40000 for F, 16 bits)"},
-        RefusedWrite{32, 16, 2, 70000, "JV285VT_TD_SetFieldValue - ERROR, value does not fit the field (70000 for F, 16 bits)"},
+        RefusedWrite{14, 16, 8, 40000,
+                     "JR574_SetFieldValue - ERROR, value does not fit the field (40000 for F, 16 bits)"},
+        RefusedWrite{32, 16, 2, 70000,
+                     "JV285VT_TD_SetFieldValue - ERROR, value does not fit the field (70000 for F, 16 bits)"},
         RefusedWrite{12, 0, 0, 1, "JV966JK_TD_B_SetFieldValue - ERROR, value does not fit the field (1 for F, 0 bits)"},
         // Raw types a family does not know.
         RefusedWrite{12, 16, 8, 1, "JV966JK_TD_B_SetFieldValue - ERROR, unknown data type (8)"},
@@ -166,16 +170,21 @@ TEST(FieldTypes, ByFamilyAndRawType)
         T types[9];  // raw types 0-8
     };
     const Expect expected[] = {
-        {12, {T::Decimal, T::Hexadecimal, T::Thousandths, T::Decimal, T::EnumGain, T::Decimal, T::Hundredths,
-              T::Thousandths, T::None /* unused: type 8 fails */}},
-        {14, {T::Decimal, T::Hexadecimal, T::Thousandths, T::Decimal, T::EnumGain, T::Decimal, T::Hundredths,
-              T::Fraction32768, T::Decimal}},
-        {28, {T::Decimal, T::Hexadecimal, T::Thousandths, T::Decimal, T::EnumGain, T::Decimal, T::Hundredths,
-              T::Fraction32768, T::Decimal}},
-        {31, {T::Decimal, T::Hexadecimal, T::Thousandths, T::Decimal, T::Decimal, T::Decimal, T::Thousandths,
-              T::Hexadecimal, T::Hexadecimal}},
-        {33, {T::Decimal, T::Hexadecimal, T::Thousandths, T::Hundredths, T::Decimal, T::Decimal, T::Thousandths,
-              T::Hexadecimal, T::Hexadecimal}},
+        {12,
+         {T::Decimal, T::Hexadecimal, T::Thousandths, T::Decimal, T::EnumGain, T::Decimal, T::Hundredths,
+          T::Thousandths, T::None /* unused: type 8 fails */}},
+        {14,
+         {T::Decimal, T::Hexadecimal, T::Thousandths, T::Decimal, T::EnumGain, T::Decimal, T::Hundredths,
+          T::Fraction32768, T::Decimal}},
+        {28,
+         {T::Decimal, T::Hexadecimal, T::Thousandths, T::Decimal, T::EnumGain, T::Decimal, T::Hundredths,
+          T::Fraction32768, T::Decimal}},
+        {31,
+         {T::Decimal, T::Hexadecimal, T::Thousandths, T::Decimal, T::Decimal, T::Decimal, T::Thousandths,
+          T::Hexadecimal, T::Hexadecimal}},
+        {33,
+         {T::Decimal, T::Hexadecimal, T::Thousandths, T::Hundredths, T::Decimal, T::Decimal, T::Thousandths,
+          T::Hexadecimal, T::Hexadecimal}},
     };
     for (const Expect& e : expected) {
         for (uint32_t t = 0; t < (e.row == 12 ? 8u : 9u); ++t) {
@@ -226,12 +235,16 @@ TEST(Enumerations, ItemsComeFromTheFamilyTable)
     EXPECT_EQ(Row(28).GetEnumValueRaw(50), -1);
     EXPECT_EQ(Row(33).GetEnumValue(5), 0);
 
-    EXPECT_EQ(ErrorText([] { Row(12).GetEnumValue(64); }), "JV966JK_TD_B_GetEnumValue - ERROR, index value too high (64)");
-    EXPECT_EQ(ErrorText([] { Row(12).GetEnumValueRaw(64); }), "JV966JK_TD_B_GetEnumValue - ERROR, index value too high (64)");
+    EXPECT_EQ(ErrorText([] { Row(12).GetEnumValue(64); }),
+              "JV966JK_TD_B_GetEnumValue - ERROR, index value too high (64)");
+    EXPECT_EQ(ErrorText([] { Row(12).GetEnumValueRaw(64); }),
+              "JV966JK_TD_B_GetEnumValue - ERROR, index value too high (64)");
     EXPECT_EQ(ErrorText([] { Row(27).GetEnumValueRaw(100); }),
               "JR574_D88_BSI_GetEnumValueRaw - ERROR, index value too high (100)");
-    EXPECT_EQ(ErrorText([] { Row(31).GetEnumValue(64); }), "JV285VT_TD_V1_1_GetEnumValue - ERROR, index value too high (64)");
-    EXPECT_EQ(ErrorText([] { Row(34).GetEnumValue(64); }), "JV285VT_TD_V2_0_GetEnumValue - ERROR, index value too high (64)");
+    EXPECT_EQ(ErrorText([] { Row(31).GetEnumValue(64); }),
+              "JV285VT_TD_V1_1_GetEnumValue - ERROR, index value too high (64)");
+    EXPECT_EQ(ErrorText([] { Row(34).GetEnumValue(64); }),
+              "JV285VT_TD_V2_0_GetEnumValue - ERROR, index value too high (64)");
     EXPECT_EQ(ErrorText([] { Row(33).GetEnumValueRaw(4294967295u); }),
               "JV285VT_TD_V2_1_GetEnumValueRaw - ERROR, index value too high (4294967295)");
 }

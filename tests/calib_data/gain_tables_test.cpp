@@ -38,31 +38,23 @@ INSTANTIATE_TEST_SUITE_P(
         EntryCase{CdsGainTableKind::Codes52, 0, 0.4, 1, 0},
         EntryCase{CdsGainTableKind::Codes52, 1, 0.6000000000000001, 3, 1},
         EntryCase{CdsGainTableKind::Codes52, 31, 6.6000000000000005, 63, 31},
-        EntryCase{CdsGainTableKind::Codes52, 32, 7.0, 24, 32},
-        EntryCase{CdsGainTableKind::Codes52, 51, 16.5, 62, 51},
-        EntryCase{CdsGainTableKind::Codes52, 52, 0.0, 0, 0},
-        EntryCase{CdsGainTableKind::Codes52, 63, 0.0, 0, 0},
+        EntryCase{CdsGainTableKind::Codes52, 32, 7.0, 24, 32}, EntryCase{CdsGainTableKind::Codes52, 51, 16.5, 62, 51},
+        EntryCase{CdsGainTableKind::Codes52, 52, 0.0, 0, 0}, EntryCase{CdsGainTableKind::Codes52, 63, 0.0, 0, 0},
         // JR574: repeated addition of 0.2 and 0.5, terminator at 47.
         EntryCase{CdsGainTableKind::JR574, 4, 1.5999999999999999, 13, 4},
         EntryCase{CdsGainTableKind::JR574, 6, 1.9999999999999998, 17, 6},
         EntryCase{CdsGainTableKind::JR574, 24, 5.600000000000002, 53, 24},
-        EntryCase{CdsGainTableKind::JR574, 25, 6.0, 20, 25},
-        EntryCase{CdsGainTableKind::JR574, 46, 16.5, 62, 46},
+        EntryCase{CdsGainTableKind::JR574, 25, 6.0, 20, 25}, EntryCase{CdsGainTableKind::JR574, 46, 16.5, 62, 46},
         EntryCase{CdsGainTableKind::JR574, 47, 0.0, 0, -1},
         // JR825: 30 fine and 20 coarse entries, terminator at 50.
         EntryCase{CdsGainTableKind::JR825, 17, 4.200000000000001, 39, 17},
-        EntryCase{CdsGainTableKind::JR825, 30, 7.0, 24, 30},
-        EntryCase{CdsGainTableKind::JR825, 49, 16.5, 62, 49},
+        EntryCase{CdsGainTableKind::JR825, 30, 7.0, 24, 30}, EntryCase{CdsGainTableKind::JR825, 49, 16.5, 62, 49},
         EntryCase{CdsGainTableKind::JR825, 50, 0.0, 0, -1},
         // JR574 D88: seven pairs sorted by gain.
-        EntryCase{CdsGainTableKind::JR574D88, 0, 0.66, 0, 0},
-        EntryCase{CdsGainTableKind::JR574D88, 1, 1.29, 4, 1},
-        EntryCase{CdsGainTableKind::JR574D88, 2, 1.85, 1, 2},
-        EntryCase{CdsGainTableKind::JR574D88, 3, 2.49, 2, 3},
-        EntryCase{CdsGainTableKind::JR574D88, 4, 3.68, 3, 4},
-        EntryCase{CdsGainTableKind::JR574D88, 5, 4.95, 6, 5},
-        EntryCase{CdsGainTableKind::JR574D88, 6, 7.25, 7, 6},
-        EntryCase{CdsGainTableKind::JR574D88, 7, 0.0, 0, 0}));
+        EntryCase{CdsGainTableKind::JR574D88, 0, 0.66, 0, 0}, EntryCase{CdsGainTableKind::JR574D88, 1, 1.29, 4, 1},
+        EntryCase{CdsGainTableKind::JR574D88, 2, 1.85, 1, 2}, EntryCase{CdsGainTableKind::JR574D88, 3, 2.49, 2, 3},
+        EntryCase{CdsGainTableKind::JR574D88, 4, 3.68, 3, 4}, EntryCase{CdsGainTableKind::JR574D88, 5, 4.95, 6, 5},
+        EntryCase{CdsGainTableKind::JR574D88, 6, 7.25, 7, 6}, EntryCase{CdsGainTableKind::JR574D88, 7, 0.0, 0, 0}));
 
 TEST(GainTables, FilledCountsAndDecibels)
 {

@@ -70,14 +70,12 @@ TEST_P(VersionRange, BothBoundsInclusive)
         << c.version << " in " << c.from << ".." << c.to;
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, VersionRange,
-                         ::testing::Values(RangeCase{"02.00", "02.00", "02.00", true},
-                                           RangeCase{"3.9", "03.11", "03.99", false},
-                                           RangeCase{"03.11", "03.11", "03.99", true},
-                                           RangeCase{"03.99", "03.11", "03.99", true},
-                                           RangeCase{"04.00", "03.11", "03.99", false},
-                                           RangeCase{"1.3", "01.30", "01.40", false},
-                                           RangeCase{"unreadable", "01.02", "03.99", false}));
+INSTANTIATE_TEST_SUITE_P(
+    Cases, VersionRange,
+    ::testing::Values(RangeCase{"02.00", "02.00", "02.00", true}, RangeCase{"3.9", "03.11", "03.99", false},
+                      RangeCase{"03.11", "03.11", "03.99", true}, RangeCase{"03.99", "03.11", "03.99", true},
+                      RangeCase{"04.00", "03.11", "03.99", false}, RangeCase{"1.3", "01.30", "01.40", false},
+                      RangeCase{"unreadable", "01.02", "03.99", false}));
 
 TEST(VersionRange, MissingTextsAreRefused)
 {
@@ -119,19 +117,16 @@ TEST_P(FindDataVersions, LastRowOfTheCpuRangeWins)
 
 INSTANTIATE_TEST_SUITE_P(
     Models, FindDataVersions,
-    ::testing::Values(CpuCase{"JV966JK-TD-G8-V7T9-JND", "02.50", true, 2, 3},
-                      CpuCase{"JV966JK-TD-B8-V7T9-JND", "01.02", true, 2, 3},
-                      CpuCase{"JV285VT-TD", "02.50", true, 1, 1}, CpuCase{"JV285VT-TD", "03.50", true, 2, 1},
-                      CpuCase{"JV285VT-TD", "06.10", true, 2, 1}, CpuCase{"JV285VT-TD", "04.00", false, 77, 77},
-                      CpuCase{"JR574JK-TD-D0-BSI", "04.00", true, 3, 9},
-                      CpuCase{"JR574JK-TD-D0-BSI", "03.11", true, 2, 1},
-                      CpuCase{"JR574JK-TD-D0-BSI", "03.99", true, 2, 1},
-                      CpuCase{"JR574JK-TD-D0-BSI", "03.9", false, 77, 77},
-                      CpuCase{"JR574JK-TD-D88-BSI", "05.10", true, 2, 1},
-                      CpuCase{"JR825VK-TD-BM-TQ", "03.15", true, 2, 1}, CpuCase{"JR825", "04.00", true, 3, 0},
-                      CpuCase{"TestCam01", "01.30", true, 1, 0}, CpuCase{"TestCam01", "01.85", true, 2, 0},
-                      CpuCase{"TestCam01", "02.00", true, 3, 0}, CpuCase{"TestCam01", "01.41", false, 77, 77},
-                      CpuCase{"TestCam02", "02.00", true, 2, 1}));
+    ::testing::Values(
+        CpuCase{"JV966JK-TD-G8-V7T9-JND", "02.50", true, 2, 3}, CpuCase{"JV966JK-TD-B8-V7T9-JND", "01.02", true, 2, 3},
+        CpuCase{"JV285VT-TD", "02.50", true, 1, 1}, CpuCase{"JV285VT-TD", "03.50", true, 2, 1},
+        CpuCase{"JV285VT-TD", "06.10", true, 2, 1}, CpuCase{"JV285VT-TD", "04.00", false, 77, 77},
+        CpuCase{"JR574JK-TD-D0-BSI", "04.00", true, 3, 9}, CpuCase{"JR574JK-TD-D0-BSI", "03.11", true, 2, 1},
+        CpuCase{"JR574JK-TD-D0-BSI", "03.99", true, 2, 1}, CpuCase{"JR574JK-TD-D0-BSI", "03.9", false, 77, 77},
+        CpuCase{"JR574JK-TD-D88-BSI", "05.10", true, 2, 1}, CpuCase{"JR825VK-TD-BM-TQ", "03.15", true, 2, 1},
+        CpuCase{"JR825", "04.00", true, 3, 0}, CpuCase{"TestCam01", "01.30", true, 1, 0},
+        CpuCase{"TestCam01", "01.85", true, 2, 0}, CpuCase{"TestCam01", "02.00", true, 3, 0},
+        CpuCase{"TestCam01", "01.41", false, 77, 77}, CpuCase{"TestCam02", "02.00", true, 2, 1}));
 
 TEST(FindDataVersions, NoModelMatchesNothing)
 {

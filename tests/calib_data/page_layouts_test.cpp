@@ -61,21 +61,32 @@ TEST_P(Placement, FieldBitsLandOnTheirBytes)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Layouts, Placement,
-    ::testing::Values(
-        PlacementCase{"backward: first field's top bit is bit 7 of byte 127", CdsPageLayout::Backward128,
-                      SmallTable(1, 0), {{127, 0x80}}},
-        PlacementCase{"backward: next field from bit 6 of byte 127 down to bit 7 of byte 125",
-                      CdsPageLayout::Backward128, SmallTable(0, 0x1235), {{127, 0x09}, {126, 0x1A}, {125, 0x80}}},
-        PlacementCase{"forward: first field's top bit is bit 7 of byte 80", CdsPageLayout::Forward128,
-                      SmallTable(1, 0x1235), {{80, 0x89}, {81, 0x1A}, {82, 0x80}}},
-        PlacementCase{"512: last field's lowest bit is bit 0 of byte 128", CdsPageLayout::Checksum512,
-                      SmallTable(1, 0x1235), {{128, 0x35}, {129, 0x12}, {130, 0x01}}},
-        PlacementCase{"words are little-endian from byte 0", CdsPageLayout::Backward128,
-                      SmallTable(0, 0, 0x5A03, 0x1234), {{0, 0x03}, {1, 0x5A}, {2, 0x34}, {3, 0x12}}},
-        PlacementCase{"512 words are little-endian from byte 0", CdsPageLayout::Checksum512,
-                      SmallTable(0, 0, 0x5A3F, 0xBEEF), {{0, 0x3F}, {1, 0x5A}, {2, 0xEF}, {3, 0xBE}}}));
+INSTANTIATE_TEST_SUITE_P(Layouts, Placement,
+                         ::testing::Values(PlacementCase{"backward: first field's top bit is bit 7 of byte 127",
+                                                         CdsPageLayout::Backward128,
+                                                         SmallTable(1, 0),
+                                                         {{127, 0x80}}},
+                                           PlacementCase{
+                                               "backward: next field from bit 6 of byte 127 down to bit 7 of byte 125",
+                                               CdsPageLayout::Backward128,
+                                               SmallTable(0, 0x1235),
+                                               {{127, 0x09}, {126, 0x1A}, {125, 0x80}}},
+                                           PlacementCase{"forward: first field's top bit is bit 7 of byte 80",
+                                                         CdsPageLayout::Forward128,
+                                                         SmallTable(1, 0x1235),
+                                                         {{80, 0x89}, {81, 0x1A}, {82, 0x80}}},
+                                           PlacementCase{"512: last field's lowest bit is bit 0 of byte 128",
+                                                         CdsPageLayout::Checksum512,
+                                                         SmallTable(1, 0x1235),
+                                                         {{128, 0x35}, {129, 0x12}, {130, 0x01}}},
+                                           PlacementCase{"words are little-endian from byte 0",
+                                                         CdsPageLayout::Backward128,
+                                                         SmallTable(0, 0, 0x5A03, 0x1234),
+                                                         {{0, 0x03}, {1, 0x5A}, {2, 0x34}, {3, 0x12}}},
+                                           PlacementCase{"512 words are little-endian from byte 0",
+                                                         CdsPageLayout::Checksum512,
+                                                         SmallTable(0, 0, 0x5A3F, 0xBEEF),
+                                                         {{0, 0x3F}, {1, 0x5A}, {2, 0xEF}, {3, 0xBE}}}));
 
 TEST(Checksum, FoldedSumCarriesAround)
 {

@@ -6,8 +6,8 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <string>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "cds_error.h"

@@ -105,28 +105,38 @@ INSTANTIATE_TEST_SUITE_P(
                     "RegJR574_V2_0_Def::SetVal - error, could not find respective value in unpacked features list"},
         RefusedCase{14, "TANA", "1",  // a field of the page that the grid does not show
                     "RegJR574_V2_0_Def::SetVal - error, could not find respective value in unpacked features list"},
-        RefusedCase{21, "NoSuchField", "1", "SetVal - error, could not find respective value in unpacked features list"},
+        RefusedCase{21, "NoSuchField", "1",
+                    "SetVal - error, could not find respective value in unpacked features list"},
         RefusedCase{30, "NoSuchField", "1",
                     "RegJR825_V3_0_Def::SetVal - error, could not find respective value in unpacked features list: "
                     "feature name: NoSuchField"},
-        RefusedCase{4, "vrd", "1", "RegTestCam02_V2_0_Def::SetVal - error, could not find respective value in unpacked features list"},
+        RefusedCase{4, "vrd", "1",
+                    "RegTestCam02_V2_0_Def::SetVal - error, could not find respective value in unpacked features list"},
         // Texts that are no numbers; no value is read as 0.
-        RefusedCase{4, "Mode_ID", "zz", "RegTestCam02_V2_0_Def::SetVal - error, value is not a hexadecimal number ('zz')"},
+        RefusedCase{4, "Mode_ID", "zz",
+                    "RegTestCam02_V2_0_Def::SetVal - error, value is not a hexadecimal number ('zz')"},
         RefusedCase{4, "VRD", "", "RegTestCam02_V2_0_Def::SetVal - error, value is not a number ('')"},
         RefusedCase{4, "VRD", "1.5V", "RegTestCam02_V2_0_Def::SetVal - error, value is not a number ('1.5V')"},
         RefusedCase{14, "CNT_TOP", "12abc", "RegJR574_V2_0_Def::SetVal - error, value is not a number ('12abc')"},
         // Gains that name no table entry.
-        RefusedCase{12, "297 PGA_GAIN_T", "1.25", "RegJV966JK_TD_B_V2_2_Def::SetVal - error, unknown gain value ('1.25')"},
+        RefusedCase{12, "297 PGA_GAIN_T", "1.25",
+                    "RegJV966JK_TD_B_V2_2_Def::SetVal - error, unknown gain value ('1.25')"},
         RefusedCase{12, "297 PGA_GAIN_T", "0", "RegJV966JK_TD_B_V2_2_Def::SetVal - error, unknown gain value ('0')"},
-        RefusedCase{26, "PGA_GAIN_T", "1.3", "CalibStructure_JR574_D88_BSI_V2_0::SetVal - error, unknown gain value ('1.3')"},
+        RefusedCase{26, "PGA_GAIN_T", "1.3",
+                    "CalibStructure_JR574_D88_BSI_V2_0::SetVal - error, unknown gain value ('1.3')"},
         RefusedCase{28, "PGA_GAIN_LG", "0", "RegJR825_V2_0_Def::SetVal - error, unknown gain value ('0')"},
         // Values the field cannot hold.
-        RefusedCase{4, "VRD", "-0.5", "RegTestCam02_V2_0_Def::SetVal - error, negative value for an unsigned field ('-0.5')"},
-        RefusedCase{4, "VRD", "65.536", "RegTestCam02_V2_0_Def::SetVal - error, value does not fit the field ('65.536')"},
-        RefusedCase{4, " 44 DIG_GAIN", "16", "RegTestCam02_V2_0_Def::SetVal - error, value does not fit the field ('16')"},
-        RefusedCase{12, "269 CNT_INT_T", "-667",
-                    "RegJV966JK_TD_B_V2_2_Def::SetVal - error, value cannot be stored in the field's count code ('-667')"},
-        RefusedCase{14, "CNT_TOP", "31", "RegJR574_V2_0_Def::SetVal - error, value cannot be stored in the field's count code ('31')"},
+        RefusedCase{4, "VRD", "-0.5",
+                    "RegTestCam02_V2_0_Def::SetVal - error, negative value for an unsigned field ('-0.5')"},
+        RefusedCase{4, "VRD", "65.536",
+                    "RegTestCam02_V2_0_Def::SetVal - error, value does not fit the field ('65.536')"},
+        RefusedCase{4, " 44 DIG_GAIN", "16",
+                    "RegTestCam02_V2_0_Def::SetVal - error, value does not fit the field ('16')"},
+        RefusedCase{
+            12, "269 CNT_INT_T", "-667",
+            "RegJV966JK_TD_B_V2_2_Def::SetVal - error, value cannot be stored in the field's count code ('-667')"},
+        RefusedCase{14, "CNT_TOP", "31",
+                    "RegJR574_V2_0_Def::SetVal - error, value cannot be stored in the field's count code ('31')"},
         RefusedCase{14, "T_OFFS", "40000", "RegJR574_V2_0_Def::SetVal - error, value does not fit the field ('40000')"},
         RefusedCase{14, "T_GAIN", "2", "RegJR574_V2_0_Def::SetVal - error, value does not fit the field ('2')"},
         RefusedCase{21, "T_GAIN", "1e300", "SetVal - error, value does not fit the field ('1e300')"},
@@ -140,7 +150,8 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(SetVal, PointerChecksComeFirst)
 {
     std::vector<UnpackedField> fields = FieldsOfRow(16);
-    EXPECT_EQ(ErrorText([] { Row(16).SetVal({}, "VRS", "1"); }), "RegJR574_V3_0_Def::SetVal - error, data pointer is not valid");
+    EXPECT_EQ(ErrorText([] { Row(16).SetVal({}, "VRS", "1"); }),
+              "RegJR574_V3_0_Def::SetVal - error, data pointer is not valid");
     EXPECT_EQ(ErrorText([&] { Row(16).SetVal(fields, nullptr, "1"); }),
               "RegJR574_V3_0_Def::SetVal - error, name pointer is not valid");
     EXPECT_EQ(ErrorText([&] { Row(16).SetVal(fields, "VRS", nullptr); }),

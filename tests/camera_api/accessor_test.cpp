@@ -32,19 +32,21 @@ struct Accessor {
 #define ZVT_GET_INT(c, M) (void)c.M()
 #define ZVT_GET_FLOAT(c, M) (void)c.M()
 #define ZVT_GET_RAW(c, M) (void)c.M()
-#define ZVT_GET_STRING(c, M)   \
-    do {                       \
-        char text[64] = {};    \
-        c.M(text, sizeof text); \
+#define ZVT_GET_STRING(c, M)                                                                                           \
+    do {                                                                                                               \
+        char text[64] = {};                                                                                            \
+        c.M(text, sizeof text);                                                                                        \
     } while (0)
 #define ZVT_SET_INT(c, M) c.M(1)
 #define ZVT_SET_FLOAT(c, M) c.M(1.0f)
 #define ZVT_SET_STRING(c, M) c.M("v")
 #define ZVT_ENTRY(name, p, H, is, body) {name, p, ZVT_CHECKED_##H, is, [](zvAPIplus_Camera& c) { body; }},
 #define ZVT_G(p, Stem, T, H) ZVT_ENTRY("Get" #Stem, p, H, false, ZVT_GET_##T(c, Get##Stem))
-#define ZVT_MIN(p, Stem, T, H) ZVT_ENTRY("Get" #Stem "_Minimum", p ":min", H, false, ZVT_GET_##T(c, Get##Stem##_Minimum))
-#define ZVT_MAX(p, Stem, T, H) ZVT_ENTRY("Get" #Stem "_Maximum", p ":max", H, false, ZVT_GET_##T(c, Get##Stem##_Maximum))
-#define ZVT_INC(p, Stem, T, H) \
+#define ZVT_MIN(p, Stem, T, H)                                                                                         \
+    ZVT_ENTRY("Get" #Stem "_Minimum", p ":min", H, false, ZVT_GET_##T(c, Get##Stem##_Minimum))
+#define ZVT_MAX(p, Stem, T, H)                                                                                         \
+    ZVT_ENTRY("Get" #Stem "_Maximum", p ":max", H, false, ZVT_GET_##T(c, Get##Stem##_Maximum))
+#define ZVT_INC(p, Stem, T, H)                                                                                         \
     ZVT_ENTRY("Get" #Stem "_Increment", p ":inc", H, false, ZVT_GET_##T(c, Get##Stem##_Increment))
 #define ZVT_S(p, Stem, T, H) ZVT_ENTRY("Set" #Stem, p, H, false, ZVT_SET_##T(c, Set##Stem))
 #define ZVT_IS(p, Stem, T, H) ZVT_ENTRY("Is" #Stem, p, H, true, (void)c.Is##Stem())
@@ -52,7 +54,8 @@ struct Accessor {
 #define ZVT_D(p, Stem, T, H) ZVT_ENTRY("Disable" #Stem, p, H, false, c.Disable##Stem())
 #define ZV_PARAM(no, p, Stem, T, F, H) ZVP_FORMS_##F(ZVT, p, Stem, T, H)
 
-const std::vector<Accessor>& Accessors() {
+const std::vector<Accessor>& Accessors()
+{
     static const std::vector<Accessor> all = {
 #include "camera_params.def"
     };
@@ -60,13 +63,18 @@ const std::vector<Accessor>& Accessors() {
 }
 #undef ZV_PARAM
 
-const Accessor& Find(const std::string& method) {
-    for (const auto& a : Accessors())
-        if (a.method == method) return a;
+const Accessor& Find(const std::string& method)
+{
+    for (const auto& a : Accessors()) {
+        if (a.method == method) {
+            return a;
+        }
+    }
     throw std::runtime_error("no accessor " + method);
 }
 
-TEST(Accessors, TheTableGivesTheCatalogueMethods) {
+TEST(Accessors, TheTableGivesTheCatalogueMethods)
+{
     // 62 parameters, 201 methods.
     EXPECT_EQ(Accessors().size(), 201u);
     const struct {
@@ -94,11 +102,13 @@ TEST(Accessors, TheTableGivesTheCatalogueMethods) {
         EXPECT_EQ(a.param, s.param);
         EXPECT_EQ(a.checked, s.checked) << s.method;
     }
-    for (const char* absent : {"GetUserSetLoad", "SetAcquisitionStatus", "SetFFSFileSize", "SetFFSFileId",
-                               "GetVersion_Minimum", "SetDeviceUnitRegisterEnumValueCount",
-                               "SetModelId", "GetDeviceReset", "EnableExist", "GetExist"}) {
+    for (const char* absent :
+         {"GetUserSetLoad", "SetAcquisitionStatus", "SetFFSFileSize", "SetFFSFileId", "GetVersion_Minimum",
+          "SetDeviceUnitRegisterEnumValueCount", "SetModelId", "GetDeviceReset", "EnableExist", "GetExist"}) {
         bool found = false;
-        for (const auto& a : Accessors()) found = found || a.method == absent;
+        for (const auto& a : Accessors()) {
+            found = found || a.method == absent;
+        }
         EXPECT_FALSE(found) << absent;
     }
 }
@@ -106,7 +116,8 @@ TEST(Accessors, TheTableGivesTheCatalogueMethods) {
 // A checked form refuses a closed camera under its own name without calling
 // the library; a form without the handle test calls the library with the
 // null handle.
-TEST(Accessors, ClosedCameraEveryMethod) {
+TEST(Accessors, ClosedCameraEveryMethod)
+{
     EmuDir emu;
     emu.AddCamera();
     emu.StartTrace();
@@ -135,7 +146,8 @@ TEST(Accessors, ClosedCameraEveryMethod) {
 
 // A failing camera-API result is raised under the accessor's own name; an Is
 // form answers false instead.
-TEST(Accessors, AnInjectedErrorNamesTheAccessor) {
+TEST(Accessors, AnInjectedErrorNamesTheAccessor)
+{
     EmuDir emu;
     emu.AddCamera();
     zvAPIplus_Camera camera;
@@ -153,7 +165,8 @@ TEST(Accessors, AnInjectedErrorNamesTheAccessor) {
     }
 }
 
-TEST(Accessors, IsFormsAnswerFromTheValueAlone) {
+TEST(Accessors, IsFormsAnswerFromTheValueAlone)
+{
     EmuDir emu;
     emu.AddCamera();
     zvAPIplus_Camera camera;
@@ -171,7 +184,8 @@ TEST(Accessors, IsFormsAnswerFromTheValueAlone) {
     EXPECT_EQ(Catch([&] { camera.EnableGenTLStreamEn(); }).text, Described("Unknown parameter", "EnableGenTLStreamEn"));
 }
 
-TEST(Accessors, StringFormsPassTextsAndSizes) {
+TEST(Accessors, StringFormsPassTextsAndSizes)
+{
     EmuDir emu;
     emu.AddCamera();
     emu.StartTrace();
@@ -192,13 +206,15 @@ TEST(Accessors, StringFormsPassTextsAndSizes) {
 
     // Null texts, null buffers and negative sizes never reach the library.
     emu.ClearTrace();
-    EXPECT_EQ(Catch([&] { camera.SetFFSFileName(nullptr); }).text, Described("Wrong parameter value", "SetFFSFileName"));
+    EXPECT_EQ(Catch([&] { camera.SetFFSFileName(nullptr); }).text,
+              Described("Wrong parameter value", "SetFFSFileName"));
     EXPECT_EQ(Catch([&] { camera.GetVersion(nullptr, 10); }).text, Described("Wrong parameter value", "GetVersion"));
     EXPECT_EQ(Catch([&] { camera.GetVersion(text, -1); }).code, 101);
     EXPECT_TRUE(emu.Trace().empty());
 }
 
-TEST(Accessors, TheCameraIsReachableThroughTheAccessors) {
+TEST(Accessors, TheCameraIsReachableThroughTheAccessors)
+{
     EmuDir emu;
     emu.AddCamera("JV966JK-TD-G8-V7T9-JND", [](zvemu::CameraRecord& r) {
         r.versions["version_mcu1"] = "02.50";
@@ -241,7 +257,8 @@ TEST(Accessors, TheCameraIsReachableThroughTheAccessors) {
               1u);
 }
 
-TEST(Accessors, ByNameMethods) {
+TEST(Accessors, ByNameMethods)
+{
     EmuDir emu;
     emu.AddCamera();
     emu.StartTrace();

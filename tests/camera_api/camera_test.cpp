@@ -16,7 +16,8 @@ using zvtest::Catch;
 using zvtest::Described;
 using zvtest::EmuDir;
 
-std::string Serial(zvAPIplus_Camera& camera) {
+std::string Serial(zvAPIplus_Camera& camera)
+{
     char text[64] = {};
     camera.GetZVAPIParamStr("device_sn", text, sizeof text);
     return text;
@@ -24,14 +25,16 @@ std::string Serial(zvAPIplus_Camera& camera) {
 
 class CameraTest : public testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         emu.AddCamera("JV966JK-TD-G8-V7T9-JND", [](zvemu::CameraRecord& r) { r.userId = "left"; });
         emu.AddCamera("JR574XX-D0-BSI-1", [](zvemu::CameraRecord& r) { r.userId = "right"; });
     }
     EmuDir emu;
 };
 
-TEST_F(CameraTest, OpensByEveryKindOfSelection) {
+TEST_F(CameraTest, OpensByEveryKindOfSelection)
+{
     const auto second = emu.Camera(1);
     struct Case {
         const char* method;
@@ -55,7 +58,8 @@ TEST_F(CameraTest, OpensByEveryKindOfSelection) {
     }
 }
 
-TEST_F(CameraTest, NullTextsAreRefusedBeforeTheLibrary) {
+TEST_F(CameraTest, NullTextsAreRefusedBeforeTheLibrary)
+{
     emu.StartTrace();
     struct Case {
         const char* method;
@@ -74,7 +78,8 @@ TEST_F(CameraTest, NullTextsAreRefusedBeforeTheLibrary) {
     EXPECT_TRUE(emu.Trace().empty());
 }
 
-TEST_F(CameraTest, OpeningAgainReplacesTheHandleOnlyOnSuccess) {
+TEST_F(CameraTest, OpeningAgainReplacesTheHandleOnlyOnSuccess)
+{
     emu.StartTrace();
     zvAPIplus_Camera camera;
     camera.OpenByID(0);
@@ -107,7 +112,8 @@ TEST_F(CameraTest, OpeningAgainReplacesTheHandleOnlyOnSuccess) {
     EXPECT_NE(closes.back().find("rc=0"), std::string::npos);  // the new handle went back
 }
 
-TEST_F(CameraTest, ALibraryThatAnswersSuccessWithoutAHandleIsRefused) {
+TEST_F(CameraTest, ALibraryThatAnswersSuccessWithoutAHandleIsRefused)
+{
     emu.Hook(-1, "fail call=zvOpenDevice code=0");
     emu.Hook(-1, "fail call=zvOpenDeviceBy code=0");
     zvAPIplus_Camera camera;
@@ -119,7 +125,8 @@ TEST_F(CameraTest, ALibraryThatAnswersSuccessWithoutAHandleIsRefused) {
     EXPECT_EQ(camera.deviceHandle, 0u);
 }
 
-TEST_F(CameraTest, CloseCallsTheLibraryOnlyForAnOpenDevice) {
+TEST_F(CameraTest, CloseCallsTheLibraryOnlyForAnOpenDevice)
+{
     emu.StartTrace();
     zvAPIplus_Camera camera;
     camera.Close();
@@ -137,7 +144,8 @@ TEST_F(CameraTest, CloseCallsTheLibraryOnlyForAnOpenDevice) {
     EXPECT_EQ(emu.TraceWith("zvCloseDevice").size(), 2u);
 }
 
-TEST_F(CameraTest, TheDestructorClosesAndNeverThrows) {
+TEST_F(CameraTest, TheDestructorClosesAndNeverThrows)
+{
     emu.StartTrace();
     ZV_HANDLE h = 0;
     {
@@ -155,7 +163,8 @@ TEST_F(CameraTest, TheDestructorClosesAndNeverThrows) {
     static_assert(!std::is_copy_assignable_v<zvAPIplus_Camera>);
 }
 
-TEST_F(CameraTest, GlobalOperations) {
+TEST_F(CameraTest, GlobalOperations)
+{
     emu.StartTrace();
     EXPECT_EQ(zvAPIplus_Global().GetNumberOfConnectedCameras(), 2);
     zvAPIplus_Camera camera;

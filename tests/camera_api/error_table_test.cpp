@@ -12,15 +12,17 @@ namespace {
 
 using zvtest::Catch;
 
-TEST(ErrorTable, HoldsExactlyTheDocumentedCodes) {
+TEST(ErrorTable, HoldsExactlyTheDocumentedCodes)
+{
     EXPECT_EQ(error_items.size(), 118u);
     // Codes up to 1036 that have no text.
     auto missing = [](int32_t c) {
         return c == 37 || (c >= 62 && c <= 99) || c == 102 || c == 110 || (c >= 122 && c <= 200) ||
                (c >= 206 && c <= 1000) || (c >= 1015 && c <= 1019);
     };
-    for (int32_t code = 0; code <= 1036; ++code)
+    for (int32_t code = 0; code <= 1036; ++code) {
         EXPECT_EQ(FindErrorText(code) == nullptr, missing(code)) << code;
+    }
     EXPECT_EQ(FindErrorText(-1), nullptr);
     EXPECT_EQ(FindErrorText(1037), nullptr);
 
@@ -35,10 +37,13 @@ TEST(ErrorTable, HoldsExactlyTheDocumentedCodes) {
         {1026, "Image intensity is our of range"},
         {1036, "Image can't be processed due to image width alignment is not supported by Image Processor."},
     };
-    for (const auto& [code, text] : texts) EXPECT_STREQ(FindErrorText(code), text) << code;
+    for (const auto& [code, text] : texts) {
+        EXPECT_STREQ(FindErrorText(code), text) << code;
+    }
 }
 
-TEST(RaiseError, BuildsTheDescription) {
+TEST(RaiseError, BuildsTheDescription)
+{
     struct Case {
         int32_t code;
         std::string method;
@@ -65,7 +70,8 @@ TEST(RaiseError, BuildsTheDescription) {
     EXPECT_EQ(Catch([] { RaiseError(1, nullptr); }).text, "Invalid handle (zvAPIplus_Camera::)");
 }
 
-TEST(Exception, KeepsAtMost199CharactersAndCopiesOutTerminated) {
+TEST(Exception, KeepsAtMost199CharactersAndCopiesOutTerminated)
+{
     EXPECT_EQ(Catch([] { throw zvAPIplus_Exception(3, nullptr); }).text, "");
     const std::string long_text(250, 'x');
     EXPECT_EQ(Catch([&] { throw zvAPIplus_Exception(3, long_text.c_str()); }).text, std::string(199, 'x'));
@@ -94,7 +100,8 @@ TEST(Exception, KeepsAtMost199CharactersAndCopiesOutTerminated) {
     zvAPIplus_Exception(3, long_text.c_str()).PrintError();
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
               "zvAPIplus-Error 1:Invalid handle (zvAPIplus_Camera::GetDeviceId)\n"
-              "zvAPIplus-Error 3:" + std::string(199, 'x') + "\n");
+              "zvAPIplus-Error 3:" +
+                  std::string(199, 'x') + "\n");
 }
 
 }  // namespace

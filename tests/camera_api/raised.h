@@ -15,7 +15,8 @@ struct Raised {
 };
 
 template <class F>
-Raised Catch(F&& f) {
+Raised Catch(F&& f)
+{
     try {
         f();
     } catch (const zvAPIplus_Exception& e) {
@@ -26,7 +27,8 @@ Raised Catch(F&& f) {
     return {};
 }
 
-inline std::string Described(const std::string& text, const std::string& method) {
+inline std::string Described(const std::string& text, const std::string& method)
+{
     return text + " (zvAPIplus_Camera::" + method + ")";
 }
 

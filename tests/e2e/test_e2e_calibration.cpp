@@ -41,8 +41,8 @@ std::string ReadText(const fs::path& path)
 
 void WriteFile(const fs::path& path, const std::vector<std::uint8_t>& bytes)
 {
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                static_cast<std::streamsize>(bytes.size()));
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
 class CalibrationRun : public ::testing::Test {
@@ -72,14 +72,14 @@ TEST_F(CalibrationRun, ExtractedListingsGoBackIntoTheSameImageAndEditsShowInTheD
 
     e2e::ProgramRun r = Run({"extract", "EEPROM1", "eeprom.bin", "--zvapi", "--model", kJV966, "--new_fw_ver", kCpu,
                              "--eeprom_ver", "02.03"});
-    EXPECT_EQ(r.out, kBanner +
-                         "Performing operation 6 on firmware type 15\n"
-                         "Extracting EEPROM data  \nReading EEPROM data\nExtracting EEPROM data started\n"
-                         "Extracting EEPROM data  OK\n"
-                         "Done return 0\nAll OK\n");
+    EXPECT_EQ(r.out, kBanner + "Performing operation 6 on firmware type 15\n"
+                               "Extracting EEPROM data  \nReading EEPROM data\nExtracting EEPROM data started\n"
+                               "Extracting EEPROM data  OK\n"
+                               "Done return 0\nAll OK\n");
     EXPECT_EQ(r.status, 0);
-    for (const char* ending : {".txt", ".csv", ".bin"})
+    for (const char* ending : {".txt", ".csv", ".bin"}) {
         EXPECT_TRUE(fs::exists(base + ending)) << ending;
+    }
     EXPECT_EQ(eeprom_test::TableOf(ReadFile(base + ".bin")).valid, true);
 
     r = Run({"insert", "EEPROM1", base + ".bin", "--zvapi", "--model", kJV966, "--cur_fw_ver", kCpu, "--patch_file",
@@ -107,13 +107,14 @@ TEST_F(CalibrationRun, ExtractedListingsGoBackIntoTheSameImageAndEditsShowInTheD
                          "Reading EEPROM data from file: edited.bin\nLoading EEPROM data from edited.bin\n"
                          "Running diff operation for JV966JK-TD-G8-V7T9-JND CPU 02.50 EEPROM version 02.03\n"
                          "Extracting EEPROM data started\nLoading EEPROM defaults\n"
-                         "Storing EEPROM defaults diff to file " + report + "\n"
+                         "Storing EEPROM defaults diff to file " +
+                         report +
+                         "\n"
                          "Found 1 changes on calibration page 0\nDiff evaluation finished\nDiff Found 1 changes\n"
                          "Done return 0\nAll OK\n");
-    EXPECT_EQ(ReadText(report),
-              "//-------------------------------------------\nDiff page 0\n"
-              "Field name          Value               Defaults            \n"
-              "VRD                 2300                2246                \n");
+    EXPECT_EQ(ReadText(report), "//-------------------------------------------\nDiff page 0\n"
+                                "Field name          Value               Defaults            \n"
+                                "VRD                 2300                2246                \n");
 }
 
 TEST_F(CalibrationRun, AFileOfAnotherSizeFailsTheCommand)
@@ -121,11 +122,10 @@ TEST_F(CalibrationRun, AFileOfAnotherSizeFailsTheCommand)
     WriteFile("short.bin", std::vector<std::uint8_t>(1000, 0));
     e2e::ProgramRun r = Run({"extract", "EEPROM1", "short.bin", "--zvapi", "--model", kJV966, "--new_fw_ver", kCpu,
                              "--eeprom_ver", "02.03"});
-    EXPECT_EQ(r.out, kBanner +
-                         "Performing operation 6 on firmware type 15\n"
-                         "Extracting EEPROM data  \nReading EEPROM data\n"
-                         "\n******** Error: FW_Updater_FAPI:ExtractData: EEPROM file has unexpected size\n"
-                         "Done return 1\n");
+    EXPECT_EQ(r.out, kBanner + "Performing operation 6 on firmware type 15\n"
+                               "Extracting EEPROM data  \nReading EEPROM data\n"
+                               "\n******** Error: FW_Updater_FAPI:ExtractData: EEPROM file has unexpected size\n"
+                               "Done return 1\n");
     EXPECT_EQ(r.status, 1);
 
     r = Run({"file_diff", "EEPROM1", "short.bin", "--zvapi"});
@@ -135,8 +135,9 @@ TEST_F(CalibrationRun, AFileOfAnotherSizeFailsTheCommand)
         << r.out;
     EXPECT_EQ(r.status, 1);
     std::vector<std::string> files;
-    for (const auto& entry : fs::directory_iterator("."))
+    for (const auto& entry : fs::directory_iterator(".")) {
         files.push_back(entry.path().filename().string());
+    }
     EXPECT_EQ(files, std::vector<std::string>{"short.bin"});
 }
 
@@ -153,7 +154,9 @@ TEST_F(CalibrationRun, DiffOfTheCamerasEeprom)
                          "Reading EEPROM data from camera\nReading...\nRead done OK  \n"
                          "Running diff operation for JV966JK-TD-G8-V7T9-JND CPU 02.50 EEPROM version 02.03\n"
                          "Extracting EEPROM data started\nLoading EEPROM defaults\n"
-                         "Storing EEPROM defaults diff to file " + report + "\n"
+                         "Storing EEPROM defaults diff to file " +
+                         report +
+                         "\n"
                          "Found 1 changes on calibration page 5\nDiff evaluation finished\nDiff Found 1 changes\n"
                          "Done return 0\nAll OK\n");
     EXPECT_NE(ReadText(report).find("VRD                 2345"), std::string::npos);

@@ -23,9 +23,9 @@ const std::string kLogFile = "FwOperationLog.zip";
 // bytes of 0x5A).
 const std::string kDigest = "27f681f02f";
 // What one programming run of that file leaves in the camera's log.
-const std::vector<std::string> kRunLines = {"Firmware Updater V2.64 started", "FW prog of FPGA1 [" + kDigest + "] started",
-                                            "FW prog of FPGA1 [" + kDigest + "] finished",
-                                            "Firmware Updater V2.64 finished"};
+const std::vector<std::string> kRunLines = {
+    "Firmware Updater V2.64 started", "FW prog of FPGA1 [" + kDigest + "] started",
+    "FW prog of FPGA1 [" + kDigest + "] finished", "Firmware Updater V2.64 finished"};
 
 class CameraApiRun : public ::testing::Test {
 protected:
@@ -60,8 +60,9 @@ protected:
     std::vector<std::string> LogMessages(unsigned index)
     {
         const auto archive = emu.State().ReadFfsFile(emu.CameraId(index), kLogFile);
-        if (!archive)
+        if (!archive) {
             return {};
+        }
         testing::internal::CaptureStdout();
         const std::optional<std::string> text = UnpackFwLog(*archive);
         EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
@@ -83,12 +84,11 @@ protected:
 TEST_F(CameraApiRun, ListsTheLocationOfEveryCamera)
 {
     const e2e::ProgramRun r = Run({"listdevpaths", "--zvapi"});
-    EXPECT_EQ(r.out, kBanner +
-                         "Performing operation 9 on firmware type 0\n"
-                         "Device id:0 location: PCIROOT(0)#PCI(1400)#USBROOT(0)#USB(1)\n"
-                         "Device id:1 location: PCIROOT(0)#USB(7)\n"
-                         "Device id:2 location: PCIROOT(0)#PCI(1400)#USBROOT(0)#USB(3)\n"
-                         "Done return 0\nAll OK\n");
+    EXPECT_EQ(r.out, kBanner + "Performing operation 9 on firmware type 0\n"
+                               "Device id:0 location: PCIROOT(0)#PCI(1400)#USBROOT(0)#USB(1)\n"
+                               "Device id:1 location: PCIROOT(0)#USB(7)\n"
+                               "Device id:2 location: PCIROOT(0)#PCI(1400)#USBROOT(0)#USB(3)\n"
+                               "Done return 0\nAll OK\n");
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(r.status, 0);
 }
@@ -179,8 +179,9 @@ TEST_F(CameraApiRun, CameraErrorsEndTheRunWithStatus1)
         EXPECT_EQ(r.err, "");
         EXPECT_EQ(r.status, 1);
     }
-    for (unsigned camera = 0; camera < 3; ++camera)
+    for (unsigned camera = 0; camera < 3; ++camera) {
         EXPECT_TRUE(LogMessages(camera).empty());
+    }
 }
 
 TEST_F(CameraApiRun, AForcedSerialStandsForTheCamerasOwnDuringTheRun)

@@ -58,8 +58,10 @@ TEST(CommandLine, EveryCommandLineErrorEndsTheRunWithStatus1)
         {{"info", "CPU1", "fw.bin"},
          "Invalid wait_param setr 0 / fw.bin\n" + kUsage + FrontEndError("Error in parameters")},
         {{"reset", "CPU1"}, "Invalid wait_param setr 0 / CPU1\n" + kUsage + FrontEndError("Error in parameters")},
-        {{"prog", "FLAG_U3V", "1", "2"}, "Invalid wait_param setr 0 / 2\n" + kUsage + FrontEndError("Error in parameters")},
-        {{"info", "CPU1", "--file_size"}, "Unknown parameter --file_size\n" + kUsage + FrontEndError("Error in parameters")},
+        {{"prog", "FLAG_U3V", "1", "2"},
+         "Invalid wait_param setr 0 / 2\n" + kUsage + FrontEndError("Error in parameters")},
+        {{"info", "CPU1", "--file_size"},
+         "Unknown parameter --file_size\n" + kUsage + FrontEndError("Error in parameters")},
         {{"info", "CPU1", "--campath"},
          "Missing value for parameter --campath\n" + kUsage + FrontEndError("Error in parameters")},
         {{"info", "CPU1", "--camid", "one"},
@@ -87,7 +89,8 @@ TEST(CommandLine, DirectUsb3PathReachesTheCameraSelection)
              {"reset"},
          }) {
         const e2e::ProgramRun r = e2e::RunProgram(args);
-        EXPECT_EQ(r.out, kBanner + RaisedError("Function SelectCameraOnBus is not implemented for this camera.") + kFailed);
+        EXPECT_EQ(r.out,
+                  kBanner + RaisedError("Function SelectCameraOnBus is not implemented for this camera.") + kFailed);
         EXPECT_EQ(r.err, "");
         EXPECT_EQ(r.status, 1);
     }
@@ -96,7 +99,8 @@ TEST(CommandLine, DirectUsb3PathReachesTheCameraSelection)
 TEST(CommandLine, InternalTestsRunTheSuite)
 {
     const e2e::ProgramRun r = e2e::RunProgram({"internal_tests", "ignored", "--words"});
-    EXPECT_EQ(r.out, kBanner + RaisedError("RunInternalTests - internal tests are not available in this build") + kFailed);
+    EXPECT_EQ(r.out,
+              kBanner + RaisedError("RunInternalTests - internal tests are not available in this build") + kFailed);
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(r.status, 1);
 }

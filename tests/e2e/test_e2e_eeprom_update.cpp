@@ -98,7 +98,8 @@ TEST_F(EepromUpdateRun, UpgradeConvertsOnceWithABackupOfTheOriginal)
                          "Reading...\nRead done OK  \n"
                          "Erasing/Writing...\nErase/Write done OK  \n"
                          "EEPROM data update finished...\n"
-                         "Operation done OK  \n" + kDone);
+                         "Operation done OK  \n" +
+                         kDone);
     EXPECT_EQ(r.status, 0);
     const std::vector<std::uint8_t> converted = Eeprom();
     const eeprom_test::TableBytes table = TableOf(converted);
@@ -198,17 +199,20 @@ TEST_F(EepromUpdateRun, AnInterruptedUpgradeIsFinishedByTheSameCommand)
 TEST_F(EepromUpdateRun, OfflineVersionCheckNeedsNoCamera)
 {
     emu.Hook(-1, "nocameras");
-    e2e::ProgramRun r = Run({"verify", "EEPROM1_VER", "--plain_file", "--model", kJV966, "--cur_fw_ver", "02.50",
-                             "--eeprom_ver", "02.03"});
-    EXPECT_EQ(r.out, kBanner + "Performing operation 2 on firmware type 16\nChecksum OK\nVerify\n"
+    e2e::ProgramRun r = Run(
+        {"verify", "EEPROM1_VER", "--plain_file", "--model", kJV966, "--cur_fw_ver", "02.50", "--eeprom_ver", "02.03"});
+    EXPECT_EQ(r.out, kBanner +
+                         "Performing operation 2 on firmware type 16\nChecksum OK\nVerify\n"
                          "EEPROM update for JV966JK-TD-G8-V7T9-JND, CPU firmware 02.50 and EEPROM version 02.03 is "
                          "supported\n"
-                         "Verify done OK\n" + kDone);
+                         "Verify done OK\n" +
+                         kDone);
     EXPECT_EQ(r.status, 0);
 
-    r = Run({"verify", "EEPROM1_VER", "--plain_file", "--model", kJV966, "--cur_fw_ver", "02.50", "--eeprom_ver",
-             "02.05"});
-    EXPECT_EQ(r.out, kBanner + "Performing operation 2 on firmware type 16\nChecksum OK\nVerify\n"
+    r = Run(
+        {"verify", "EEPROM1_VER", "--plain_file", "--model", kJV966, "--cur_fw_ver", "02.50", "--eeprom_ver", "02.05"});
+    EXPECT_EQ(r.out, kBanner +
+                         "Performing operation 2 on firmware type 16\nChecksum OK\nVerify\n"
                          "\n******** Error: OperationVerifyEEPROMVersions ERROR: EEPROM update for "
                          "JV966JK-TD-G8-V7T9-JND, CPU firmware 02.50 and EEPROM version 02.05 is not supported\n\n" +
                          kFailed);
@@ -237,7 +241,8 @@ TEST_F(EepromUpdateRun, VersionUpdateWritesTheTwoVersionBytes)
     r = Run({"prog", "EEPROM1_VER", "--plain_file", "--eeprom_ver", "02.07"});
     EXPECT_TRUE(r.out.ends_with(
         "\n******** Error: OperationEEPROMVersionUpdate ERROR: Provided EEPROM structure version is not supported by "
-        "camera\n" + kFailed))
+        "camera\n" +
+        kFailed))
         << r.out;
     EXPECT_EQ(Eeprom(), expected);
 }

@@ -30,8 +30,9 @@ constexpr std::uint32_t kSpecialKey = 0x1234ABCD;
 Bytes Pattern(std::size_t size, std::uint8_t seed)
 {
     Bytes bytes(size);
-    for (std::size_t i = 0; i < size; ++i)
+    for (std::size_t i = 0; i < size; ++i) {
         bytes[i] = static_cast<std::uint8_t>(seed + i * 29 + (i >> 10));
+    }
     return bytes;
 }
 
@@ -46,8 +47,9 @@ std::string ShortDigest(const Bytes& bytes)
     unsigned char digest[MD5_DIGEST_LENGTH];
     EVP_Digest(bytes.data(), bytes.size(), digest, nullptr, EVP_md5(), nullptr);
     char text[2 * MD5_DIGEST_LENGTH + 1] = {};
-    for (int i = 0; i < MD5_DIGEST_LENGTH; ++i)
+    for (int i = 0; i < MD5_DIGEST_LENGTH; ++i) {
         std::snprintf(text + 2 * i, 3, "%02x", digest[i]);
+    }
     return std::string(text, 10);
 }
 
@@ -103,8 +105,9 @@ protected:
     std::vector<std::string> LogMessages(unsigned camera) const
     {
         const std::optional<Bytes> archive = Stored(camera, std::string(kFwLogArchiveName));
-        if (!archive)
+        if (!archive) {
             return {};
+        }
         testing::internal::CaptureStdout();
         const std::optional<std::string> text = UnpackFwLog(*archive);
         EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
@@ -126,8 +129,8 @@ TEST_F(FapiOperationsRun, EveryTypeWithAFileInTheCameraIsProgrammedVerifiedAndDu
     const std::string special = "1234ABCD";
     struct Row {
         std::string type;
-        Bytes content;            // what the file (or value) stands for
-        std::string value;        // given in place of a file with --snsnefilename
+        Bytes content;      // what the file (or value) stands for
+        std::string value;  // given in place of a file with --snsnefilename
         std::vector<std::string> options;
         std::string ffsFile;
     };
@@ -148,8 +151,11 @@ TEST_F(FapiOperationsRun, EveryTypeWithAFileInTheCameraIsProgrammedVerifiedAndDu
         {"DEVVER", Pattern(0x40, 9), "", {plain}, "FileDeviceVersion"},
         {"PTABLE", Pattern(0x100, 10), "", {plain}, "Partition_Table"},
         {"RESPOINTS", Pattern(0x700, 11), "", {plain}, "FwRestorePoints.zip"},
-        {"FACTORYSETS", ToBytes("<UserSetFactory><content_version>1.4</content_version></UserSetFactory>"), "",
-         {plain, key, special}, "UserSetFactory"},
+        {"FACTORYSETS",
+         ToBytes("<UserSetFactory><content_version>1.4</content_version></UserSetFactory>"),
+         "",
+         {plain, key, special},
+         "UserSetFactory"},
         {"USETS", ToBytes("<UserSets><content_version>2.0</content_version></UserSets>"), "", {plain}, "UserSets"},
         {"PFFS", Pattern(0x200, 12), "", {plain, key, special}, "FFS_Partition"},
         {"FFC", Pattern(0x2000, 13), "", {plain, key, special}, "FullFlashContent"},
@@ -166,8 +172,9 @@ TEST_F(FapiOperationsRun, EveryTypeWithAFileInTheCameraIsProgrammedVerifiedAndDu
 
         // The CPU image the camera runs carries its mark: written, not yet started.
         Bytes inCamera = row.content;
-        if (row.type == "CPU1")
+        if (row.type == "CPU1") {
             inCamera[0x22] = 0xFF;
+        }
         EXPECT_EQ(Stored(0, row.ffsFile), inCamera);
 
         std::vector<std::string> verify = {"verify", row.type, word};
@@ -182,10 +189,10 @@ TEST_F(FapiOperationsRun, EveryTypeWithAFileInTheCameraIsProgrammedVerifiedAndDu
         // A dumped calibration image is also listed, where the model's
         // calibration definitions allow; this model's do not, and the dump stands.
         const std::string listing = row.type != "EEPROM1" ? ""
-                                                           : "Converting EEPROM data\n"
-                                                             "GetAssocZvFwType - Value is not defined.\n"
-                                                             "ConvertEEPROMDumpData ERROR: Unknown camera model\n"
-                                                             "Failed to convert EEPROM calibration file.\n";
+                                                          : "Converting EEPROM data\n"
+                                                            "GetAssocZvFwType - Value is not defined.\n"
+                                                            "ConvertEEPROMDumpData ERROR: Unknown camera model\n"
+                                                            "Failed to convert EEPROM calibration file.\n";
         EXPECT_TRUE(dumped.out.ends_with("Read done OK\n" + listing + "Operation done OK  \nDump done OK  \n" + kDone))
             << dumped.out;
         EXPECT_EQ(Read(dumpFile), inCamera);
@@ -222,7 +229,8 @@ TEST_F(FapiOperationsRun, TypesWithoutAFileInTheCameraAreRefused)
         {{"dump", "SID2"}, unsupported},
         {{"upgrade", "MCU1"}, unsupported},
         // Types that have a file but take no file word cannot name one.
-        {{"dump", "USET1"}, "WriteFile - Can not open output file",
+        {{"dump", "USET1"},
+         "WriteFile - Can not open output file",
          "Reading...\nRequired file size is zero. Using 65536 instead to get some data.25%\r50%\r75%\r100%\r"},
         {{"verify", "USETD", "--plain_file"}, "LoadFile - Can not open fw file"},
         // Versions exist only for some types.
@@ -233,8 +241,8 @@ TEST_F(FapiOperationsRun, TypesWithoutAFileInTheCameraAreRefused)
         SCOPED_TRACE(c.args[0] + " " + c.args[1]);
         const e2e::ProgramRun r = Run(c.args);
         EXPECT_EQ(r.status, 1);
-        EXPECT_TRUE(r.out.ends_with(Identification("ZVEMU21000A0", "KV410XX-B", 0) + c.before + "\n******** Error: " +
-                                    c.error + "\n" + kFailed))
+        EXPECT_TRUE(r.out.ends_with(Identification("ZVEMU21000A0", "KV410XX-B", 0) + c.before +
+                                    "\n******** Error: " + c.error + "\n" + kFailed))
             << r.out;
         EXPECT_EQ(r.err, "");
     }
@@ -276,7 +284,8 @@ TEST_F(FapiOperationsRun, UpgradeNeedsAModelTheCalibrationDefinitionsKnow)
 
     emu.Hook(-1, "nocameras");
     const e2e::ProgramRun none = Run({"upgrade", "EEPROM1"});
-    EXPECT_EQ(none.out, kBanner + "Performing operation 8 on firmware type 15\n\n******** Error: No camera connected\n" +
+    EXPECT_EQ(none.out, kBanner +
+                            "Performing operation 8 on firmware type 15\n\n******** Error: No camera connected\n" +
                             kFailed);
 }
 
@@ -290,8 +299,9 @@ TEST_F(FapiOperationsRun, AllCamerasRunTheOperationOnEachInOrder)
     std::size_t at = 0;
     for (unsigned camera = 0; camera < 3; ++camera) {
         SCOPED_TRACE(camera);
-        const std::string selected = "----------------------------------\nSelected camera id:" +
-                                     std::to_string(camera) + " (total:3)\nPerforming operation 1 on firmware type 10\n";
+        const std::string selected =
+            "----------------------------------\nSelected camera id:" + std::to_string(camera) +
+            " (total:3)\nPerforming operation 1 on firmware type 10\n";
         const std::size_t start = r.out.find(selected, at);
         ASSERT_NE(start, std::string::npos) << r.out;
         const std::size_t end = r.out.find("Operation done OK  \n", start);
@@ -318,8 +328,10 @@ TEST_F(FapiOperationsRun, AProgrammingRunLeavesItsLinesInTheCameraLogInOrder)
     const std::string identification = Identification("ZVEMU21000A0", "KV410XX-B", 0);
     const e2e::ProgramRun r = Run({"prog", "CPU1", file});
     EXPECT_EQ(r.out, kBanner + "Performing operation 1 on firmware type 1\nChecksum OK\n" + identification +
-                         "Checking if Filename:" + file + " contains short model name:KV410\n"
-                         "Filename contains part of camera model name [OK]\nProgramming\n" + identification +
+                         "Checking if Filename:" + file +
+                         " contains short model name:KV410\n"
+                         "Filename contains part of camera model name [OK]\nProgramming\n" +
+                         identification +
                          "HandleModelSpecificOperation_BeforeProgramming: No operation required.\n"
                          "Writing FW\n"
                          "Erasing/Writing...\n20%\r30%\r40%\r50%\r60%\rErase/Write done OK  \n"
@@ -328,7 +340,8 @@ TEST_F(FapiOperationsRun, AProgrammingRunLeavesItsLinesInTheCameraLogInOrder)
                          "Firmware_ok_mark shows, that firmware is not yet confirmed to run\n"
                          "Compare done OK  \n"
                          "HandleModelSpecificOperation_AfterProgramming: No operation required.\n"
-                         "Operation done OK  \n" + kDone);
+                         "Operation done OK  \n" +
+                         kDone);
     EXPECT_EQ(r.status, 0);
     Bytes inCamera = payload;
     inCamera[0x22] = 0xFF;
@@ -336,8 +349,8 @@ TEST_F(FapiOperationsRun, AProgrammingRunLeavesItsLinesInTheCameraLogInOrder)
 
     // The digest is that of the descrambled payload, without its check word.
     const std::string line = "FW prog of CPU1 [" + ShortDigest(payload) + "] ";
-    const std::vector<std::string> programmed = {"Firmware Updater V2.64 started", line + "started",
-                                                 line + "finished", "Firmware Updater V2.64 finished"};
+    const std::vector<std::string> programmed = {"Firmware Updater V2.64 started", line + "started", line + "finished",
+                                                 "Firmware Updater V2.64 finished"};
     EXPECT_EQ(LogMessages(0), programmed);
 
     // A run that fails in the camera ends after the start lines.

@@ -61,8 +61,9 @@ fs::path BinDir()
 std::size_t Count(const std::string& text, const std::string& piece)
 {
     std::size_t n = 0;
-    for (std::size_t at = text.find(piece); at != std::string::npos; at = text.find(piece, at + piece.size()))
+    for (std::size_t at = text.find(piece); at != std::string::npos; at = text.find(piece, at + piece.size())) {
         ++n;
+    }
     return n;
 }
 
@@ -96,8 +97,8 @@ protected:
     // A JV966 at CPU 02.50 with data still at 2/1, as the main job's camera.
     void AddDefaultCamera(const std::vector<std::string>& more = {})
     {
-        std::vector<std::string> args = {"add", "--model", kJV966, "--serial", "ZVEMU21070A0", "--cpu-version", "02.50",
-                                         "--eeprom-version", "2.1"};
+        std::vector<std::string> args = {
+            "add", "--model", kJV966, "--serial", "ZVEMU21070A0", "--cpu-version", "02.50", "--eeprom-version", "2.1"};
         args.insert(args.end(), more.begin(), more.end());
         const e2e::ProgramRun added = Tool("zvcam-emu", args);
         ASSERT_EQ(added.status, 0) << added.out;
@@ -121,8 +122,8 @@ protected:
 TEST_F(ModelStepsRun, TheMainJobAndWhatAPersonTriesAfterIt)
 {
     // The README's run command runs this script after building.
-    const zv::os::ProcessResult job = zv::os::RunProcess(
-        ZV_SOURCE_DIR "/scripts/main-job", {BinDir().string(), (emu.Root() / "job").string()}, "", Env());
+    const zv::os::ProcessResult job = zv::os::RunProcess(ZV_SOURCE_DIR "/scripts/main-job",
+                                                         {BinDir().string(), (emu.Root() / "job").string()}, "", Env());
     const std::string banner = "Adding the default emulated camera in " + emu.Root().string() + ":\n";
     EXPECT_EQ(job.exitStatus, 0) << job.out;
     EXPECT_EQ(job.err, "");
@@ -196,31 +197,60 @@ TEST_F(ModelStepsRun, TheStepsAroundTheWriteAsTheFileAndOptionsAsk)
         std::vector<std::string> args;  // after "prog"
         std::vector<std::string> shown;
         std::vector<std::string> absent;
-        std::string runs;               // CPU version afterwards
-        int defaultsVersion;            // of the data afterwards
+        std::string runs;     // CPU version afterwards
+        int defaultsVersion;  // of the data afterwards
         int status = 0;
     };
     const std::string noSteps[] = {"EEPROM data", "ootloader", "resetting"};
     const Case cases[] = {
-        {"another file of the model", {}, "02.60", {"FPGA1", "JV966_fpga.bin", "--plain_file"},
-         {"Compare done OK  \nOperation done OK  \n"}, {noSteps[0], noSteps[1], noSteps[2]}, "02.50", 1},
-        {"the data left alone", {}, "02.60", {"CPU1", "JV966_cpu.bin", "--skip_eeprom_upgrade"},
-         {kBootloader + "Writing FW\n", kReset}, {noSteps[0]}, "02.60", 1},
-        // Bytes 5 and 6 of 0x20 and 0x03: the new version is 03.20.
-        {"the version in the image", {}, "03.20", {"CPU1", "JV966_cpu.bin"},
-         {kConversion + kBootloader + "Writing FW\n", kReset}, {}, "03.20", 3},
-        {"no main bootloader version", {"--bootloader", "0", "--aux-bootloader", "0x30101"}, "02.60",
+        {"another file of the model",
+         {},
+         "02.60",
+         {"FPGA1", "JV966_fpga.bin", "--plain_file"},
+         {"Compare done OK  \nOperation done OK  \n"},
+         {noSteps[0], noSteps[1], noSteps[2]},
+         "02.50",
+         1},
+        {"the data left alone",
+         {},
+         "02.60",
          {"CPU1", "JV966_cpu.bin", "--skip_eeprom_upgrade"},
-         {"Current bootloader version in camera: 00000000, aux: 00030101\n"}, {}, "02.60", 1},
-        {"another --new_fw_ver than the image's", {}, "03.20", {"CPU1", "JV966_cpu.bin", "--new_fw_ver", "03.30"},
-         {"Device ID:ZVEMU-DEV-0000\n\n******** Error: 03.20\n" + kFailed}, {"Reading EEPROM", "Writing FW"}, "02.50",
-         1, 1},
+         {kBootloader + "Writing FW\n", kReset},
+         {noSteps[0]},
+         "02.60",
+         1},
+        // Bytes 5 and 6 of 0x20 and 0x03: the new version is 03.20.
+        {"the version in the image",
+         {},
+         "03.20",
+         {"CPU1", "JV966_cpu.bin"},
+         {kConversion + kBootloader + "Writing FW\n", kReset},
+         {},
+         "03.20",
+         3},
+        {"no main bootloader version",
+         {"--bootloader", "0", "--aux-bootloader", "0x30101"},
+         "02.60",
+         {"CPU1", "JV966_cpu.bin", "--skip_eeprom_upgrade"},
+         {"Current bootloader version in camera: 00000000, aux: 00030101\n"},
+         {},
+         "02.60",
+         1},
+        {"another --new_fw_ver than the image's",
+         {},
+         "03.20",
+         {"CPU1", "JV966_cpu.bin", "--new_fw_ver", "03.30"},
+         {"Device ID:ZVEMU-DEV-0000\n\n******** Error: 03.20\n" + kFailed},
+         {"Reading EEPROM", "Writing FW"},
+         "02.50",
+         1,
+         1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         EmuDir fresh;
-        const auto env = std::vector<std::pair<std::string, std::string>>{
-            {"ZVAPI_EMULATOR_DIR", fresh.Root().string()}, {"ZVOS_VIRTUAL_SLEEP", "1"}};
+        const auto env = std::vector<std::pair<std::string, std::string>>{{"ZVAPI_EMULATOR_DIR", fresh.Root().string()},
+                                                                          {"ZVOS_VIRTUAL_SLEEP", "1"}};
         std::vector<std::string> add = {"add", "--model", kJV966, "--cpu-version", "02.50", "--eeprom-version", "2.1"};
         add.insert(add.end(), c.add.begin(), c.add.end());
         ASSERT_EQ(zv::os::RunProcess((BinDir() / "zvcam-emu").string(), add, "", env).exitStatus, 0);
@@ -232,14 +262,17 @@ TEST_F(ModelStepsRun, TheStepsAroundTheWriteAsTheFileAndOptionsAsk)
         const e2e::ProgramRun r = e2e::RunProgram(args, "", env);
         const std::string out = WithoutProgress(r.out);
         EXPECT_EQ(r.status, c.status) << out;
-        for (const std::string& piece : c.shown)
+        for (const std::string& piece : c.shown) {
             EXPECT_NE(out.find(piece), std::string::npos) << piece << "\n---\n" << out;
-        for (const std::string& piece : c.absent)
+        }
+        for (const std::string& piece : c.absent) {
             EXPECT_EQ(out.find(piece), std::string::npos) << piece << "\n---\n" << out;
+        }
         const zvemu::CameraRecord camera = fresh.Camera(0);
         EXPECT_EQ(camera.Version("version_mcu1"), c.runs);
-        EXPECT_EQ(TableOf(fresh.State().ReadFfsFile(fresh.CameraId(0), "File_EEPROM1").value_or(Bytes{})).defaultsVersion,
-                  c.defaultsVersion);
+        EXPECT_EQ(
+            TableOf(fresh.State().ReadFfsFile(fresh.CameraId(0), "File_EEPROM1").value_or(Bytes{})).defaultsVersion,
+            c.defaultsVersion);
     }
 }
 
@@ -259,9 +292,11 @@ TEST_F(ModelStepsRun, AJrCameraIsOpenedAgainAfterItsReset)
                                                  "Trying to reopen...(20)\n"
                                                  "Trying to reopen...(19)\n"
                                                  "Trying to reopen...(18)\n"
-                                                 "Camera SN:" + jr.serial + ", Model:" + kJR574 +
+                                                 "Camera SN:" +
+                                                 jr.serial + ", Model:" + kJR574 +
                                                  ", FPGA1:V01.00\nDevice ID:ZVEMU-DEV-0000\n"
-                                                 "Reopened OK\nOperation done OK  \n" + kDone))
+                                                 "Reopened OK\nOperation done OK  \n" +
+                                                 kDone))
         << r.out;
     EXPECT_NE(r.out.find("Current bootloader version in camera: 00030161, aux: 00000000\n"), std::string::npos);
     EXPECT_EQ(jr.Version("version_mcu2"), "04.00");
@@ -295,7 +330,8 @@ TEST_F(ModelStepsRun, ConvertedDataAreRestoredWhenTheFirmwareFails)
                            "Reading...\nRead done OK  \n"
                            "Erasing/Writing...\nErase/Write done OK  \n"
                            "EEPROM data restored from eeprom_backup_JV966JK-TD-G8-V7T9-JND_ZVEMU21070A0.bin\n"
-                           "\n******** Error: " + c.error + "\n" + kFailed),
+                           "\n******** Error: " +
+                           c.error + "\n" + kFailed),
                   std::string::npos)
             << out;
         EXPECT_EQ(Count(out, "resetting"), 0u);
@@ -309,10 +345,11 @@ TEST_F(ModelStepsRun, TheDiffOfACameraUsesItsOwnModel)
     AddDefaultCamera();
     const e2e::ProgramRun r = Run({"diff", "EEPROM1", "--model", "JR574XX-D0-BSI-1"});
     EXPECT_EQ(r.status, 0) << r.out;
-    EXPECT_NE(r.out.find("Camera model JV966JK-TD-G8-V7T9-JND is used for the camera's EEPROM data, not "
-                         "JR574XX-D0-BSI-1\n"
-                         "Using camera JV966JK-TD-G8-V7T9-JND current CPU firmware version 02.50 for diff operation.\n"),
-              std::string::npos)
+    EXPECT_NE(
+        r.out.find("Camera model JV966JK-TD-G8-V7T9-JND is used for the camera's EEPROM data, not "
+                   "JR574XX-D0-BSI-1\n"
+                   "Using camera JV966JK-TD-G8-V7T9-JND current CPU firmware version 02.50 for diff operation.\n"),
+        std::string::npos)
         << r.out;
     EXPECT_TRUE(fs::exists("JV966JK-TD-G8-V7T9-JND_CPU_02.50_EEPROM_02_03_diff.txt"));
 }

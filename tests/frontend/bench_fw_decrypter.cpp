@@ -18,12 +18,13 @@ const std::string& ScrambledFile()
         constexpr std::size_t kSize = 64u << 20;
         std::vector<std::uint8_t> payload(kSize);
         std::mt19937 engine(1);
-        for (auto& b : payload)
+        for (auto& b : payload) {
             b = static_cast<std::uint8_t>(engine());
+        }
         const auto file = testing_support::Scramble(payload);
         const auto name = (std::filesystem::temp_directory_path() / "zv_bench_fw_64MiB.bin").string();
-        std::ofstream(name, std::ios::binary).write(reinterpret_cast<const char*>(file.data()),
-                                                    static_cast<std::streamsize>(file.size()));
+        std::ofstream(name, std::ios::binary)
+            .write(reinterpret_cast<const char*>(file.data()), static_cast<std::streamsize>(file.size()));
         return name;
     }();
     return path;
@@ -35,8 +36,9 @@ void BM_LoadAndDescramble64MiB(benchmark::State& state)
     for (auto _ : state) {
         FwDecrypter d;
         d.LoadFile(file);
-        if (!d.IsChecksumValid())
+        if (!d.IsChecksumValid()) {
             state.SkipWithError("check word mismatch");
+        }
         benchmark::DoNotOptimize(d.GetFileBuffer().data());
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * (64 << 20));
@@ -52,8 +54,9 @@ void BM_Descramble64MiB(benchmark::State& state)
         FwDecrypter d;
         d.LoadFile(file);
         state.ResumeTiming();
-        if (!d.IsChecksumValid())
+        if (!d.IsChecksumValid()) {
             state.SkipWithError("check word mismatch");
+        }
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * (64 << 20));
 }

@@ -15,8 +15,9 @@ Parsed ParseWords(const std::vector<std::string>& words)
 {
     Parsed result;
     std::vector<const char*> argv;
-    for (const std::string& w : words)
+    for (const std::string& w : words) {
         argv.push_back(w.c_str());
+    }
     testing::internal::CaptureStdout();
     result.params.Parse(static_cast<int>(argv.size()), argv.data());
     result.printed = testing::internal::GetCapturedStdout();
@@ -38,14 +39,46 @@ TEST(CmdLineParams, StartsEmpty)
 
 TEST(CmdLineParams, StoresEveryOption)
 {
-    const Parsed r = ParseWords({"--campath", "usb#1", "--camlocation", "PCIROOT(0)", "--camsn", "ABC123",
-                                 "--camid", "3", "--allcameras", "--plain_file", "--zvapi", "--key", "0x1234abcd",
-                                 "--hexfileformat", "--hexfilename", "--snsnefilename", "--yes", "--fw_start", "1000",
-                                 "--fw_stop", "0x2000", "--ccd", "--new_fw_ver", "2.00", "--cur_fw_ver", "1.30",
-                                 "--model", "zvW-123", "--eeprom_ver", "01.02", "--skip_eeprom_upgrade",
-                                 "--eeprom_ver_associate_from_cpu_ver", "--number_of_led_blinks_on_end", "5",
-                                 "--patch_file", "patch.csv", "--output_file_name", "out.bin",
-                                 "--forced_model_sne", "ABCDE21070AV"});
+    const Parsed r = ParseWords({"--campath",
+                                 "usb#1",
+                                 "--camlocation",
+                                 "PCIROOT(0)",
+                                 "--camsn",
+                                 "ABC123",
+                                 "--camid",
+                                 "3",
+                                 "--allcameras",
+                                 "--plain_file",
+                                 "--zvapi",
+                                 "--key",
+                                 "0x1234abcd",
+                                 "--hexfileformat",
+                                 "--hexfilename",
+                                 "--snsnefilename",
+                                 "--yes",
+                                 "--fw_start",
+                                 "1000",
+                                 "--fw_stop",
+                                 "0x2000",
+                                 "--ccd",
+                                 "--new_fw_ver",
+                                 "2.00",
+                                 "--cur_fw_ver",
+                                 "1.30",
+                                 "--model",
+                                 "zvW-123",
+                                 "--eeprom_ver",
+                                 "01.02",
+                                 "--skip_eeprom_upgrade",
+                                 "--eeprom_ver_associate_from_cpu_ver",
+                                 "--number_of_led_blinks_on_end",
+                                 "5",
+                                 "--patch_file",
+                                 "patch.csv",
+                                 "--output_file_name",
+                                 "out.bin",
+                                 "--forced_model_sne",
+                                 "ABCDE21070AV"});
     const CmdLineParams& p = r.params;
     EXPECT_EQ(r.printed, "");
     EXPECT_EQ(p.errorFlag, 0);
@@ -73,7 +106,8 @@ TEST(CmdLineParams, SharedFieldsAndLastWins)
     EXPECT_EQ(ParseWords({"--ucam_type2", "--u3v_cam"}).params.ucam_type, 1);
     EXPECT_EQ(ParseWords({"--u3v_cam", "--ucam_type4"}).params.ucam_type, 4);
     EXPECT_EQ(ParseWords({"--ucam_type3"}).params.ucam_type, 3);
-    const Parsed window = ParseWords({"--fw_start", "10", "--cpu4_start", "20", "--cpu4_stop", "30", "--fw_stop", "40"});
+    const Parsed window =
+        ParseWords({"--fw_start", "10", "--cpu4_start", "20", "--cpu4_stop", "30", "--fw_stop", "40"});
     EXPECT_EQ(window.params.fw_start, 0x20u);
     EXPECT_EQ(window.params.fw_stop, 0x40u);
     EXPECT_EQ(ParseWords({"--camid", "1", "--camid", "2"}).params.camid, 2);
@@ -89,10 +123,9 @@ TEST(CmdLineParams, LimitsOfTextValues)
         std::size_t longest;
     };
     const Case cases[] = {
-        {"--campath", 259}, {"--camlocation", 259}, {"--camsn", 259},
-        {"--new_fw_ver", 199}, {"--cur_fw_ver", 199}, {"--model", 199},
-        {"--eeprom_ver", 9}, {"--patch_file", 299}, {"--output_file_name", 299},
-        {"--forced_model_sne", 19},
+        {"--campath", 259},          {"--camlocation", 259},     {"--camsn", 259},    {"--new_fw_ver", 199},
+        {"--cur_fw_ver", 199},       {"--model", 199},           {"--eeprom_ver", 9}, {"--patch_file", 299},
+        {"--output_file_name", 299}, {"--forced_model_sne", 19},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.option);
@@ -128,7 +161,8 @@ TEST(CmdLineParams, RejectedWordsPrintTheirOwnLine)
         {{"--cpu4_start", "z"}, "Invalid value z for parameter --cpu4_start\n"},
         {{"--cpu4_stop", ""}, "Invalid value  for parameter --cpu4_stop\n"},
         {{"--number_of_led_blinks_on_end", "many"}, "Invalid value many for parameter --number_of_led_blinks_on_end\n"},
-        {{"--bogus", "--also", "word"}, "Unknown parameter --bogus\nUnknown parameter --also\nInvalid wait_param setr 0 / word\n"},
+        {{"--bogus", "--also", "word"},
+         "Unknown parameter --bogus\nUnknown parameter --also\nInvalid wait_param setr 0 / word\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.printed);
@@ -154,7 +188,8 @@ TEST(CmdLineParams, UsageScreenListsEveryOption)
               std::string::npos);
     EXPECT_EQ(text.substr(text.size() - 2), "\t\n");
     std::size_t lines = 0;
-    for (const char c : text)
+    for (const char c : text) {
         lines += c == '\n';
+    }
     EXPECT_EQ(lines, 3 + kCmdLineOptions.size() + 1);
 }

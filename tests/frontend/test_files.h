@@ -22,8 +22,9 @@ public:
         std::string name = std::string("zvtest_") + (info ? info->test_suite_name() : "x") + "_" +
                            (info ? info->name() : "y") + "_" + std::to_string(std::random_device{}());
         for (char& c : name) {
-            if (c == '/')
+            if (c == '/') {
                 c = '_';
+            }
         }
         path_ = std::filesystem::temp_directory_path() / name;
         std::filesystem::create_directories(path_);
@@ -58,8 +59,9 @@ inline std::vector<std::uint8_t> RandomBytes(std::size_t size, std::uint32_t see
 {
     std::mt19937 engine(seed);
     std::vector<std::uint8_t> bytes(size);
-    for (auto& b : bytes)
+    for (auto& b : bytes) {
         b = static_cast<std::uint8_t>(engine());
+    }
     return bytes;
 }
 

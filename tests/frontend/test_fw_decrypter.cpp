@@ -10,11 +10,11 @@
 #include <functional>
 #include <numeric>
 
+using ::testing::ElementsAre;
+using ::testing::ElementsAreArray;
 using testing_support::RandomBytes;
 using testing_support::Scramble;
 using testing_support::TempDir;
-using ::testing::ElementsAre;
-using ::testing::ElementsAreArray;
 
 namespace {
 
@@ -82,8 +82,9 @@ TEST(FwDecrypterScrambled, BlockStepsOfAnySizeGiveTheSamePlainBytes)
     for (std::size_t step = 1;; step = step % 13 + 1) {
         const auto n = d.DecryptBlock(std::span(out.data(), step));
         collected.insert(collected.end(), out.begin(), out.begin() + n);
-        if (n == 0)
+        if (n == 0) {
             break;
+        }
     }
     EXPECT_EQ(collected, payload);
     EXPECT_TRUE(d.IsChecksumValid());

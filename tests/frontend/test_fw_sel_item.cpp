@@ -16,8 +16,9 @@ TEST(FwSelItem, LookupsByNameAndId)
     EXPECT_TRUE(devver.needsFile);
     EXPECT_FALSE(GetFwSelItemByName("FLAG_U3V").needsFile);
 
-    for (const char* unknown : {"cpu1", "CPU1 ", "", "CPU"})
+    for (const char* unknown : {"cpu1", "CPU1 ", "", "CPU"}) {
         EXPECT_EQ(GetFwSelItemByName(unknown).id, 0) << unknown;
+    }
 
     EXPECT_EQ(GetFwSelItemById(6).name, "MCU1");
     EXPECT_EQ(GetFwSelItemById(52).id, 0);

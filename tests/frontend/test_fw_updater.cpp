@@ -24,7 +24,10 @@ std::string ThrownText(const std::function<void()>& action)
 }
 
 std::vector<std::pair<int, std::uint32_t>> g_reports;
-void RecordProgress(int percent, std::uint32_t context) { g_reports.emplace_back(percent, context); }
+void RecordProgress(int percent, std::uint32_t context)
+{
+    g_reports.emplace_back(percent, context);
+}
 
 }  // namespace
 
@@ -49,7 +52,8 @@ TEST(FW_Updater, EveryDefaultRefusesWithItsName)
         {[&] { u.ListOfCamerasLocations(); }, "Function ListOfCamerasLocations is not implemented. Try --zvapi"},
         {[&] { u.DiffFirmwareContent(); }, "Function DiffFirmwareContent is not implemented. Try --zvapi"},
         {[&] { u.GetU3VFlag(flag); }, "Function GetU3VFlag is not implemented for this camera."},
-        {[&] { u.GetCurrentFirmwareVersion(); }, "Function GetCurrentFirmwareVersion is not implemented for this camera."},
+        {[&] { u.GetCurrentFirmwareVersion(); },
+         "Function GetCurrentFirmwareVersion is not implemented for this camera."},
         {[&] { u.UpdateFirmware(); }, "Function UpdateFirmware is not implemented for this camera."},
         {[&] { u.VerifyFirmware(); }, "Function VerifyFirmware is not implemented for this camera."},
         {[&] { u.EmergencyBoot(); }, "Function EmergencyBoot is not implemented for this camera."},
@@ -62,13 +66,15 @@ TEST(FW_Updater, EveryDefaultRefusesWithItsName)
         {[&] { u.UpgradeFirmware(); }, "Function UpgradeFirmware is not implemented for this camera."},
         {[&] { u.SetNewFirmwareVersion("1"); }, "Function SetNewFirmwareVersion is not implemented for this camera."},
         {[&] { u.GetCameraModel(); }, "Function GetCameraModel is not implemented for this camera."},
-        {[&] { u.SetLedBlinkCumberAfterInfo(1); }, "Function SetLedBlinkCumberAfterInfo is not implemented for this camera."},
+        {[&] { u.SetLedBlinkCumberAfterInfo(1); },
+         "Function SetLedBlinkCumberAfterInfo is not implemented for this camera."},
         {[&] { u.SetCameraHandle(1); }, "Function SetCameraHandle is not implemented for this camera."},
         {[&] { u.GetLatestAvailableEEPROMDataVersion(); },
          "Function GetLatestAvailableEEPROMDataVersion is not implemented for this camera."},
     };
-    for (const auto& [call, text] : cases)
+    for (const auto& [call, text] : cases) {
         EXPECT_EQ(ThrownText(call), text);
+    }
     EXPECT_EQ(u.CameraIndex(), -1);
 }
 
@@ -100,23 +106,28 @@ TEST(FW_Updater, CheckInputFile)
     EXPECT_EQ(check(FW_TYPE_CPU1, [&](FW_Updater& u) { u.SetInputFile(dir.Write("s.bin", payload)); }),
               "Error checksum file");
     EXPECT_EQ(check(FW_TYPE_CPU1,
-                    [&](FW_Updater& u) { u.SetInputFile(dir.Write("three.bin", std::vector<std::uint8_t>{1, 2, 3})); }),
+                    [&](FW_Updater& u) {
+                        u.SetInputFile(dir.Write("three.bin", std::vector<std::uint8_t>{1, 2, 3}));
+                    }),
               "LoadFile - File is too small");
-    EXPECT_EQ(check(FW_TYPE_CPU1, [&](FW_Updater& u) {
-                  u.SetInputFile(hexFile);
-                  u.SetHexFormat(true);
-              }),
+    EXPECT_EQ(check(FW_TYPE_CPU1,
+                    [&](FW_Updater& u) {
+                        u.SetInputFile(hexFile);
+                        u.SetHexFormat(true);
+                    }),
               "LoadFile - Encrypted hex files are not supported");
-    EXPECT_EQ(check(FW_TYPE_CPU1, [&](FW_Updater& u) {
-                  u.SetInputFile(hexFile);
-                  u.SetHexFormat(true);
-                  u.ClearScrambled();
-              }),
+    EXPECT_EQ(check(FW_TYPE_CPU1,
+                    [&](FW_Updater& u) {
+                        u.SetInputFile(hexFile);
+                        u.SetHexFormat(true);
+                        u.ClearScrambled();
+                    }),
               "<nothing thrown>");
-    EXPECT_EQ(check(FW_TYPE_CPU1, [&](FW_Updater& u) {
-                  u.SetInputFile(badFile);
-                  u.ClearScrambled();
-              }),
+    EXPECT_EQ(check(FW_TYPE_CPU1,
+                    [&](FW_Updater& u) {
+                        u.SetInputFile(badFile);
+                        u.ClearScrambled();
+                    }),
               "<nothing thrown>");
 }
 

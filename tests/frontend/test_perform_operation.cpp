@@ -15,12 +15,12 @@
 
 #include <sstream>
 
-using testing_support::TempDir;
 using ::testing::_;
 using ::testing::DoAll;
 using ::testing::Return;
 using ::testing::SetArgReferee;
 using ::testing::StrictMock;
+using testing_support::TempDir;
 
 namespace {
 
@@ -64,9 +64,8 @@ protected:
 
 // A programming run writes its start and end into the camera's operation
 // log; these updaters have no camera selected, so the log says so.
-const std::string kLogWithoutCamera =
-    "Unable to open camera for firmware operation logging.\n"
-    "Unable to open camera for firmware operation logging.\n";
+const std::string kLogWithoutCamera = "Unable to open camera for firmware operation logging.\n"
+                                      "Unable to open camera for firmware operation logging.\n";
 
 }  // namespace
 
@@ -200,7 +199,8 @@ TEST(PerformOperationLog, AFailedProgrammingIsLoggedInTheCameraBeforeTheRunFails
         error = e.what();
     }
     zv::os::UninstallConsoleControl();
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Performing operation 1 on firmware type 50\nChecksum OK\nProgramming\n");
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "Performing operation 1 on firmware type 50\nChecksum OK\nProgramming\n");
     EXPECT_EQ(error, "ERROR: UpdateFirmware failed\n");
 
     const auto archive = emu.State().ReadFfsFile(emu.CameraId(0), std::string(kFwLogArchiveName));
@@ -342,10 +342,11 @@ TEST_F(PerformOperationTest, ProgrammingKeepsRunningThroughConsoleEvents)
 
 TEST(ConsoleCtrlHandler, TextsOfEveryEvent)
 {
-    const std::string tail = "Log: The firmware update will continue in order to finish current operation. Please wait...\n";
+    const std::string tail =
+        "Log: The firmware update will continue in order to finish current operation. Please wait...\n";
     const std::pair<std::uint32_t, const char*> cases[] = {
-        {0, "Log: \nCtrl-C event\n"},  {1, "Log: \nCtrl-Break event\n"}, {2, "Log: \nCtrl-Close event\n"},
-        {5, "Log: \nLogoff event\n"},  {6, "Log: \nShutdown event\n"},   {3, "Log: \nUnknown event\n"},
+        {0, "Log: \nCtrl-C event\n"}, {1, "Log: \nCtrl-Break event\n"}, {2, "Log: \nCtrl-Close event\n"},
+        {5, "Log: \nLogoff event\n"}, {6, "Log: \nShutdown event\n"},   {3, "Log: \nUnknown event\n"},
     };
     for (const auto& [event, line] : cases) {
         EXPECT_EQ(ConsoleCtrlText(event), line + tail);
@@ -359,8 +360,9 @@ TEST(PrintProgress, PrintsOnlyChanges)
 {
     ResetProgressPrinter();
     testing::internal::CaptureStdout();
-    for (const int percent : {0, 5, 5, 10, 150, -1})
+    for (const int percent : {0, 5, 5, 10, 150, -1}) {
         PrintProgress(percent, 0);
+    }
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "5%\r10%\r150%\r-1%\r");
     testing::internal::CaptureStdout();
     PrintLog("hello");

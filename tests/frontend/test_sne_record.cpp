@@ -12,8 +12,9 @@ namespace {
 SNERecord ExampleRecord()
 {
     SNERecord r;
-    for (int i = 0; i < 5; ++i)
+    for (int i = 0; i < 5; ++i) {
         r.SetAlpha(i, static_cast<std::uint8_t>(i));
+    }
     r.SetDecimalA(21);
     r.SetDecimalB(7);
     r.SetExtHex(0, 0);

@@ -2,8 +2,8 @@
 #include "fw_updater_fapi.h"
 #include "fw_updater_usb30.h"
 #include "perform_operation.h"
-#include "updater_error.h"
 #include "run_state.h"
+#include "updater_error.h"
 #include "updater_main.h"
 #include "updater_setup.h"
 #include "zvapiplus_exception.h"
@@ -35,9 +35,10 @@ public:
     // Every setting in one line, so tests compare whole configurations.
     std::string Settings() const
     {
-        return "key=" + std::to_string(GetAccessKey()) + " progress=" + (progressCallback == &PrintProgress ? "yes" : "no") +
-               " sne=" + camera.GetForcedModelSNE() + " new=" + newVersion + " cur=" + currentFwVersion + " model=" +
-               modelName + " eeprom=" + eepromVersion + " skip=" + std::to_string(skipEepromUpgrade) +
+        return "key=" + std::to_string(GetAccessKey()) +
+               " progress=" + (progressCallback == &PrintProgress ? "yes" : "no") +
+               " sne=" + camera.GetForcedModelSNE() + " new=" + newVersion + " cur=" + currentFwVersion +
+               " model=" + modelName + " eeprom=" + eepromVersion + " skip=" + std::to_string(skipEepromUpgrade) +
                " fromcpu=" + std::to_string(eepromVersionFromCpu) + " blinks=" + std::to_string(blinks);
     }
 
@@ -86,10 +87,11 @@ protected:
         setup.makeFapi = [this] { return std::make_unique<RecordingFapi>(rec); };
         setup.makeUsb3 = [this] { return std::make_unique<RecordingUsb3>(rec); };
         setup.perform = [this](FW_Updater& u) {
-            if (auto* fapi = dynamic_cast<RecordingFapi*>(&u))
+            if (auto* fapi = dynamic_cast<RecordingFapi*>(&u)) {
                 rec.events.push_back("perform fapi " + fapi->Settings());
-            else if (auto* usb3 = dynamic_cast<RecordingUsb3*>(&u))
+            } else if (auto* usb3 = dynamic_cast<RecordingUsb3*>(&u)) {
                 rec.events.push_back("perform usb3 " + usb3->Settings());
+            }
         };
     }
 
@@ -178,9 +180,8 @@ TEST_F(UpdaterSetupTest, AllCameraApiCamerasGetTheSameSettings)
     EXPECT_EQ(Run(), "");
     const std::string perform = std::string("perform fapi ") + kAllFapiSettings;
     EXPECT_THAT(rec.events, ElementsAre("fapi select id 0", perform, "fapi select id 1", perform));
-    EXPECT_EQ(printed,
-              "----------------------------------\nSelected camera id:0 (total:2)\n"
-              "----------------------------------\nSelected camera id:1 (total:2)\n");
+    EXPECT_EQ(printed, "----------------------------------\nSelected camera id:0 (total:2)\n"
+                       "----------------------------------\nSelected camera id:1 (total:2)\n");
 
     rec.cameraCount = 0;
     rec.events.clear();
@@ -195,8 +196,9 @@ TEST_F(UpdaterSetupTest, AnErrorOnOneCameraEndsTheLoop)
     rec.cameraCount = 3;
     int performed = 0;
     setup.perform = [&](FW_Updater&) {
-        if (++performed == 2)
+        if (++performed == 2) {
             throw UpdaterError("camera 1 failed");
+        }
     };
     EXPECT_EQ(Run(), "camera 1 failed");
     EXPECT_EQ(performed, 2);
@@ -208,7 +210,8 @@ TEST_F(UpdaterSetupTest, Usb3SelectionPrecedenceAndSettings)
     params.ccd = true;
     params.camid = 2;
     EXPECT_EQ(Run(), "");
-    EXPECT_THAT(rec.events, ElementsAre("usb3 select id 2 driver 0", "perform usb3 progress=yes bulk=1 generation=2 ccd=1"));
+    EXPECT_THAT(rec.events,
+                ElementsAre("usb3 select id 2 driver 0", "perform usb3 progress=yes bulk=1 generation=2 ccd=1"));
 
     struct Case {
         std::function<void(CmdLineParams&)> set;
@@ -241,9 +244,8 @@ TEST_F(UpdaterSetupTest, AllUsb3CamerasFromTheHighestIndexWithTheSameSettings)
     const char* perform = "perform usb3 progress=yes bulk=1 generation=1 ccd=1";
     EXPECT_THAT(rec.events, ElementsAre("usb3 count driver 1 bulk 1", "usb3 select id 1 driver 1", perform,
                                         "usb3 select id 0 driver 1", perform));
-    EXPECT_EQ(printed,
-              "----------------------------------\nSelected camera id:1 (total 2) - driver 1\n"
-              "----------------------------------\nSelected camera id:0 (total 2) - driver 1\n");
+    EXPECT_EQ(printed, "----------------------------------\nSelected camera id:1 (total 2) - driver 1\n"
+                       "----------------------------------\nSelected camera id:0 (total 2) - driver 1\n");
 
     rec.cameraCount = 0;
     rec.events.clear();
@@ -270,8 +272,10 @@ TEST(UpdaterPlaceholders, KeepTheBaseDefaults)
         }
         return std::string("<nothing thrown>");
     };
-    EXPECT_EQ(text([&] { usb3.SelectCameraOnBus(0); }), "Function SelectCameraOnBus is not implemented for this camera.");
-    EXPECT_EQ(text([&] { usb3.GetCameraOnBusCount(); }), "Function GetCameraOnBusCount is not implemented for this camera.");
+    EXPECT_EQ(text([&] { usb3.SelectCameraOnBus(0); }),
+              "Function SelectCameraOnBus is not implemented for this camera.");
+    EXPECT_EQ(text([&] { usb3.GetCameraOnBusCount(); }),
+              "Function GetCameraOnBusCount is not implemented for this camera.");
 }
 
 // Whatever an operation throws, the run ends with an error line and status 1;

@@ -19,8 +19,8 @@ protected:
 TEST_F(ConsoleControlTest, EventsPrintTheirTextAndTheProgramGoesOn)
 {
     ASSERT_TRUE(zv::os::InstallConsoleControl(&TextFor));
-    for (const std::uint32_t event : {zv::os::kConsoleCtrlC, zv::os::kConsoleCtrlBreak, zv::os::kConsoleClose,
-                                      zv::os::kConsoleShutdown}) {
+    for (const std::uint32_t event :
+         {zv::os::kConsoleCtrlC, zv::os::kConsoleCtrlBreak, zv::os::kConsoleClose, zv::os::kConsoleShutdown}) {
         testing::internal::CaptureStdout();
         ASSERT_TRUE(zv::os::SimulateConsoleEvent(event));
         ASSERT_TRUE(zv::os::SimulateConsoleEvent(event));

@@ -25,35 +25,42 @@ struct Result {
     std::string out;
 };
 
-Result Emu(const std::vector<std::string>& args) {
+Result Emu(const std::vector<std::string>& args)
+{
     std::ostringstream out;
     const int status = zvcam_emu::Run(args, out);
     return {status, out.str()};
 }
 
 // Runs the installed program through the shell, as a person would.
-Result Shell(const std::string& args) {
+Result Shell(const std::string& args)
+{
     std::string out;
     FILE* pipe = ::popen((std::string(ZVCAM_EMU) + " " + args + " 2>&1").c_str(), "r");
     char chunk[512];
-    while (pipe && std::fgets(chunk, sizeof chunk, pipe)) out += chunk;
+    while (pipe && std::fgets(chunk, sizeof chunk, pipe)) {
+        out += chunk;
+    }
     const int status = pipe ? ::pclose(pipe) : -1;
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
 }
 
-std::string Param(ZV_HANDLE h, const char* param) {
+std::string Param(ZV_HANDLE h, const char* param)
+{
     char text[300] = {};
     EXPECT_EQ(zvGetParamString(h, param, text, sizeof text), 0) << param;
     return text;
 }
 
-std::vector<char> LocalFile(const std::filesystem::path& path) {
+std::vector<char> LocalFile(const std::filesystem::path& path)
+{
     std::ifstream in(path, std::ios::binary);
     return std::vector<char>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
 // The commands of the README's "Emulated cameras" section.
-TEST(ZvcamEmu, AddListAndShowAsTheReadmeShows) {
+TEST(ZvcamEmu, AddListAndShowAsTheReadmeShows)
+{
     EmuDir emu;
     const std::string dir = "--dir " + emu.Root().string();
     auto r = Shell(dir + " add --model JV966JK-TD-G8-V7T9-JND --cpu-version 02.50");
@@ -74,22 +81,59 @@ TEST(ZvcamEmu, AddListAndShowAsTheReadmeShows) {
     EXPECT_EQ(r.status, 0);
     for (const char* line : {"  device_name           JR574XX-D0-BSI-1\n", "  device_sn             ABCDE21070AV\n",
                              "  cpu firmware          File_FW_CPU2 (version_mcu2, device unit 7)\n",
-                             "  access key            0x6B2F08D4\n", "    File_EEPROM1            65536\n"})
+                             "  access key            0x6B2F08D4\n", "    File_EEPROM1            65536\n"}) {
         EXPECT_NE(r.out.find(line), std::string::npos) << line << r.out;
+    }
 
     r = Shell(dir + " show 2");
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.out.find("zvcam-emu: no camera 2"), std::string::npos) << r.out;
 }
 
-TEST(ZvcamEmu, AddedCamerasAreWhatTheLibrarySees) {
+TEST(ZvcamEmu, AddedCamerasAreWhatTheLibrarySees)
+{
     EmuDir emu;
-    auto r = Emu({"add", "--model", "JR825AB-X", "--serial", "QWERT21070AV", "--cpu-version", "03.14",
-                  "--fpga-version", "7.1", "--location", "LOC-A", "--path", "PATH-A", "--user-id", "U1",
-                  "--device-id", "DEV-1", "--model-id", "0x4321", "--mcu3-version", "9.9", "--xmlman-version",
-                  "2", "--hw-revision", "B", "--factory-set-version", "1.2", "--access-key", "0x01020304",
-                  "--special-key", "0x0A0B0C0D", "--leds", "5", "--bootloader", "0", "--aux-bootloader",
-                  "0x30101", "--register", "3:4=0x55", "--ffs-capacity", "1000000"});
+    auto r = Emu({"add",
+                  "--model",
+                  "JR825AB-X",
+                  "--serial",
+                  "QWERT21070AV",
+                  "--cpu-version",
+                  "03.14",
+                  "--fpga-version",
+                  "7.1",
+                  "--location",
+                  "LOC-A",
+                  "--path",
+                  "PATH-A",
+                  "--user-id",
+                  "U1",
+                  "--device-id",
+                  "DEV-1",
+                  "--model-id",
+                  "0x4321",
+                  "--mcu3-version",
+                  "9.9",
+                  "--xmlman-version",
+                  "2",
+                  "--hw-revision",
+                  "B",
+                  "--factory-set-version",
+                  "1.2",
+                  "--access-key",
+                  "0x01020304",
+                  "--special-key",
+                  "0x0A0B0C0D",
+                  "--leds",
+                  "5",
+                  "--bootloader",
+                  "0",
+                  "--aux-bootloader",
+                  "0x30101",
+                  "--register",
+                  "3:4=0x55",
+                  "--ffs-capacity",
+                  "1000000"});
     ASSERT_EQ(r.status, 0) << r.out;
     EXPECT_EQ(r.out, "0\n");
 
@@ -140,7 +184,8 @@ TEST(ZvcamEmu, AddedCamerasAreWhatTheLibrarySees) {
     zvCloseDevice(h);
 }
 
-TEST(ZvcamEmu, GetAndPutFlashFiles) {
+TEST(ZvcamEmu, GetAndPutFlashFiles)
+{
     EmuDir emu;
     ASSERT_EQ(Emu({"add", "--model", "JV285VT-TD-BM-TQ-VKU"}).status, 0);
     const auto local = emu.Root() / "local.bin";
@@ -171,7 +216,8 @@ TEST(ZvcamEmu, GetAndPutFlashFiles) {
     EXPECT_EQ(r.out, "zvcam-emu: camera 0 has no file UserSet2\n");
 }
 
-TEST(ZvcamEmu, FaultsReachTheLibraryAndClearRemovesEverything) {
+TEST(ZvcamEmu, FaultsReachTheLibraryAndClearRemovesEverything)
+{
     EmuDir emu;
     ASSERT_EQ(Emu({"add", "--model", "JV966JK-TD-G8-V7T9-JND"}).status, 0);
     auto r = Emu({"fault", "0", "fail", "call=zvOpenDevice", "code=56"});
@@ -200,7 +246,8 @@ TEST(ZvcamEmu, FaultsReachTheLibraryAndClearRemovesEverything) {
     EXPECT_EQ(Emu({"add", "--model", "X"}).out, "0\n");
 }
 
-TEST(ZvcamEmu, DirOptionWinsOverTheEnvironment) {
+TEST(ZvcamEmu, DirOptionWinsOverTheEnvironment)
+{
     EmuDir emu;  // ZVAPI_EMULATOR_DIR
     const auto other = emu.Root() / "other";
     ASSERT_EQ(Emu({"add", "--dir", other.string(), "--model", "M1"}).status, 0);
@@ -208,7 +255,8 @@ TEST(ZvcamEmu, DirOptionWinsOverTheEnvironment) {
     EXPECT_TRUE(emu.State().CameraIds().empty());
 }
 
-TEST(ZvcamEmu, RefusesBadInput) {
+TEST(ZvcamEmu, RefusesBadInput)
+{
     EmuDir emu;
     ASSERT_EQ(Emu({"add", "--model", "JV966JK-TD-G8-V7T9-JND", "--serial", "ABCDE21070AV"}).status, 0);
     const auto local = (emu.Root() / "x.bin").string();
@@ -247,7 +295,9 @@ TEST(ZvcamEmu, RefusesBadInput) {
     };
     for (const auto& args : bad) {
         std::string joined;
-        for (const auto& a : args) joined += a + " ";
+        for (const auto& a : args) {
+            joined += a + " ";
+        }
         const auto r = Emu(args);
         EXPECT_EQ(r.status, 1) << joined;
         EXPECT_FALSE(r.out.empty()) << joined;
@@ -262,10 +312,11 @@ TEST(ZvcamEmu, RefusesBadInput) {
 // A camera of a model the calibration definitions know starts with a valid
 // image: partition table, the data versions its CPU expects and their mode
 // defaults. Any other camera starts erased.
-TEST(ZvcamEmu, EepromStartsWithTheModelsCalibrationDefaults) {
+TEST(ZvcamEmu, EepromStartsWithTheModelsCalibrationDefaults)
+{
     struct Case {
         std::vector<std::string> add;
-        const char* cpu;     // the CPU version the camera runs
+        const char* cpu;    // the CPU version the camera runs
         int structVersion;  // -1: erased
         int defaultsVersion;
     };

@@ -27,13 +27,15 @@ uint16_t ReferenceChecksum(std::span<const uint8_t> bytes)
     return static_cast<uint16_t>(c);
 }
 
-bool IsAuxiliary(uint32_t type) { return type == 2 || type == 4; }
+bool IsAuxiliary(uint32_t type)
+{
+    return type == 2 || type == 4;
+}
 
 std::string DottedVersion(uint32_t version)
 {
     char text[32];
-    std::snprintf(text, sizeof text, "%x.%x.%02x", (version >> 16) & 0xFF, (version >> 8) & 0xFF,
-                  version & 0xFF);
+    std::snprintf(text, sizeof text, "%x.%x.%02x", (version >> 16) & 0xFF, (version >> 8) & 0xFF, version & 0xFF);
     return text;
 }
 
@@ -117,7 +119,9 @@ TEST(FirmwareChecksum, OnlyTheLastSixteenBytesCount)
     std::mt19937 random(7);
     for (size_t size : {1u, 15u, 16u, 17u, 511u, 639u}) {
         std::vector<uint8_t> bytes(size);
-        for (auto& b : bytes) b = static_cast<uint8_t>(random());
+        for (auto& b : bytes) {
+            b = static_cast<uint8_t>(random());
+        }
         EXPECT_EQ(FirmwareChecksum(bytes), ReferenceChecksum(bytes)) << size << " bytes";
     }
 }
@@ -130,9 +134,8 @@ TEST(FirmwareBinaries, RowsInTheirFixedOrder)
         uint32_t offset, size;
     };
     const Expected expected[] = {
-        {1, 0x30101, 0x52EF, 0xFA00, 511}, {2, 0x30101, 0x37C4, 0xEE00, 512},
-        {3, 0x30161, 0x51EF, 0xFA00, 511}, {4, 0x30161, 0x3704, 0xEE00, 512},
-        {3, 0x30161, 0x51EF, 0xFA00, 511}, {4, 0x30161, 0x3704, 0xEE00, 512},
+        {1, 0x30101, 0x52EF, 0xFA00, 511}, {2, 0x30101, 0x37C4, 0xEE00, 512}, {3, 0x30161, 0x51EF, 0xFA00, 511},
+        {4, 0x30161, 0x3704, 0xEE00, 512}, {3, 0x30161, 0x51EF, 0xFA00, 511}, {4, 0x30161, 0x3704, 0xEE00, 512},
         {6, 0x30161, 0x51EF, 0xF980, 639}, {5, 0x30161, 0x51EF, 0xF980, 639},
     };
     ASSERT_EQ(firmware_binaries.size(), std::size(expected));
@@ -193,7 +196,9 @@ TEST(FirmwareBinaries, SharedAndDistinctImages)
     // Apart from those two rows every image is its own.
     for (size_t i = 0; i < firmware_binaries.size(); ++i) {
         for (size_t j = i + 1; j < firmware_binaries.size(); ++j) {
-            if (i == 6 && j == 7) continue;
+            if (i == 6 && j == 7) {
+                continue;
+            }
             EXPECT_FALSE(std::ranges::equal(firmware_binaries[i].Bytes(), firmware_binaries[j].Bytes()))
                 << "rows " << i + 1 << " and " << j + 1;
         }
@@ -207,8 +212,7 @@ TEST(FindFirmwareBinary, FirstRowOfTheType)
         size_t row;  // index into firmware_binaries
     } cases[] = {{1, 0}, {2, 1}, {3, 2}, {4, 3}, {5, 7}, {6, 6}};
     for (const auto& c : cases) {
-        EXPECT_EQ(&BootloaderRequirements::FindFirmwareBinary(c.type), &firmware_binaries[c.row])
-            << "type " << c.type;
+        EXPECT_EQ(&BootloaderRequirements::FindFirmwareBinary(c.type), &firmware_binaries[c.row]) << "type " << c.type;
     }
 }
 
@@ -302,10 +306,10 @@ TEST(BootloaderRequirements, UpgradeIsNeverNeeded)
     const struct {
         uint32_t version, aux, type, model;
     } records[] = {
-        {0, 0, 1, 0},              // nothing known about the camera
-        {1, 0, 1, 0x932},          // a model id no camera has
+        {0, 0, 1, 0},      // nothing known about the camera
+        {1, 0, 1, 0x932},  // a model id no camera has
         {1, 0, 3, 0x932},
-        {0x30161, 0, 3, 0x0911},   // already up to date
+        {0x30161, 0, 3, 0x0911},        // already up to date
         {0x30001, 0x30001, 1, 0x0811},  // older than the embedded image
     };
     for (const auto& rec : records) {

@@ -45,15 +45,16 @@ std::string ReadText(const fs::path& path)
 
 void WriteFile(const fs::path& path, const std::vector<std::uint8_t>& bytes)
 {
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                static_cast<std::streamsize>(bytes.size()));
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
 std::vector<std::string> FilesIn(const fs::path& dir)
 {
     std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(dir))
+    for (const auto& entry : fs::directory_iterator(dir)) {
         names.push_back(entry.path().filename().string());
+    }
     std::sort(names.begin(), names.end());
     return names;
 }
@@ -105,12 +106,12 @@ TEST_F(CalibrationFilesTest, ExtractWritesListingsAndCompletesImagesWithoutTable
         u.SetEEPROMVersion("02.01");
         const Outcome o = Capture([&] { u.ExtractData(); });
         EXPECT_EQ(o.error, "");
-        EXPECT_EQ(o.printed,
-                  "Extracting EEPROM data  \nReading EEPROM data\nExtracting EEPROM data started\n"
-                  "Extracting EEPROM data  OK\n");
+        EXPECT_EQ(o.printed, "Extracting EEPROM data  \nReading EEPROM data\nExtracting EEPROM data started\n"
+                             "Extracting EEPROM data  OK\n");
         std::vector<std::string> expected = {"in.bin", "in.bin" + suffix + ".csv", "in.bin" + suffix + ".txt"};
-        if (c.completed)
+        if (c.completed) {
             expected.insert(expected.begin() + 1, "in.bin" + suffix + ".bin");
+        }
         EXPECT_EQ(FilesIn("x"), expected);
         EXPECT_TRUE(ReadText("x/in.bin" + suffix + ".csv").starts_with("Mode ID,Name,Value,Unit\n"));
         if (c.completed) {
@@ -155,12 +156,15 @@ TEST_F(CalibrationFilesTest, ExtractRefusals)
         SCOPED_TRACE(c.error);
         TestUpdater& u = Updater(c.input);
         u.SetFirmwareType(c.type);
-        if (!c.newFw.empty())
+        if (!c.newFw.empty()) {
             u.SetNewFirmwareVersion(c.newFw);
-        if (!c.model.empty())
+        }
+        if (!c.model.empty()) {
             u.SetCameraModelName(c.model);
-        if (!c.eeprom.empty())
+        }
+        if (!c.eeprom.empty()) {
             u.SetEEPROMVersion(c.eeprom);
+        }
         EXPECT_EQ(Capture([&] { u.ExtractData(); }).error, c.error);
         EXPECT_EQ(FilesIn("."), std::vector<std::string>{"odd.bin"});
     }
@@ -196,9 +200,8 @@ TEST_F(CalibrationFilesTest, InsertOverDefaultsAndOverAnImage)
     ASSERT_TRUE(fs::exists(name));
     const std::vector<std::uint8_t> inserted = ReadFile(name);
     // Over the defaults the pages hold the defaults but for the one value.
-    std::vector<std::uint8_t> edited = DefaultsImage(kJV966, kCpu, 2, 3, [](CalibDataStructureConverter& c) {
-        eeprom_test::SetField(c, 0, "VRD", 2300);
-    });
+    std::vector<std::uint8_t> edited = DefaultsImage(
+        kJV966, kCpu, 2, 3, [](CalibDataStructureConverter& c) { eeprom_test::SetField(c, 0, "VRD", 2300); });
     EXPECT_TRUE(std::equal(edited.begin(), edited.begin() + 0x4000, inserted.begin()));
 
     TestUpdater& patch = Updater("defaults.bin");
@@ -209,10 +212,9 @@ TEST_F(CalibrationFilesTest, InsertOverDefaultsAndOverAnImage)
     fs::create_directory("out");
     const Outcome p = Capture([&] { patch.InsertData(); });
     EXPECT_EQ(p.error, "");
-    EXPECT_EQ(p.printed,
-              "Updating EEPROM data from CSV\nExtracting EEPROM data from defaults.bin\n"
-              "Applying EEPROM data patch from edited.csv\n"
-              "Storing EEPROM data to packed binary data format\nPacked EEPROM data file was created\n");
+    EXPECT_EQ(p.printed, "Updating EEPROM data from CSV\nExtracting EEPROM data from defaults.bin\n"
+                         "Applying EEPROM data patch from edited.csv\n"
+                         "Storing EEPROM data to packed binary data format\nPacked EEPROM data file was created\n");
     // The output name is the user's own, written as given.
     EXPECT_EQ(ReadFile("patched.bin"), edited);
 }
@@ -235,10 +237,12 @@ TEST_F(CalibrationFilesTest, InsertRefusals)
     for (const Case& c : cases) {
         TestUpdater& u = Updater("in.csv");
         u.SetFirmwareType(c.type);
-        if (!c.cur.empty())
+        if (!c.cur.empty()) {
             u.SetCurrentFirmwareVersion(c.cur);
-        if (!c.model.empty())
+        }
+        if (!c.model.empty()) {
             u.SetCameraModelName(c.model);
+        }
         EXPECT_EQ(Capture([&] { u.InsertData(); }).error, c.error);
     }
     EXPECT_TRUE(fs::is_empty("."));
@@ -261,23 +265,23 @@ TEST_F(CalibrationFilesTest, DiffReportOfAFile)
     const Outcome o = Capture([&] { u.DiffFirmwareContent(); });
     EXPECT_EQ(o.error, "");
     const std::string report = std::string(kJV966) + "_CPU_02.50_EEPROM_02_03_diff.txt";
-    EXPECT_EQ(o.printed,
-              "Reading EEPROM data from file: cam.bin\nLoading EEPROM data from cam.bin\n"
-              "Running diff operation for JV966JK-TD-G8-V7T9-JND CPU 02.50 EEPROM version 02.03\n"
-              "Extracting EEPROM data started\nLoading EEPROM defaults\n"
-              "Storing EEPROM defaults diff to file " + report + "\n"
-              "Found 2 changes on calibration page 0\nFound 1 changes on calibration page 3\n"
-              "Diff evaluation finished\nDiff Found 3 changes\n");
-    EXPECT_EQ(ReadText(report),
-              "//-------------------------------------------\n"
-              "Diff page 0\n"
-              "Field name          Value               Defaults            \n"
-              "340 LVDS_T_EN       0x11c               0x11b               \n"
-              "FFC_GAIN            4294967295          0                   \n"
-              "//-------------------------------------------\n"
-              "Diff page 3\n"
-              "Field name          Value               Defaults            \n"
-              "VRD                 2300                1253                \n");
+    EXPECT_EQ(o.printed, "Reading EEPROM data from file: cam.bin\nLoading EEPROM data from cam.bin\n"
+                         "Running diff operation for JV966JK-TD-G8-V7T9-JND CPU 02.50 EEPROM version 02.03\n"
+                         "Extracting EEPROM data started\nLoading EEPROM defaults\n"
+                         "Storing EEPROM defaults diff to file " +
+                             report +
+                             "\n"
+                             "Found 2 changes on calibration page 0\nFound 1 changes on calibration page 3\n"
+                             "Diff evaluation finished\nDiff Found 3 changes\n");
+    EXPECT_EQ(ReadText(report), "//-------------------------------------------\n"
+                                "Diff page 0\n"
+                                "Field name          Value               Defaults            \n"
+                                "340 LVDS_T_EN       0x11c               0x11b               \n"
+                                "FFC_GAIN            4294967295          0                   \n"
+                                "//-------------------------------------------\n"
+                                "Diff page 3\n"
+                                "Field name          Value               Defaults            \n"
+                                "VRD                 2300                1253                \n");
 
     // The defaults themselves: an empty report.
     WriteFile("cam.bin", DefaultsImage(kJV966, kCpu, 2, 3));
@@ -297,7 +301,8 @@ TEST_F(CalibrationFilesTest, DiffRefusals)
     };
     const std::string m = kJV966;
     const Case cases[] = {
-        {std::nullopt, m, kCpu, "FW_Updater_FAPI:DiffFirmwareContent: No camera connected, cannot run 'diff' operation"},
+        {std::nullopt, m, kCpu,
+         "FW_Updater_FAPI:DiffFirmwareContent: No camera connected, cannot run 'diff' operation"},
         {"odd.bin", m, kCpu, "FW_Updater_FAPI:DiffFirmwareContent: EEPROM file has unexpected size"},
         {"missing.bin", m, kCpu, "FW_Updater_FAPI:DiffFirmwareContent: failed to read EEPROM binary file"},
         {"odd.bin", "", kCpu,
@@ -313,12 +318,15 @@ TEST_F(CalibrationFilesTest, DiffRefusals)
         SCOPED_TRACE(c.error);
         updater = std::make_unique<TestUpdater>();
         updater->SetFirmwareType(kTypeEeprom1);
-        if (c.input)
+        if (c.input) {
             updater->SetInputFile(*c.input);
-        if (!c.model.empty())
+        }
+        if (!c.model.empty()) {
             updater->SetCameraModelName(c.model);
-        if (!c.cpu.empty())
+        }
+        if (!c.cpu.empty()) {
             updater->SetCurrentFirmwareVersion(c.cpu);
+        }
         EXPECT_EQ(Capture([&] { updater->DiffFirmwareContent(); }).error, c.error);
     }
     TestUpdater& cpu = Updater("odd.bin");
@@ -363,10 +371,9 @@ TEST(ConvertEEPROMDumpData, ListsTheDumpOrSaysWhyNot)
     Printed([&] { other.Open(); });
     o = Capture([&] { other.ConvertEEPROMDumpData(image); });
     EXPECT_EQ(o.error, "");
-    EXPECT_EQ(o.printed,
-              "GetAssocZvFwType - Value is not defined.\n"
-              "ConvertEEPROMDumpData ERROR: Unknown camera model\n"
-              "Failed to convert EEPROM calibration file.\n");
+    EXPECT_EQ(o.printed, "GetAssocZvFwType - Value is not defined.\n"
+                         "ConvertEEPROMDumpData ERROR: Unknown camera model\n"
+                         "Failed to convert EEPROM calibration file.\n");
     EXPECT_EQ(FilesIn(".").size(), 2u);
 }
 

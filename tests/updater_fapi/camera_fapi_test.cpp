@@ -11,10 +11,10 @@
 
 namespace {
 
+using fapi_test::Capture;
 using fapi_test::Count;
 using fapi_test::Outcome;
 using fapi_test::Printed;
-using fapi_test::Capture;
 using fapi_test::TestUpdater;
 using fapi_test::Thrown;
 using zvtest::EmuDir;
@@ -101,8 +101,10 @@ TEST_F(CameraSelectionTest, ACameraThatIsNotThereIsTheCameraApisError)
     };
     const Case cases[] = {
         {[](TestUpdater& u) { u.SelectCameraOnBus(3); }, "zvAPI: No Devices Found (zvAPIplus_Camera::OpenByID)"},
-        {[](TestUpdater& u) { u.SelectCameraByPath("nowhere"); }, "zvAPI: No Devices Found (zvAPIplus_Camera::OpenByPath)"},
-        {[](TestUpdater& u) { u.SelectCameraBySN("ZZZZZ99999ZZ"); }, "zvAPI: No Devices Found (zvAPIplus_Camera::OpenBySN)"},
+        {[](TestUpdater& u) { u.SelectCameraByPath("nowhere"); },
+         "zvAPI: No Devices Found (zvAPIplus_Camera::OpenByPath)"},
+        {[](TestUpdater& u) { u.SelectCameraBySN("ZZZZZ99999ZZ"); },
+         "zvAPI: No Devices Found (zvAPIplus_Camera::OpenBySN)"},
         {[](TestUpdater& u) { u.SelectCameraByLocation("PCIROOT(9)"); },
          "zvAPI: No Devices Found (zvAPIplus_Camera::OpenByLocation)"},
     };
@@ -132,7 +134,8 @@ TEST_F(CameraSelectionTest, ForcedSerialGoesToTheSelectedIndexOnce)
 
     const auto forced = emu.TraceWith("zvSetDeviceInfoString");
     ASSERT_EQ(forced.size(), 1u);
-    EXPECT_NE(forced[0].find("index=2 param=device_sn size=12 value=FGHIJ21070AV rc=0"), std::string::npos) << forced[0];
+    EXPECT_NE(forced[0].find("index=2 param=device_sn size=12 value=FGHIJ21070AV rc=0"), std::string::npos)
+        << forced[0];
     const auto opens = emu.TraceWith("zvOpenDevice");
     ASSERT_EQ(opens.size(), 1u);
     EXPECT_NE(opens[0].find("index=2"), std::string::npos);
@@ -177,8 +180,9 @@ TEST_F(CameraSelectionTest, PreparationsComeFirstOnEveryOpen)
     // Handles are numbered across the whole process: the open one is "H".
     const std::regex openHandle("(handle|opened)=[1-9][0-9]*");
     std::vector<std::string> calls;
-    for (const std::string& line : emu.Trace())
+    for (const std::string& line : emu.Trace()) {
         calls.push_back(std::regex_replace(line.substr(0, line.find(" value=")), openHandle, "$1=H"));
+    }
     const std::vector<std::string> expected = {
         "zvSetParamInt handle=0 param=cam_enum_golden_enabled",
         "zvSetParamInt handle=0 param=cam_sensor_init_disabled",

@@ -48,10 +48,7 @@ std::vector<std::uint8_t> ReadFile(const fs::path& path)
 
 class EepromDataUpdateTest : public ::testing::Test {
 protected:
-    EepromDataUpdateTest()
-    {
-        AddCamera(kJV966, kCpu, CalibratedAt21());
-    }
+    EepromDataUpdateTest() { AddCamera(kJV966, kCpu, CalibratedAt21()); }
 
     // Adds a camera at the CPU version holding the image; answers its index.
     unsigned AddCamera(const std::string& model, const std::string& cpu, const std::vector<std::uint8_t>& image,
@@ -59,8 +56,9 @@ protected:
     {
         const unsigned index = emu.AddCamera(model, [&](zvemu::CameraRecord& r) {
             r.versions[r.CpuVersionParam()] = cpu;
-            if (!serial.empty())
+            if (!serial.empty()) {
                 r.serial = serial;
+            }
         });
         emu.State().WriteFfsFile(emu.CameraId(index), kEepromFile, image);
         return index;
@@ -84,8 +82,9 @@ protected:
         TestUpdater updater;
         updater.SelectCameraOnBus(static_cast<int>(index));
         updater.SetAccessKey(ZV_DEFAULT_ACCESS_KEY);
-        if (setUp)
+        if (setUp) {
             setUp(updater);
+        }
         Printed([&] { updater.Open(); });
         return Capture([&] { updater.EEPROMDataUpdate(current, next); });
     }
@@ -101,17 +100,16 @@ TEST_F(EepromDataUpdateTest, ConvertsWithABackupAndTheMarkAndASecondRunChangesNo
     const std::vector<std::uint8_t> original = Eeprom();
     const Outcome first = Update();
     EXPECT_EQ(first.error, "");
-    EXPECT_EQ(first.printed,
-              "Reading EEPROM data...\n"
-              "Reading...\nRead done OK  \n"
-              "Creating EEPROM data backup before update...\n"
-              "Erasing/Writing...\nErase/Write done OK  \n"
-              "Starting EEPROM data update...\n"
-              "Erasing/Writing...\nErase/Write done OK  \n"
-              "EEPROM data update verification...\n"
-              "Reading...\nRead done OK  \n"
-              "Erasing/Writing...\nErase/Write done OK  \n"
-              "EEPROM data update finished...\n");
+    EXPECT_EQ(first.printed, "Reading EEPROM data...\n"
+                             "Reading...\nRead done OK  \n"
+                             "Creating EEPROM data backup before update...\n"
+                             "Erasing/Writing...\nErase/Write done OK  \n"
+                             "Starting EEPROM data update...\n"
+                             "Erasing/Writing...\nErase/Write done OK  \n"
+                             "EEPROM data update verification...\n"
+                             "Reading...\nRead done OK  \n"
+                             "Erasing/Writing...\nErase/Write done OK  \n"
+                             "EEPROM data update finished...\n");
 
     const std::vector<std::uint8_t> converted = Eeprom();
     const eeprom_test::TableBytes table = TableOf(converted);
@@ -148,7 +146,7 @@ TEST_F(EepromDataUpdateTest, AnInterruptedUpdateIsFinishedByTheNextRun)
     };
     const Case cases[] = {
         {"fail param=write_file_ffs code=8 nth=1 file=File_EEPROM1", false},  // setting the mark
-        {"cut bytes=40 nth=1 file=File_EEPROM1", false},  // torn before the mark's byte
+        {"cut bytes=40 nth=1 file=File_EEPROM1", false},                      // torn before the mark's byte
         {"cut bytes=100 nth=1 file=File_EEPROM1", true},
         {"fail param=write_file_ffs code=8 nth=2 file=File_EEPROM1", true},  // the converted image
         {"cut bytes=32768 nth=2 file=File_EEPROM1", true},
@@ -225,12 +223,15 @@ TEST_F(EepromDataUpdateTest, ARestoreFailsWithoutAGoodBackupAndWritesNothing)
         {"deleted", [&] { fs::remove(name); },
          "EEPROM data restore failed: backup file " + name +
              " of the interrupted update is missing or cannot be read; run the update again in the directory that "
-             "holds it." + unchanged},
+             "holds it." +
+             unchanged},
         {"cut short", [&] { fs::resize_file(name, 0x8000); },
          "EEPROM data restore failed: backup file " + name +
              " is not a complete EEPROM image (32768 bytes, expected 65536)." + unchanged},
         {"without its table",
-         [&] { std::ofstream(name, std::ios::binary).write(reinterpret_cast<const char*>(erasedTable.data()), 0x10000); },
+         [&] {
+             std::ofstream(name, std::ios::binary).write(reinterpret_cast<const char*>(erasedTable.data()), 0x10000);
+         },
          "EEPROM data restore failed: backup file " + name + " holds no valid EEPROM partition table." + unchanged},
     };
     for (const Case& c : cases) {
@@ -240,9 +241,8 @@ TEST_F(EepromDataUpdateTest, ARestoreFailsWithoutAGoodBackupAndWritesNothing)
         emu.StartTrace();
         const Outcome o = Update();
         EXPECT_EQ(o.error, c.error);
-        EXPECT_EQ(o.printed,
-                  "Reading EEPROM data...\nReading...\nRead done OK  \n"
-                  "Restoring EEPROM data from previous update session...\n");
+        EXPECT_EQ(o.printed, "Reading EEPROM data...\nReading...\nRead done OK  \n"
+                             "Restoring EEPROM data from previous update session...\n");
         EXPECT_EQ(EepromWrites(), 0u);
         EXPECT_EQ(Eeprom(), interrupted);
     }
@@ -261,13 +261,13 @@ TEST_F(EepromDataUpdateTest, AMarkedCameraIsRestoredAlsoWhenNoConversionFollows)
     std::ofstream(BackupName(), std::ios::binary).write(reinterpret_cast<const char*>(at23.data()), 0x10000);
     const Outcome o = Update();
     EXPECT_EQ(o.error, "");
-    EXPECT_EQ(o.printed,
-              "Reading EEPROM data...\nReading...\nRead done OK  \n"
-              "Restoring EEPROM data from previous update session...\n"
-              "Erasing/Writing...\nErase/Write done OK  \n"
-              "Reading...\nRead done OK  \n"
-              "Erasing/Writing...\nErase/Write done OK  \n"
-              "EEPROM data restored from " + BackupName() + "\n");
+    EXPECT_EQ(o.printed, "Reading EEPROM data...\nReading...\nRead done OK  \n"
+                         "Restoring EEPROM data from previous update session...\n"
+                         "Erasing/Writing...\nErase/Write done OK  \n"
+                         "Reading...\nRead done OK  \n"
+                         "Erasing/Writing...\nErase/Write done OK  \n"
+                         "EEPROM data restored from " +
+                             BackupName() + "\n");
     EXPECT_EQ(Eeprom(), at23);
 }
 
@@ -279,11 +279,10 @@ TEST_F(EepromDataUpdateTest, AMissingPartitionTableIsAddedAfterTheBackup)
 
     const Outcome o = Update();
     EXPECT_EQ(o.error, "");
-    EXPECT_EQ(o.printed,
-              "Reading EEPROM data...\nReading...\nRead done OK  \n"
-              "Creating EEPROM data backup before update...\n"
-              "Erasing/Writing...\nErase/Write done OK  \n"
-              "New EEPROM descriptor v 02.03 was added/restored...\n");
+    EXPECT_EQ(o.printed, "Reading EEPROM data...\nReading...\nRead done OK  \n"
+                         "Creating EEPROM data backup before update...\n"
+                         "Erasing/Writing...\nErase/Write done OK  \n"
+                         "New EEPROM descriptor v 02.03 was added/restored...\n");
     const std::vector<std::uint8_t> after = Eeprom();
     const eeprom_test::TableBytes table = TableOf(after);
     EXPECT_TRUE(table.valid);
@@ -324,7 +323,8 @@ TEST_F(EepromDataUpdateTest, RefusalsLeaveTheCameraAndTheBackupsAlone)
          "IsDataUpgradeNeeded - missing EEPROM data structure definition for JV966JK-TD-G8-V7T9-JND and new CPU "
          "firmware 05.00",
          "Reading EEPROM data...\nReading...\nRead done OK  \n"},
-        {"downgrade", jr, "04.00", "03.50", "", "CPU firmware update is not possible due to EEPROM data incompatibility!",
+        {"downgrade", jr, "04.00", "03.50", "",
+         "CPU firmware update is not possible due to EEPROM data incompatibility!",
          "IsDataUpgradePossible - Downgrade of EEPROM data is not supported (JR574XX-D0-BSI-1 03.09 to 02.01)"},
     };
     for (const Case& c : cases) {
@@ -332,8 +332,9 @@ TEST_F(EepromDataUpdateTest, RefusalsLeaveTheCameraAndTheBackupsAlone)
         const std::vector<std::uint8_t> before = Eeprom(c.camera);
         emu.StartTrace();
         const Outcome o = Update(c.camera, c.current, c.next, [&](TestUpdater& u) {
-            if (!c.newFwOption.empty())
+            if (!c.newFwOption.empty()) {
                 u.SetNewFirmwareVersion(c.newFwOption);
+            }
         });
         EXPECT_EQ(o.error, c.error);
         EXPECT_TRUE(o.printed.ends_with(c.printedTail)) << o.printed;
@@ -371,10 +372,10 @@ TEST_F(EepromDataUpdateTest, TheBackupNameStaysInTheWorkingDirectory)
     const unsigned odd = AddCamera(kJV966, kCpu, CalibratedAt21(), "../..\\x/..");
     ASSERT_EQ(Update(odd).error, "");
     std::vector<std::string> names;
-    for (const auto& entry : fs::recursive_directory_iterator(emu.Root() / "work"))
+    for (const auto& entry : fs::recursive_directory_iterator(emu.Root() / "work")) {
         names.push_back(entry.path().filename().string());
-    EXPECT_NE(std::find(names.begin(), names.end(), "eeprom_backup_JV966JK-TD-G8-V7T9-JND_______x___.bin"),
-              names.end())
+    }
+    EXPECT_NE(std::find(names.begin(), names.end(), "eeprom_backup_JV966JK-TD-G8-V7T9-JND_______x___.bin"), names.end())
         << ::testing::PrintToString(names);
 }
 
@@ -393,8 +394,9 @@ TEST(EepromFileNames, PartsOfNamesAreMadeSafe)
         {".hidden.", "_hidden_"},
         {"sp ace\t", "sp_ace_"},
     };
-    for (const Case& c : cases)
+    for (const Case& c : cases) {
         EXPECT_EQ(eeprom_files::SafeNamePart(c.text), c.part) << c.text;
+    }
     EXPECT_EQ(eeprom_files::CheckedFileName(std::string(259, 'n')), std::string(259, 'n'));
     EXPECT_THROW(eeprom_files::CheckedFileName(std::string(260, 'n')), UpdaterError);
     EXPECT_THROW(eeprom_files::EepromBackupFile(kJV966, ""), UpdaterError);

@@ -39,8 +39,9 @@ inline std::vector<std::uint8_t> DefaultsImage(const std::string& model, const s
     converter.SetCalibrationDataStructureVersion(structVersion);
     converter.SetCameraModeDefaultsVersion(defaultsVersion);
     converter.UnpackSensorModesDefaultsData();
-    if (edit)
+    if (edit) {
         edit(converter);
+    }
     converter.SaveSensorModes();
     std::vector<std::uint8_t> image(kImageSize);
     converter.GetRawData(image.data(), static_cast<std::uint32_t>(image.size()), CdsDataType::WholeImage);
@@ -80,8 +81,9 @@ struct TableBytes {
 inline TableBytes TableOf(const std::vector<std::uint8_t>& image)
 {
     TableBytes t;
-    if (image.size() < kImageSize)
+    if (image.size() < kImageSize) {
         return t;
+    }
     t.valid = image[kTableOffset] == 0xCA && image[kTableOffset + 1] == 0x1B;
     t.structVersion = image[kStructVersionOffset];
     t.defaultsVersion = image[kDefaultsVersionOffset];

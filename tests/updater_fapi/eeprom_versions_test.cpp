@@ -97,12 +97,15 @@ TEST_F(EepromVersionTest, OfflineCheckOfModelCpuAndDataVersion)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.model + " " + c.cpu + " " + c.eeprom);
         TestUpdater updater;
-        if (!c.model.empty())
+        if (!c.model.empty()) {
             updater.SetCameraModelName(c.model);
-        if (!c.cpu.empty())
+        }
+        if (!c.cpu.empty()) {
             updater.SetCurrentFirmwareVersion(c.cpu);
-        if (!c.eeprom.empty())
+        }
+        if (!c.eeprom.empty()) {
             updater.SetEEPROMVersion(c.eeprom);
+        }
         const Outcome o = Capture([&] { updater.OperationVerifyEEPROMVersions(); });
         EXPECT_EQ(o.printed, c.printed);
         EXPECT_EQ(o.error, c.error);
@@ -119,8 +122,8 @@ TEST(SplitMajorMinor, TwoNumbersAroundTheFirstPoint)
     };
     // Both start at 7: what the text leaves alone stays 7.
     const Case cases[] = {
-        {"2.1", 2, 1},    {"02.03", 2, 3}, {" 3.07", 3, 7}, {"2.", 2, 7},   {"2", 7, 7},
-        {"", 7, 7},       {"2.x", 2, 0},   {"x.5", 0, 5},   {"1.2.3", 1, 2}, {"255.0", 255, 0},
+        {"2.1", 2, 1}, {"02.03", 2, 3}, {" 3.07", 3, 7}, {"2.", 2, 7},    {"2", 7, 7},
+        {"", 7, 7},    {"2.x", 2, 0},   {"x.5", 0, 5},   {"1.2.3", 1, 2}, {"255.0", 255, 0},
     };
     for (const Case& c : cases) {
         std::uint8_t major = 7;
@@ -164,16 +167,19 @@ TEST_F(EepromVersionTest, VersionUpdateRewritesOnlyTheTwoVersionBytes)
         TestUpdater updater;
         Open(updater, camera);
         updater.SetCameraModelName("JV285");
-        if (!c.eeprom.empty())
+        if (!c.eeprom.empty()) {
             updater.SetEEPROMVersion(c.eeprom);
-        if (c.fromCpu)
+        }
+        if (c.fromCpu) {
             updater.SetEEPROMVersionFromCpu();
+        }
         const Outcome o = Capture([&] { updater.OperationEEPROMVersionUpdate(); });
         EXPECT_EQ(o.error, "");
-        EXPECT_TRUE(o.printed.ends_with("Reading EEPROM data...\nReading...\nRead done OK  \n"
-                                        "Erasing/Writing...\nErase/Write done OK  \n"
-                                        "JV966JK-TD-G8-V7T9-JND (CPU 02.50) EEPROM version was successfully updated to " +
-                                        c.shown + "\n"))
+        EXPECT_TRUE(
+            o.printed.ends_with("Reading EEPROM data...\nReading...\nRead done OK  \n"
+                                "Erasing/Writing...\nErase/Write done OK  \n"
+                                "JV966JK-TD-G8-V7T9-JND (CPU 02.50) EEPROM version was successfully updated to " +
+                                c.shown + "\n"))
             << o.printed;
         EXPECT_EQ(updater.ModelName(), kJV966);
         EXPECT_EQ(updater.EepromVersion(), c.shown);
@@ -230,8 +236,9 @@ TEST_F(EepromVersionTest, VersionUpdateRefusalsWriteNothing)
         const unsigned camera = AddCamera(c.model, kCpu, c.image);
         TestUpdater updater;
         Open(updater, camera);
-        if (!c.eeprom.empty())
+        if (!c.eeprom.empty()) {
             updater.SetEEPROMVersion(c.eeprom);
+        }
         emu.StartTrace();
         EXPECT_EQ(Capture([&] { updater.OperationEEPROMVersionUpdate(); }).error, c.error);
         EXPECT_EQ(Writes(), 0u);
@@ -255,7 +262,8 @@ TEST_F(EepromVersionTest, DataVersionIsReadOncePerUpdater)
     EXPECT_EQ(second.printed, "Reading EEPROM data...\n");
     EXPECT_EQ(emu.TraceWith("param=read_file_ffs").size(), 0u);
     EXPECT_EQ(Capture([&] { updater.GetEEPROMDataVersion(5); }).error, "GetEEPROMDataVersion ERROR: Buffer too small");
-    EXPECT_EQ(Capture([&] { updater.GetEEPROMDataVersion(0); }).error, "GetEEPROMDataVersion ERROR: Invalid buffer length");
+    EXPECT_EQ(Capture([&] { updater.GetEEPROMDataVersion(0); }).error,
+              "GetEEPROMDataVersion ERROR: Invalid buffer length");
 
     TestUpdater fresh;
     Open(fresh, camera);

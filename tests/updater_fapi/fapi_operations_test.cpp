@@ -41,8 +41,9 @@ constexpr unsigned kJV966 = 1;         // known; its CPU firmware is CPU1
 Bytes Pattern(std::size_t size, std::uint8_t seed = 3)
 {
     Bytes bytes(size);
-    for (std::size_t i = 0; i < size; ++i)
+    for (std::size_t i = 0; i < size; ++i) {
         bytes[i] = static_cast<std::uint8_t>(seed + i * 13 + (i >> 9));
+    }
     return bytes;
 }
 
@@ -88,8 +89,9 @@ protected:
         u.SetAccessKey(ZV_DEFAULT_ACCESS_KEY);
         u.SelectCameraOnBus(static_cast<int>(cameraIndex));
         u.SetFirmwareType(type);
-        if (!file.empty())
+        if (!file.empty()) {
             u.SetInputFile(file);
+        }
         u.ClearScrambled();
     }
 
@@ -124,7 +126,8 @@ TEST_F(FapiOperationsTest, ProgramVerifyAndDumpAFileWithProgress)
 {
     const Bytes image = Pattern(64 * 1024);
     const std::string file = dir.Write("fpga.bin", image);
-    const std::string identification = "Camera SN:ZVEMU21000A0, Model:KV410XX-B, FPGA1:V01.00\nDevice ID:ZVEMU-DEV-0000\n";
+    const std::string identification =
+        "Camera SN:ZVEMU21000A0, Model:KV410XX-B, FPGA1:V01.00\nDevice ID:ZVEMU-DEV-0000\n";
     emu.StartTrace();
 
     Updater prog;
@@ -175,9 +178,10 @@ TEST_F(FapiOperationsTest, TheWindowOfThePayloadIsWhatIsWrittenAndCompared)
     const Bytes old(0x10000, 0xEE);
     const auto concat = [](std::initializer_list<std::pair<const Bytes*, std::pair<std::size_t, std::size_t>>> parts) {
         Bytes out;
-        for (const auto& [bytes, range] : parts)
+        for (const auto& [bytes, range] : parts) {
             out.insert(out.end(), bytes->begin() + static_cast<std::ptrdiff_t>(range.first),
                        bytes->begin() + static_cast<std::ptrdiff_t>(range.second));
+        }
         return out;
     };
     struct Case {
@@ -211,8 +215,9 @@ TEST_F(FapiOperationsTest, TheWindowOfThePayloadIsWhatIsWrittenAndCompared)
         EXPECT_EQ(o.error, c.error);
         EXPECT_EQ(Stored(kUnknownModel, "File_FW_FPGA1"), c.inCamera);
         ExpectCleanedUp(u);
-        if (!c.error.empty())
+        if (!c.error.empty()) {
             continue;
+        }
         // Verifying the same window succeeds; a changed byte inside it fails.
         Updater v;
         Prepare(v, kUnknownModel, kFpga1, file);
@@ -279,10 +284,11 @@ TEST_F(FapiOperationsTest, ValuesGivenInPlaceOfAFileGoToTheirFiles)
         SCOPED_TRACE(c.text);
         Updater u;
         Prepare(u, kUnknownModel, c.type, c.text);
-        if (c.hex)
+        if (c.hex) {
             u.SetNameIsHex(true);
-        else
+        } else {
             u.SetNameIsSnSne(true);
+        }
         EXPECT_EQ(Run(u, FW_Updater_FAPI::kOperationProgram).error, "");
         EXPECT_EQ(Stored(kUnknownModel, c.ffsFile), c.written);
         EXPECT_EQ(Run(u, FW_Updater_FAPI::kOperationVerify).error, "");
@@ -301,9 +307,17 @@ TEST_F(FapiOperationsTest, EveryFailureClosesTheCameraAndKeepsItsFirstReason)
         bool opened;  // the camera was opened before the failure
     };
     const Case cases[] = {
-        {"no camera, checked before the file", [&](Updater& u) { emu.Hook(-1, "nocameras"); u.SetInputFile(missing); },
+        {"no camera, checked before the file",
+         [&](Updater& u) {
+             emu.Hook(-1, "nocameras");
+             u.SetInputFile(missing);
+         },
          FW_Updater_FAPI::kOperationProgram, "No camera connected", false},
-        {"a type without a file", [&](Updater& u) { u.SetFirmwareType(kMcu1); u.SetInputFile(good); },
+        {"a type without a file",
+         [&](Updater& u) {
+             u.SetFirmwareType(kMcu1);
+             u.SetInputFile(good);
+         },
          FW_Updater_FAPI::kOperationProgram, "Unsupported file-type selection for this camera.", true},
         {"no input file", [](Updater&) {}, FW_Updater_FAPI::kOperationVerify, "Invalid filename", true},
         {"a file that is not there", [&](Updater& u) { u.SetInputFile(missing); }, FW_Updater_FAPI::kOperationVerify,
@@ -470,8 +484,9 @@ std::string ShortDigest(const Bytes& bytes)
     unsigned char digest[MD5_DIGEST_LENGTH];
     EVP_Digest(bytes.data(), bytes.size(), digest, nullptr, EVP_md5(), nullptr);
     char text[2 * MD5_DIGEST_LENGTH + 1] = {};
-    for (int i = 0; i < MD5_DIGEST_LENGTH; ++i)
+    for (int i = 0; i < MD5_DIGEST_LENGTH; ++i) {
         std::snprintf(text + 2 * i, 3, "%02x", digest[i]);
+    }
     return std::string(text, 10);
 }
 
@@ -482,7 +497,8 @@ TEST_F(FapiOperationsTest, ProgrammingLogsItsStartAndItsEndInTheCamera)
     const auto messages = [&] {
         std::vector<std::string> lines;
         testing::internal::CaptureStdout();
-        const std::optional<std::string> text = UnpackFwLog(Stored(kUnknownModel, "FwOperationLog.zip").value_or(Bytes{}));
+        const std::optional<std::string> text =
+            UnpackFwLog(Stored(kUnknownModel, "FwOperationLog.zip").value_or(Bytes{}));
         testing::internal::GetCapturedStdout();
         for (std::size_t start = 0; text && start < text->size();) {
             const std::size_t end = std::min(text->find('\n', start), text->size());

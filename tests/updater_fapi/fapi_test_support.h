@@ -83,8 +83,9 @@ inline Outcome Capture(const std::function<void()>& f)
 inline std::size_t Count(const std::string& text, const std::string& piece)
 {
     std::size_t n = 0;
-    for (std::size_t at = text.find(piece); at != std::string::npos; at = text.find(piece, at + piece.size()))
+    for (std::size_t at = text.find(piece); at != std::string::npos; at = text.find(piece, at + piece.size())) {
         ++n;
+    }
     return n;
 }
 

@@ -37,8 +37,9 @@ protected:
         const std::regex set(R"(zvSetParamInt .*param=(led_selector|led_mode) value=(\d+) rc=0)");
         for (const std::string& line : emu.Trace()) {
             std::smatch m;
-            if (std::regex_search(line, m, set))
+            if (std::regex_search(line, m, set)) {
                 settings.push_back((m[1] == "led_selector" ? "led " : "mode ") + m[2].str());
+            }
         }
         return settings;
     }
@@ -59,13 +60,13 @@ TEST_F(FapiVersionsTest, EachTypeReadsItsOwnVersion)
         std::string error;
     };
     const Case cases[] = {
-        {1, "02.50", ""},   // CPU1
-        {2, "03.11", ""},   // CPU2
-        {3, "01.07", ""},   // CPU3
-        {10, "01.20", ""},  // FPGA1
-        {11, "01.20", ""},  // FPGA2: the camera reports one FPGA version
-        {15, "02.01", ""},  // EEPROM1: the calibration data's version
-        {20, "00.09", ""},  // XMLMAN
+        {1, "02.50", ""},                  // CPU1
+        {2, "03.11", ""},                  // CPU2
+        {3, "01.07", ""},                  // CPU3
+        {10, "01.20", ""},                 // FPGA1
+        {11, "01.20", ""},                 // FPGA2: the camera reports one FPGA version
+        {15, "02.01", ""},                 // EEPROM1: the calibration data's version
+        {20, "00.09", ""},                 // XMLMAN
         {100, "", "Not implemented yet"},  // SID1
         {6, "", "FW_Updater_FAPI:GetCurrentFirmwareVersion: Unsupported firmware type"},  // MCU1
         {4, "", "FW_Updater_FAPI:GetCurrentFirmwareVersion: Unsupported firmware type"},  // CPU4

@@ -17,10 +17,10 @@
 
 namespace {
 
+using fapi_test::Capture;
 using fapi_test::Count;
 using fapi_test::Outcome;
 using fapi_test::Printed;
-using fapi_test::Capture;
 using fapi_test::TestUpdater;
 using fapi_test::Thrown;
 using zvtest::EmuDir;
@@ -32,8 +32,9 @@ constexpr std::int32_t kFpga1 = 10;
 std::vector<std::uint8_t> Pattern(std::size_t size, std::uint8_t seed = 1)
 {
     std::vector<std::uint8_t> bytes(size);
-    for (std::size_t i = 0; i < size; ++i)
+    for (std::size_t i = 0; i < size; ++i) {
         bytes[i] = static_cast<std::uint8_t>(seed + i * 7 + (i >> 8));
+    }
     return bytes;
 }
 
@@ -59,7 +60,9 @@ protected:
 
     std::vector<std::uint8_t> Stored(int index, const std::string& file)
     {
-        return emu.State().ReadFfsFile(emu.CameraId(static_cast<unsigned>(index)), file).value_or(std::vector<std::uint8_t>{});
+        return emu.State()
+            .ReadFfsFile(emu.CameraId(static_cast<unsigned>(index)), file)
+            .value_or(std::vector<std::uint8_t>{});
     }
 
     EmuDir emu;
@@ -90,13 +93,12 @@ TEST_F(FfsTransferTest, WriteVerifyAndReadWithTheFrontEndsProgress)
     EXPECT_EQ(o.error, "");
     // The camera reports 0-100 % per transfer in quarters; writing maps it
     // to 20-60 %, reading back to 60-100 %. Equal percentages print once.
-    EXPECT_EQ(o.printed,
-              "Erasing/Writing...\n20%\r30%\r40%\r50%\r60%\rErase/Write done OK  \n"
-              "Verifying...\n70%\r80%\r90%\r100%\rRead done OK  \n"
-              "Firmware_ok_mark on position 0x0022 read:xFF\n"
-              "Firmware_ok_mark shows, that firmware is not yet confirmed to run\n"
-              "Compare done OK  \n"
-              "Reading...\n0%\r25%\r50%\r75%\r100%\rRead done OK  \n");
+    EXPECT_EQ(o.printed, "Erasing/Writing...\n20%\r30%\r40%\r50%\r60%\rErase/Write done OK  \n"
+                         "Verifying...\n70%\r80%\r90%\r100%\rRead done OK  \n"
+                         "Firmware_ok_mark on position 0x0022 read:xFF\n"
+                         "Firmware_ok_mark shows, that firmware is not yet confirmed to run\n"
+                         "Compare done OK  \n"
+                         "Reading...\n0%\r25%\r50%\r75%\r100%\rRead done OK  \n");
     // The camera marks a new CPU image as not yet started; the comparison
     // takes its mark.
     EXPECT_EQ(expected[0x22], 0xFF);
@@ -209,8 +211,9 @@ TEST_F(FfsTransferTest, AMismatchPrintsAtMost17DifferencesAndFails)
     Open(0);
     updater.SetFirmwareType(kFpga1);
     std::vector<std::uint8_t> expected = stored;
-    for (std::size_t i = 10; i < 50; ++i)
+    for (std::size_t i = 10; i < 50; ++i) {
         expected[i] = static_cast<std::uint8_t>(i);
+    }
     const Outcome o = Capture([&] { updater.VerifyFileFFS(expected, "File_FW_FPGA1", 0); });
     EXPECT_EQ(o.error, "Verifying of written file failed (different content).");
     EXPECT_EQ(Count(o.printed, "Compare error"), 17u);
@@ -249,8 +252,9 @@ TEST_F(FfsTransferTest, TheEepromFileIsWrittenWithItsOwnKey)
     EXPECT_TRUE(std::equal(data.begin(), data.end(), eeprom.begin() + 0x200));
 
     std::vector<std::string> keys;
-    for (const std::string& line : emu.TraceWith("param=ffs_access_key"))
+    for (const std::string& line : emu.TraceWith("param=ffs_access_key")) {
         keys.push_back(line.substr(line.find("value=")));
+    }
     const std::string eepromKey = "value=" + std::to_string(static_cast<std::int32_t>(0x3C91E5A7)) + " rc=0";
     const std::string runKey = "value=" + std::to_string(static_cast<std::int32_t>(ZV_DEFAULT_ACCESS_KEY)) + " rc=0";
     EXPECT_EQ(keys, (std::vector<std::string>{eepromKey, runKey, runKey, runKey}));
@@ -289,7 +293,7 @@ TEST_F(FfsTransferTest, CameraApiFailuresPassOutAndEndTheSteps)
     const std::vector<std::uint8_t> data = Pattern(64);
     const Outcome refused = Capture([&] { updater.WriteFileFFS(data, "File_FW_FPGA1", 0); });
     EXPECT_EQ(refused.error, "zvAPI: Application does not have enough privileges (one or more app) "
-              "(zvAPIplus_Camera::SetZVAPIParamStr - write_file_ffs)");
+                             "(zvAPIplus_Camera::SetZVAPIParamStr - write_file_ffs)");
     EXPECT_EQ(refused.printed, "Erasing/Writing...\n");
     EXPECT_TRUE(Stored(0, "File_FW_FPGA1").empty());
 
@@ -324,11 +328,13 @@ TEST(FapiProgress, CameraPercentagesAreMappedOntoThePhase)
     FapiProgressCallback(50);  // no operation under way
     SetFapiProgressUpdater(&updater);
     SetFapiProgressPhase(20, 0.4f);
-    for (int percent : {0, 50, 99, 100})
+    for (int percent : {0, 50, 99, 100}) {
         FapiProgressCallback(percent);
+    }
     SetFapiProgressPhase(60, 0.4f);
-    for (int percent : {0, 50, 100})
+    for (int percent : {0, 50, 100}) {
         FapiProgressCallback(percent);
+    }
     SetFapiProgressPhase(0, 1.0f);
     FapiProgressCallback(37);
     SetFapiProgressUpdater(nullptr);
@@ -339,21 +345,35 @@ TEST(FapiProgress, CameraPercentagesAreMappedOntoThePhase)
 TEST(FfsFileTable, EveryTypeWithAFileFindsItsFirstBinding)
 {
     const std::pair<std::int32_t, std::string_view> spots[] = {
-        {1, "File_FW_CPU1"},    {5, "File_FW_CPU5"},     {11, "File_FW_FPGA2"},  {12, "File_FW_FPGA3"},
-        {15, "File_EEPROM1"},   {16, "File_EEPROM1"},    {200, "UserSetFactory"}, {201, "UserSetDefault"},
-        {205, "UserSets"},      {301, "FileSN"},         {303, "Partition_Table"}, {304, "SensInfo"},
-        {305, "FwRestorePoints.zip"}, {1001, "FFS_Partition"}, {1002, "FullFlashContent"},
+        {1, "File_FW_CPU1"},
+        {5, "File_FW_CPU5"},
+        {11, "File_FW_FPGA2"},
+        {12, "File_FW_FPGA3"},
+        {15, "File_EEPROM1"},
+        {16, "File_EEPROM1"},
+        {200, "UserSetFactory"},
+        {201, "UserSetDefault"},
+        {205, "UserSets"},
+        {301, "FileSN"},
+        {303, "Partition_Table"},
+        {304, "SensInfo"},
+        {305, "FwRestorePoints.zip"},
+        {1001, "FFS_Partition"},
+        {1002, "FullFlashContent"},
     };
-    for (const auto& [type, file] : spots)
+    for (const auto& [type, file] : spots) {
         EXPECT_EQ(FindFfsFileName(type), file) << type;
+    }
 
     // Of the firmware-type table exactly these types have no file.
     std::set<std::string_view> withoutFile;
-    for (const FwSelItem& item : kFwSelItems)
-        if (!FindFfsFileName(item.id))
+    for (const FwSelItem& item : kFwSelItems) {
+        if (!FindFfsFileName(item.id)) {
             withoutFile.insert(item.name);
-    EXPECT_EQ(withoutFile, (std::set<std::string_view>{"MCU1", "XMLMAN", "MMDESC", "FLAG_U3V", "FLAG_U2F",
-                                                        "REST_INFO", "SID1", "SID2"}));
+        }
+    }
+    EXPECT_EQ(withoutFile, (std::set<std::string_view>{"MCU1", "XMLMAN", "MMDESC", "FLAG_U3V", "FLAG_U2F", "REST_INFO",
+                                                       "SID1", "SID2"}));
     EXPECT_FALSE(FindFfsFileName(0));
 }
 

@@ -13,7 +13,8 @@ namespace {
 
 constexpr std::size_t kPayloadSize = 64u * 1024 * 1024;
 
-const std::vector<std::uint8_t>& Payload() {
+const std::vector<std::uint8_t>& Payload()
+{
     static const std::vector<std::uint8_t> payload = [] {
         std::mt19937 random(1321);
         std::vector<std::uint8_t> bytes(kPayloadSize);
@@ -25,18 +26,19 @@ const std::vector<std::uint8_t>& Payload() {
     return payload;
 }
 
-void BM_MD5(benchmark::State& state) {
+void BM_MD5(benchmark::State& state)
+{
     const auto& payload = Payload();
     for (auto _ : state) {
         MD5 md5;
         md5.Update(payload.data(), static_cast<std::uint32_t>(payload.size()));
         benchmark::DoNotOptimize(md5.Finalize().HexDigest());
     }
-    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
-                            static_cast<std::int64_t>(payload.size()));
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * static_cast<std::int64_t>(payload.size()));
 }
 
-void BM_LibraryMD5(benchmark::State& state) {
+void BM_LibraryMD5(benchmark::State& state)
+{
     const auto& payload = Payload();
     unsigned char digest[EVP_MAX_MD_SIZE];
     unsigned int length = 0;
@@ -44,8 +46,7 @@ void BM_LibraryMD5(benchmark::State& state) {
         EVP_Digest(payload.data(), payload.size(), digest, &length, EVP_md5(), nullptr);
         benchmark::DoNotOptimize(digest);
     }
-    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
-                            static_cast<std::int64_t>(payload.size()));
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * static_cast<std::int64_t>(payload.size()));
 }
 
 BENCHMARK(BM_MD5)->Unit(benchmark::kMillisecond)->MinTime(2.0);

@@ -6,14 +6,15 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
-#include <span>
 #include <random>
+#include <span>
 #include <string>
 #include <vector>
 
 namespace {
 
-std::vector<std::uint8_t> RandomBytes(std::size_t size, std::uint32_t seed) {
+std::vector<std::uint8_t> RandomBytes(std::size_t size, std::uint32_t seed)
+{
     std::mt19937 random(seed);
     std::vector<std::uint8_t> bytes(size);
     for (auto& byte : bytes) {
@@ -23,7 +24,8 @@ std::vector<std::uint8_t> RandomBytes(std::size_t size, std::uint32_t seed) {
 }
 
 // The digest as an independent implementation computes it.
-std::string ReferenceDigest(const std::vector<std::uint8_t>& bytes) {
+std::string ReferenceDigest(const std::vector<std::uint8_t>& bytes)
+{
     unsigned char digest[EVP_MAX_MD_SIZE];
     unsigned int length = 0;
     EXPECT_EQ(EVP_Digest(bytes.data(), bytes.size(), digest, &length, EVP_md5(), nullptr), 1);
@@ -36,13 +38,15 @@ std::string ReferenceDigest(const std::vector<std::uint8_t>& bytes) {
     return text;
 }
 
-std::string Digest(const std::vector<std::uint8_t>& bytes) {
+std::string Digest(const std::vector<std::uint8_t>& bytes)
+{
     MD5 md5;
     md5.Update(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
     return md5.Finalize().HexDigest();
 }
 
-TEST(MD5Test, MatchesTheRfc1321TestSuite) {
+TEST(MD5Test, MatchesTheRfc1321TestSuite)
+{
     const struct {
         std::string text;
         std::string digest;
@@ -52,23 +56,22 @@ TEST(MD5Test, MatchesTheRfc1321TestSuite) {
         {"abc", "900150983cd24fb0d6963f7d28e17f72"},
         {"message digest", "f96b697d7cb7938d525a2f31aaf161d0"},
         {"abcdefghijklmnopqrstuvwxyz", "c3fcd3d76192e4007dfb496cca67e13b"},
-        {"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789",
-         "d174ab98d277d9f5a5611c2c9f419d9f"},
+        {"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789", "d174ab98d277d9f5a5611c2c9f419d9f"},
         {"12345678901234567890123456789012345678901234567890123456789012345678901234567890",
          "57edf4a22be3c955ac49da2e2107b67a"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
         EXPECT_EQ(MD5(c.text).HexDigest(), c.digest);
-        EXPECT_EQ(MD5(c.text.data(), static_cast<std::uint32_t>(c.text.size())).HexDigest(),
-                  c.digest);
+        EXPECT_EQ(MD5(c.text.data(), static_cast<std::uint32_t>(c.text.size())).HexDigest(), c.digest);
         EXPECT_EQ(md5Hex(c.text), c.digest);
     }
 }
 
 // Sizes around the 64-byte block and the 56-byte padding boundary, and
 // around larger powers of two.
-TEST(MD5Test, AgreesWithAnIndependentImplementationAroundBlockBoundaries) {
+TEST(MD5Test, AgreesWithAnIndependentImplementationAroundBlockBoundaries)
+{
     std::vector<std::size_t> sizes;
     for (std::size_t n = 0; n <= 200; ++n) {
         sizes.push_back(n);
@@ -84,7 +87,8 @@ TEST(MD5Test, AgreesWithAnIndependentImplementationAroundBlockBoundaries) {
     }
 }
 
-TEST(MD5Test, PiecesGiveTheSameDigestAsOneUpdate) {
+TEST(MD5Test, PiecesGiveTheSameDigestAsOneUpdate)
+{
     const auto bytes = RandomBytes(1000, 4711);
     const std::string whole = Digest(bytes);
     ASSERT_EQ(whole, ReferenceDigest(bytes));
@@ -94,8 +98,7 @@ TEST(MD5Test, PiecesGiveTheSameDigestAsOneUpdate) {
         MD5 md5;
         for (std::size_t at = 0; at < bytes.size(); at += piece) {
             const std::size_t n = std::min(piece, bytes.size() - at);
-            md5.Update(reinterpret_cast<const char*>(bytes.data() + at),
-                       static_cast<std::uint32_t>(n));
+            md5.Update(reinterpret_cast<const char*>(bytes.data() + at), static_cast<std::uint32_t>(n));
         }
         EXPECT_EQ(md5.Finalize().HexDigest(), whole);
     }
@@ -112,7 +115,8 @@ TEST(MD5Test, PiecesGiveTheSameDigestAsOneUpdate) {
     EXPECT_EQ(md5.Finalize().HexDigest(), whole);
 }
 
-TEST(MD5Test, DigestIsFixedOnlyByFinalize) {
+TEST(MD5Test, DigestIsFixedOnlyByFinalize)
+{
     MD5 md5;
     md5.Update("abc", 3);
     EXPECT_EQ(md5.HexDigest(), "");

@@ -55,8 +55,9 @@ const std::string kBootloaderOff = "Bootloader updating is disabled. Not needed.
 Bytes CpuImage(std::uint8_t major, std::uint8_t minor, std::size_t size = 0x2000)
 {
     Bytes image(size);
-    for (std::size_t i = 0; i < size; ++i)
+    for (std::size_t i = 0; i < size; ++i) {
         image[i] = static_cast<std::uint8_t>(7 + i * 11 + (i >> 8));
+    }
     if (size > 6) {
         image[5] = minor;
         image[6] = major;
@@ -89,7 +90,8 @@ protected:
 
     void Add(const std::string& model, const std::string& cpu, const Bytes& eeprom)
     {
-        const unsigned index = emu.AddCamera(model, [&](zvemu::CameraRecord& r) { r.versions[r.CpuVersionParam()] = cpu; });
+        const unsigned index =
+            emu.AddCamera(model, [&](zvemu::CameraRecord& r) { r.versions[r.CpuVersionParam()] = cpu; });
         Store(index, "File_EEPROM1", eeprom);
     }
 
@@ -127,8 +129,9 @@ protected:
         u.SetFirmwareType(type);
         u.SetInputFile(file);
         u.ClearScrambled();
-        if (setUp)
+        if (setUp) {
             setUp(u);
+        }
         Outcome o = Capture([&] { u.OperationFFS(FW_Updater_FAPI::kOperationProgram); });
         EXPECT_EQ(u.Camera().GetHandle(), 0u);
         return o;
@@ -153,8 +156,9 @@ std::size_t InOrder(const std::string& text, const std::vector<std::string>& pie
     std::size_t at = 0;
     for (const std::string& piece : pieces) {
         at = text.find(piece, at);
-        if (at == std::string::npos)
+        if (at == std::string::npos) {
             return at;
+        }
         at += piece.size();
     }
     return at;
@@ -211,8 +215,9 @@ TEST_F(ModelSpecificStepsTest, OnlyTheModelsOwnCpuFirmwareNeedsAnything)
         EXPECT_EQ(o.error, "");
         EXPECT_EQ(Count(o.printed, kBefore), c.noOperationLines ? 1u : 0u);
         EXPECT_EQ(Count(o.printed, kAfter), c.noOperationLines ? 1u : 0u);
-        for (const char* line : {"EEPROM", "bootloader", "Bootloader", "resetting", "Reopening"})
+        for (const char* line : {"EEPROM", "bootloader", "Bootloader", "resetting", "Reopening"}) {
             EXPECT_EQ(Count(o.printed, line), 0u) << line;
+        }
         EXPECT_EQ(Stored(c.camera, c.ffsFile).size(), 0x2000u);
         EXPECT_EQ(Stored(c.camera, "File_EEPROM1"), eeprom);
         EXPECT_EQ(CpuVersion(c.camera), version);
@@ -254,10 +259,12 @@ TEST_F(ModelSpecificStepsTest, TheNewVersionIsTheOneInTheImage)
         {0x03, 0x20, "03.30", "03.20"},
         // A byte that is not two decimal digits would be read as some other
         // version, and the data converted for it.
-        {0x03, 0x1A, "", "The firmware image carries the version 03.1a, which is not a version of decimal digits; "
-                         "the EEPROM data cannot be converted for it"},
+        {0x03, 0x1A, "",
+         "The firmware image carries the version 03.1a, which is not a version of decimal digits; "
+         "the EEPROM data cannot be converted for it"},
         // A version the calibration definitions do not cover.
-        {0x09, 0x00, "", "missing EEPROM data structure definition for JV966JK-TD-G8-V7T9-JND and new CPU firmware 09.00"},
+        {0x09, 0x00, "",
+         "missing EEPROM data structure definition for JV966JK-TD-G8-V7T9-JND and new CPU firmware 09.00"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.newFwVer + " " + std::to_string(c.major) + "." + std::to_string(c.minor));
@@ -268,8 +275,9 @@ TEST_F(ModelSpecificStepsTest, TheNewVersionIsTheOneInTheImage)
         emu.State().SaveCamera(emu.CameraId(kJV), r);
 
         const Outcome o = Program(kJV, kCpu1, CpuImage(c.major, c.minor), [&](TestUpdater& u) {
-            if (!c.newFwVer.empty())
+            if (!c.newFwVer.empty()) {
                 u.SetNewFirmwareVersion(c.newFwVer);
+            }
         });
         if (c.error.empty()) {
             EXPECT_EQ(o.error, "");
@@ -308,11 +316,13 @@ TEST_F(ModelSpecificStepsTest, AJrCameraIsOpenedAgainOnceItIsBack)
     EXPECT_EQ(o.error, "");
     const zvemu::CameraRecord jr = emu.Camera(kJR);
     const std::string identification = "Camera SN:" + jr.serial + ", Model:" + kJR574;
-    EXPECT_NE(InOrder(o.printed, {"EEPROM data update finished...\n", kReset + "Reopening USB cameras...\n"
-                                                                              "Trying to reopen...(20)\n"
-                                                                              "Trying to reopen...(19)\n"
-                                                                              "Trying to reopen...(18)\n" +
-                                                                              identification,
+    EXPECT_NE(InOrder(o.printed, {"EEPROM data update finished...\n",
+                                  kReset +
+                                      "Reopening USB cameras...\n"
+                                      "Trying to reopen...(20)\n"
+                                      "Trying to reopen...(19)\n"
+                                      "Trying to reopen...(18)\n" +
+                                      identification,
                                   "Reopened OK\nOperation done OK  \n"}),
               std::string::npos)
         << o.printed;
@@ -341,24 +351,34 @@ TEST_F(ModelSpecificStepsTest, ConvertedDataAreRestoredWhenTheirFirmwareIsNotPro
         bool restored;
     };
     const Case cases[] = {
-        {"write refused", {"fail param=write_file_ffs code=8 file=File_FW_CPU1"}, CpuImage(0x02, 0x60),
-         "Write block error (zvAPIplus_Camera::SetZVAPIParamStr - write_file_ffs)", true},
-        {"read back differs", {"corrupt at=300 file=File_FW_CPU1"}, CpuImage(0x02, 0x60),
-         "Verifying of written file failed (different content).", true},
+        {"write refused",
+         {"fail param=write_file_ffs code=8 file=File_FW_CPU1"},
+         CpuImage(0x02, 0x60),
+         "Write block error (zvAPIplus_Camera::SetZVAPIParamStr - write_file_ffs)",
+         true},
+        {"read back differs",
+         {"corrupt at=300 file=File_FW_CPU1"},
+         CpuImage(0x02, 0x60),
+         "Verifying of written file failed (different content).",
+         true},
         // Nothing to program, but --new_fw_ver let the data be converted.
         {"empty image", {}, {}, "The firmware file holds no data, nothing was programmed", true},
         // The restore itself fails: said so, the firmware's error stands and
         // the backup stays.
         {"restore refused",
-         {"fail param=write_file_ffs code=9 file=File_FW_CPU1", "fail param=write_file_ffs code=8 nth=4 file=File_EEPROM1"},
-         CpuImage(0x02, 0x60), "No image (zvAPIplus_Camera::SetZVAPIParamStr - write_file_ffs)", false},
+         {"fail param=write_file_ffs code=9 file=File_FW_CPU1",
+          "fail param=write_file_ffs code=8 nth=4 file=File_EEPROM1"},
+         CpuImage(0x02, 0x60),
+         "No image (zvAPIplus_Camera::SetZVAPIParamStr - write_file_ffs)",
+         false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         Store(kJV, "File_EEPROM1", JVData());
         emu.ClearHooks(static_cast<int>(kJV));
-        for (const std::string& hook : c.hooks)
+        for (const std::string& hook : c.hooks) {
             emu.Hook(static_cast<int>(kJV), hook);
+        }
         const Outcome o = Program(kJV, kCpu1, c.image, [&](TestUpdater& u) {
             if (c.image.empty()) {
                 u.SetInputFile("-");
@@ -368,8 +388,8 @@ TEST_F(ModelSpecificStepsTest, ConvertedDataAreRestoredWhenTheirFirmwareIsNotPro
         });
         EXPECT_NE(o.error.find(c.error), std::string::npos) << o.error;
         EXPECT_EQ(Count(o.printed, "EEPROM data update finished...\n"), 1u);
-        EXPECT_EQ(Count(o.printed, "CPU firmware was not programmed, restoring EEPROM data from before the update...\n"),
-                  1u);
+        EXPECT_EQ(
+            Count(o.printed, "CPU firmware was not programmed, restoring EEPROM data from before the update...\n"), 1u);
         EXPECT_EQ(Count(o.printed, "EEPROM data restored from " + BackupName(kJV) + "\n"), c.restored ? 1u : 0u);
         EXPECT_EQ(Count(o.printed, "EEPROM data restore failed: "), c.restored ? 0u : 1u);
         EXPECT_EQ(Count(o.printed, "resetting"), 0u);

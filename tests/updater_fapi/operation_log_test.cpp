@@ -41,8 +41,9 @@ std::string ShortDigest(const Bytes& bytes)
     unsigned char digest[MD5_DIGEST_LENGTH];
     EVP_Digest(bytes.data(), bytes.size(), digest, nullptr, EVP_md5(), nullptr);
     char text[2 * MD5_DIGEST_LENGTH + 1] = {};
-    for (int i = 0; i < MD5_DIGEST_LENGTH; ++i)
+    for (int i = 0; i < MD5_DIGEST_LENGTH; ++i) {
         std::snprintf(text + 2 * i, 3, "%02x", digest[i]);
+    }
     return std::string(text, 10);
 }
 
@@ -95,14 +96,17 @@ protected:
     std::string Entry(int index = 0)
     {
         const std::optional<Bytes> archive = StoredArchive(index);
-        if (!archive)
+        if (!archive) {
             return "<no log>";
+        }
         ZipArchivePtr zip = ZipStreamOpen(archive->data(), archive->size(), 6, 'r');
-        if (!zip || ZipEntriesTotal(zip.get()) != 1 || ZipEntryOpen(zip.get(), "FwOperationLog.txt") != 0)
+        if (!zip || ZipEntriesTotal(zip.get()) != 1 || ZipEntryOpen(zip.get(), "FwOperationLog.txt") != 0) {
             return "<not a log archive>";
+        }
         Bytes content;
-        if (ZipEntryRead(zip.get(), content) < 0)
+        if (ZipEntryRead(zip.get(), content) < 0) {
             return "<unreadable>";
+        }
         return std::string(content.begin(), content.end());
     }
 
@@ -112,8 +116,9 @@ protected:
     {
         const std::string entry = Entry(index);
         EXPECT_FALSE(entry.empty());
-        if (entry.empty())
+        if (entry.empty()) {
             return {};
+        }
         EXPECT_EQ(entry.back(), '\0');
         EXPECT_EQ(entry.find('\r'), std::string::npos);
         const std::string text = entry.substr(0, entry.size() - 1);
@@ -127,8 +132,9 @@ protected:
             std::smatch m;
             EXPECT_TRUE(std::regex_match(one, m, line)) << one;
             messages.push_back(m.size() > 1 ? m[1].str() : one);
-            if (end == std::string::npos)
+            if (end == std::string::npos) {
                 break;
+            }
             start = end + 1;
         }
         return messages;
@@ -198,7 +204,8 @@ TEST_F(OperationLogTest, FirmwareLinesCarryTheDigestOfTheWholePayload)
         {"sensor serial: no digest", 304, "missing.bin", true, "FW prog of SSN started", ""},
         {"type without file", 201, plain, true, "FW prog of USETD started", ""},
         {"unknown type", 999, plain, true, "FW prog of  started", ""},
-        {"file missing", 1, "missing.bin", false, "FW prog of CPU1 started", "LogFirmwareOperation: Error loading file\n"},
+        {"file missing", 1, "missing.bin", false, "FW prog of CPU1 started",
+         "LogFirmwareOperation: Error loading file\n"},
         {"check word wrong", 1, damaged, false, "FW prog of CPU1 started",
          "LogFirmwareOperation: Error file checksum\n"},
     };
@@ -208,8 +215,9 @@ TEST_F(OperationLogTest, FirmwareLinesCarryTheDigestOfTheWholePayload)
         u.SelectCameraOnBus(1);
         u.SetInputFile(c.file);
         u.SetFwStart(0x100);  // the digest covers the whole payload anyway
-        if (c.isPlain)
+        if (c.isPlain) {
             u.ClearScrambled();
+        }
         EXPECT_EQ(Printed([&] { u.LogFirmwareOperation(c.type, "started"); }), c.printed);
         const std::vector<std::string> messages = Messages(1);
         ASSERT_FALSE(messages.empty());
@@ -244,7 +252,8 @@ TEST_F(OperationLogTest, ArchivesThatCannotBeReadAreLeftAlone)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         StoreArchive(c.stored);
-        const std::string printed = Printed([&] { FW_Updater::LogOperationMessage(updater, "Firmware Updater V2.64 started"); });
+        const std::string printed =
+            Printed([&] { FW_Updater::LogOperationMessage(updater, "Firmware Updater V2.64 started"); });
         EXPECT_EQ(printed, c.printed + kNotUpdated);
         EXPECT_EQ(StoredArchive(), c.stored);
     }
@@ -261,8 +270,9 @@ TEST_F(OperationLogTest, ArchivesOfZipToolsAreContinued)
 {
     const char* python = ZV_PYTHON3;
     const char* zipTool = ZV_ZIP;
-    if (python[0] == '\0' || zipTool[0] == '\0')
+    if (python[0] == '\0' || zipTool[0] == '\0') {
         GTEST_SKIP() << "python3 or zip not found";
+    }
     // Written by hand: lines without the zero byte, one with a line end.
     const std::string text = "[2025-03-07 090503] one\n[2025-03-07 090504] two\n";
     const std::string script = files.Write("write.py", R"(
@@ -272,10 +282,12 @@ with zipfile.ZipFile(sys.argv[1], 'w', zipfile.ZIP_DEFLATED) as z:
 )");
     const std::string textFile = files.Write("FwOperationLog.txt", text);
     const std::string byPython = files.File("python.zip");
-    ASSERT_EQ(std::system((std::string(python) + " '" + script + "' '" + byPython + "' '" + textFile + "'").c_str()), 0);
-    const std::string byZip = files.File("zip.zip");
-    ASSERT_EQ(std::system(("cd '" + files.File("") + "' && '" + zipTool + "' -q -0 -X zip.zip FwOperationLog.txt").c_str()),
+    ASSERT_EQ(std::system((std::string(python) + " '" + script + "' '" + byPython + "' '" + textFile + "'").c_str()),
               0);
+    const std::string byZip = files.File("zip.zip");
+    ASSERT_EQ(
+        std::system(("cd '" + files.File("") + "' && '" + zipTool + "' -q -0 -X zip.zip FwOperationLog.txt").c_str()),
+        0);
     for (const std::string& archive : {byPython, byZip}) {
         SCOPED_TRACE(archive);
         StoreArchive(TempDir::Read(archive));
@@ -296,13 +308,13 @@ TEST_F(OperationLogTest, ASizeThatCannotBeTrustedStopsTheLine)
 
     // A size no flash holds (here the camera's file has 4 GiB - 1 bytes, as
     // a sparse file) is not made into a buffer.
-    const std::filesystem::path stored =
-        emu.Root() / emu.CameraId(0) / "ffs" / zvemu::EscapeFfsName(kLogFile);
+    const std::filesystem::path stored = emu.Root() / emu.CameraId(0) / "ffs" / zvemu::EscapeFfsName(kLogFile);
     std::filesystem::resize_file(stored, 0xFFFFFFFFull);
     emu.StartTrace();
     EXPECT_EQ(Printed([&] { FW_Updater::LogOperationMessage(updater, "new"); }),
               "FW_Updater::AppendFwOperationLog ERROR: Firmware logs archive file size 4294967295 is beyond the flash "
-              "size." + kNotUpdated);
+              "size." +
+                  kNotUpdated);
     EXPECT_TRUE(emu.TraceWith("read_file_ffs").empty());
     EXPECT_TRUE(emu.TraceWith("write_file_ffs").empty());
     EXPECT_EQ(std::filesystem::file_size(stored), 0xFFFFFFFFull);
@@ -372,7 +384,8 @@ TEST_F(OperationLogTest, TheLogFollowsTheUpdatersSelection)
     const Case cases[] = {
         {"location", [](TestUpdater& u) { u.SelectCameraByLocation("PCIROOT(0)#USB(7)"); }, 1},
         {"serial", [](TestUpdater& u) { u.SelectCameraBySN("ABCDE21070AV"); }, 1},
-        {"index before a later text", [](TestUpdater& u) {
+        {"index before a later text",
+         [](TestUpdater& u) {
              u.SelectCameraOnBus(0);
              u.SelectCameraBySN("ABCDE21070AV");
          },
@@ -420,14 +433,14 @@ TEST(FwLogArchive, LayoutOfThePackedLog)
     EXPECT_EQ(u16(end + 20), 0);
     const std::size_t dir = u32(end + 16);
     EXPECT_EQ(u32(dir), 0x02014B50u);
-    EXPECT_EQ(u16(dir + 8), 0);         // flags
-    EXPECT_EQ(u16(dir + 10), 8);        // deflated
+    EXPECT_EQ(u16(dir + 8), 0);   // flags
+    EXPECT_EQ(u16(dir + 10), 8);  // deflated
     EXPECT_EQ(u32(dir + 24), text.size() + 1);
-    EXPECT_EQ(u16(dir + 30), 0);        // extra field
-    EXPECT_EQ(u16(dir + 32), 0);        // comment
-    EXPECT_EQ(u16(dir + 36), 0);        // internal attributes
-    EXPECT_EQ(u32(dir + 38), 0u);       // external attributes
-    EXPECT_EQ(u32(dir + 42), 0u);       // local header offset
+    EXPECT_EQ(u16(dir + 30), 0);   // extra field
+    EXPECT_EQ(u16(dir + 32), 0);   // comment
+    EXPECT_EQ(u16(dir + 36), 0);   // internal attributes
+    EXPECT_EQ(u32(dir + 38), 0u);  // external attributes
+    EXPECT_EQ(u32(dir + 42), 0u);  // local header offset
 
     const std::optional<std::string> back = UnpackFwLog(*archive);
     ASSERT_TRUE(back);

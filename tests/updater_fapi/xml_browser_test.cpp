@@ -12,7 +12,8 @@ namespace {
 
 // The thrown text of an operation, or "" when it did not throw.
 template <typename Operation>
-std::string ErrorOf(Operation operation) {
+std::string ErrorOf(Operation operation)
+{
     try {
         operation();
     } catch (const UpdaterError& error) {
@@ -23,22 +24,25 @@ std::string ErrorOf(Operation operation) {
 
 // The start of a browser error: message and context; the source position
 // follows.
-std::string BrowserError(std::string_view message, std::string_view context = "") {
+std::string BrowserError(std::string_view message, std::string_view context = "")
+{
     return "XML_Browser_ERR: " + std::string(message) + "(" + std::string(context) + ") ";
 }
 
-bool StartsWith(const std::string& text, const std::string& prefix) {
+bool StartsWith(const std::string& text, const std::string& prefix)
+{
     return text.compare(0, prefix.size(), prefix) == 0;
 }
 
-#define EXPECT_BROWSER_ERROR(statement, message, context)                          \
-    do {                                                                           \
-        const std::string thrown = ErrorOf([&] { (void)(statement); });            \
-        EXPECT_TRUE(StartsWith(thrown, BrowserError(message, context))) << thrown; \
-        EXPECT_NE(thrown.find("xml_browser.cpp ("), std::string::npos) << thrown;  \
+#define EXPECT_BROWSER_ERROR(statement, message, context)                                                              \
+    do {                                                                                                               \
+        const std::string thrown = ErrorOf([&] { (void)(statement); });                                                \
+        EXPECT_TRUE(StartsWith(thrown, BrowserError(message, context))) << thrown;                                     \
+        EXPECT_NE(thrown.find("xml_browser.cpp ("), std::string::npos) << thrown;                                      \
     } while (false)
 
-void Load(XMLBrowser& browser, std::string_view xml) {
+void Load(XMLBrowser& browser, std::string_view xml)
+{
     browser.OpenFromMemory(xml.data(), static_cast<std::uint32_t>(xml.size()));
 }
 
@@ -55,7 +59,8 @@ constexpr std::string_view kCompatibility = R"(<?xml version="1.0" encoding="UTF
 </compatibility>
 )";
 
-TEST(XMLBrowserTest, MovesNeedALoadedDocumentAndACursor) {
+TEST(XMLBrowserTest, MovesNeedALoadedDocumentAndACursor)
+{
     XMLBrowser browser;
     EXPECT_BROWSER_ERROR(browser.GoChild(), "XML file not loaded", "-undef-");
     EXPECT_BROWSER_ERROR(browser.GoNext(), "XML file not loaded", "-undef-");
@@ -71,7 +76,8 @@ TEST(XMLBrowserTest, MovesNeedALoadedDocumentAndACursor) {
     EXPECT_TRUE(browser.GoChild());
 }
 
-TEST(XMLBrowserTest, NavigatesChildrenSiblingsAndParents) {
+TEST(XMLBrowserTest, NavigatesChildrenSiblingsAndParents)
+{
     XMLBrowser browser;
     Load(browser, "<a><b>1</b><c/></a>");
     ASSERT_TRUE(browser.GoRoot());
@@ -115,7 +121,8 @@ TEST(XMLBrowserTest, NavigatesChildrenSiblingsAndParents) {
     EXPECT_STREQ(browser.GetNodeName(), "");
 }
 
-TEST(XMLBrowserTest, WalksAFileAsTheSelfTestsDo) {
+TEST(XMLBrowserTest, WalksAFileAsTheSelfTestsDo)
+{
     TempDir dir;
     const std::string path = dir.Write("firmware_and_data_compatibility.xml", kCompatibility);
     XMLBrowser browser;
@@ -130,8 +137,8 @@ TEST(XMLBrowserTest, WalksAFileAsTheSelfTestsDo) {
         seen += model;
         ASSERT_TRUE(browser.GoChild());
         do {
-            seen += std::string(" ") + browser.GetAttribute("cpu_ver") + "/" +
-                    browser.GetAttribute("eeprom_ver") + "." + browser.GetAttribute("defaults_ver");
+            seen += std::string(" ") + browser.GetAttribute("cpu_ver") + "/" + browser.GetAttribute("eeprom_ver") +
+                    "." + browser.GetAttribute("defaults_ver");
             EXPECT_EQ(browser.GetAttribute("missing"), nullptr);
         } while (browser.GoNext());
         ASSERT_TRUE(browser.GoParent());
@@ -140,28 +147,28 @@ TEST(XMLBrowserTest, WalksAFileAsTheSelfTestsDo) {
     EXPECT_EQ(seen, "JV966JK-TD-G 03.03/2.1 03.10/2.2;TestCam02 02.00/1.0;");
 }
 
-TEST(XMLBrowserTest, FileThatCannotBeLoadedIsAnError) {
+TEST(XMLBrowserTest, FileThatCannotBeLoadedIsAnError)
+{
     TempDir dir;
     const std::string missing = dir.File("missing.xml");
     const std::string broken = dir.Write("broken.xml", "<a><b></a>");
     XMLBrowser browser;
-    EXPECT_BROWSER_ERROR(browser.OpenXMLFile(missing.c_str()),
-                         "OpenXMLFile file not found or wrong structure.", missing);
-    EXPECT_BROWSER_ERROR(browser.OpenXMLFile(broken.c_str()),
-                         "OpenXMLFile file not found or wrong structure.", broken);
+    EXPECT_BROWSER_ERROR(browser.OpenXMLFile(missing.c_str()), "OpenXMLFile file not found or wrong structure.",
+                         missing);
+    EXPECT_BROWSER_ERROR(browser.OpenXMLFile(broken.c_str()), "OpenXMLFile file not found or wrong structure.", broken);
     // Nothing is loaded, and the moves name the file last asked for, its
     // first 200 characters.
     EXPECT_BROWSER_ERROR(browser.GoChild(), "XML file not loaded", broken);
     const std::string longPath = dir.File(std::string(250, 'x'));
-    EXPECT_BROWSER_ERROR(browser.OpenXMLFile(longPath.c_str()),
-                         "OpenXMLFile file not found or wrong structure.", longPath);
+    EXPECT_BROWSER_ERROR(browser.OpenXMLFile(longPath.c_str()), "OpenXMLFile file not found or wrong structure.",
+                         longPath);
     EXPECT_BROWSER_ERROR(browser.GoChild(), "XML file not loaded", longPath.substr(0, 200));
 }
 
-TEST(XMLBrowserTest, MalformedDocumentsInMemoryAreRefused) {
+TEST(XMLBrowserTest, MalformedDocumentsInMemoryAreRefused)
+{
     const std::string_view cases[] = {
-        "",        "just text", "<a><b></a>", "<a>", "<a attr=\"1></a>",
-        "<a></b>", "<?xml version=\"1.0\"?>",
+        "", "just text", "<a><b></a>", "<a>", "<a attr=\"1></a>", "<a></b>", "<?xml version=\"1.0\"?>",
     };
     for (std::string_view xml : cases) {
         SCOPED_TRACE(xml);
@@ -170,13 +177,13 @@ TEST(XMLBrowserTest, MalformedDocumentsInMemoryAreRefused) {
         EXPECT_BROWSER_ERROR(browser.GoChild(), "XML file not loaded", "-undef-");
     }
     XMLBrowser browser;
-    EXPECT_BROWSER_ERROR(browser.OpenFromMemory(nullptr, 10), "XMLBrowser::OpenFromMemory failed",
-                         "");
+    EXPECT_BROWSER_ERROR(browser.OpenFromMemory(nullptr, 10), "XMLBrowser::OpenFromMemory failed", "");
 }
 
 // The cursor and the saved positions belong to one document: a new document
 // clears them, a failed load keeps the old document with them.
-TEST(XMLBrowserTest, LoadingAnotherDocumentClearsTheCursorAndStack) {
+TEST(XMLBrowserTest, LoadingAnotherDocumentClearsTheCursorAndStack)
+{
     XMLBrowser browser;
     Load(browser, "<a><b>1</b></a>");
     browser.GoRoot();
@@ -198,11 +205,11 @@ TEST(XMLBrowserTest, LoadingAnotherDocumentClearsTheCursorAndStack) {
     EXPECT_STREQ(browser.GetNodeText(), "2");
 }
 
-TEST(XMLBrowserTest, PositionStackHoldsTenPositions) {
+TEST(XMLBrowserTest, PositionStackHoldsTenPositions)
+{
     std::string xml = "<r>";
     for (int i = 0; i < 12; ++i) {
-        xml += "<n" + std::to_string(i) + ">" + std::to_string(i) + "</n" + std::to_string(i) +
-               ">";
+        xml += "<n" + std::to_string(i) + ">" + std::to_string(i) + "</n" + std::to_string(i) + ">";
     }
     xml += "</r>";
     XMLBrowser browser;
@@ -227,7 +234,8 @@ TEST(XMLBrowserTest, PositionStackHoldsTenPositions) {
     EXPECT_STREQ(browser.GetNodeName(), "n0");
 }
 
-TEST(XMLBrowserTest, GoesToTheFirstNodeWithAnAttributeValue) {
+TEST(XMLBrowserTest, GoesToTheFirstNodeWithAnAttributeValue)
+{
     XMLBrowser browser;
     Load(browser, kCompatibility);
     browser.GoRoot();
@@ -254,7 +262,8 @@ TEST(XMLBrowserTest, GoesToTheFirstNodeWithAnAttributeValue) {
                            "XML_Browser_ERR: XMLBrowser::GoNodeByAttribute - invalid query"));
 }
 
-TEST(XMLBrowserTest, NodeDataAndCountsComeFromXPathAtTheCursor) {
+TEST(XMLBrowserTest, NodeDataAndCountsComeFromXPathAtTheCursor)
+{
     XMLBrowser browser;
     Load(browser, R"(<set>
         <content_version>1.2</content_version>
@@ -287,15 +296,15 @@ TEST(XMLBrowserTest, NodeDataAndCountsComeFromXPathAtTheCursor) {
     char buffer[4] = {'z', 'z', 'z', 'z'};
     EXPECT_TRUE(browser.GetNodeData("content_version", "content_version", buffer, 4));
     EXPECT_STREQ(buffer, "1.2");
-    EXPECT_TRUE(StartsWith(
-        ErrorOf([&] { browser.GetNodeData("item", "item", buffer, 4); }),
-        BrowserError("XMLBrowser::GetNodeData ERROR: node data does not fit the output buffer",
-                     "item")));
+    EXPECT_TRUE(
+        StartsWith(ErrorOf([&] { browser.GetNodeData("item", "item", buffer, 4); }),
+                   BrowserError("XMLBrowser::GetNodeData ERROR: node data does not fit the output buffer", "item")));
     EXPECT_TRUE(StartsWith(ErrorOf([&] { browser.GetNodeData("item", "item[", text); }),
                            "XML_Browser_ERR: XMLBrowser - invalid XPath query"));
 }
 
-TEST(XMLBrowserTest, NodeDataAsNumbers) {
+TEST(XMLBrowserTest, NodeDataAsNumbers)
+{
     XMLBrowser browser;
     Load(browser, R"(<n><neg>-3</neg><bad>12a</bad><empty></empty><none/><comma>1,5</comma>
         <real>2.75</real><big>99999999999</big><minus>-</minus><long>)" +
@@ -309,9 +318,8 @@ TEST(XMLBrowserTest, NodeDataAsNumbers) {
         std::int64_t asInt64;
         double asDouble;
     } cases[] = {
-        {"neg", -3, -3, -3.0},     {"empty", 0, 0, 0.0}, {"none", 0, 0, 0.0},
-        {"missing", 0, 0, 0.0},    {"comma", 1, 1, 1.0}, {"real", 2, 2, 2.75},
-        {"minus", 0, 0, 0.0},
+        {"neg", -3, -3, -3.0}, {"empty", 0, 0, 0.0}, {"none", 0, 0, 0.0},  {"missing", 0, 0, 0.0},
+        {"comma", 1, 1, 1.0},  {"real", 2, 2, 2.75}, {"minus", 0, 0, 0.0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -320,24 +328,23 @@ TEST(XMLBrowserTest, NodeDataAsNumbers) {
         EXPECT_DOUBLE_EQ(browser.GetNodeDataDouble(c.name), c.asDouble);
     }
 
-    EXPECT_BROWSER_ERROR(browser.GetNodeDataInt("bad"),
-                         "XMLBrowser::GetNodeDataInt ERROR: Node data is not a number", "");
-    EXPECT_BROWSER_ERROR(browser.GetNodeDataInt64("bad"),
-                         "XMLBrowser::GetNodeDataInt ERROR: Node data is not a number", "");
+    EXPECT_BROWSER_ERROR(browser.GetNodeDataInt("bad"), "XMLBrowser::GetNodeDataInt ERROR: Node data is not a number",
+                         "");
+    EXPECT_BROWSER_ERROR(browser.GetNodeDataInt64("bad"), "XMLBrowser::GetNodeDataInt ERROR: Node data is not a number",
+                         "");
     EXPECT_BROWSER_ERROR(browser.GetNodeDataDouble("bad"),
                          "XMLBrowser::GetNodeDataDouble ERROR: Node data is not a number", "");
     // Too large for an int: an error rather than a wrapped value.
-    EXPECT_BROWSER_ERROR(browser.GetNodeDataInt("big"),
-                         "XMLBrowser::GetNodeDataInt ERROR: Node data is out of range",
+    EXPECT_BROWSER_ERROR(browser.GetNodeDataInt("big"), "XMLBrowser::GetNodeDataInt ERROR: Node data is out of range",
                          "99999999999");
     EXPECT_EQ(browser.GetNodeDataInt64("big"), 99999999999);
     // Number texts are read through a 100-character buffer.
-    EXPECT_BROWSER_ERROR(
-        browser.GetNodeDataInt64("long"),
-        "XMLBrowser::GetNodeData ERROR: node data does not fit the output buffer", "long");
+    EXPECT_BROWSER_ERROR(browser.GetNodeDataInt64("long"),
+                         "XMLBrowser::GetNodeData ERROR: node data does not fit the output buffer", "long");
 }
 
-TEST(XMLBrowserTest, IsNumberAcceptsDigitsSignsAndSeparators) {
+TEST(XMLBrowserTest, IsNumberAcceptsDigitsSignsAndSeparators)
+{
     EXPECT_TRUE(XMLBrowser::IsNumber(""));
     EXPECT_TRUE(XMLBrowser::IsNumber("0123456789"));
     EXPECT_TRUE(XMLBrowser::IsNumber("-1,234.5"));
@@ -349,7 +356,8 @@ TEST(XMLBrowserTest, IsNumberAcceptsDigitsSignsAndSeparators) {
 }
 
 // Depth first below the cursor, by name or by value, exact or contained.
-TEST(XMLBrowserTest, FindsNodesDepthFirstWithAPredicate) {
+TEST(XMLBrowserTest, FindsNodesDepthFirstWithAPredicate)
+{
     constexpr std::string_view xml = R"(<r>
         <a><x><server>alpha</server></x></a>
         <ver>beta gamma</ver>
@@ -373,8 +381,7 @@ TEST(XMLBrowserTest, FindsNodesDepthFirstWithAPredicate) {
         {"delta", false, true, false, nullptr, nullptr},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.text + std::string(c.exact ? " exact" : " contained") +
-                     (c.inValue ? " in value" : " in name"));
+        SCOPED_TRACE(c.text + std::string(c.exact ? " exact" : " contained") + (c.inValue ? " in value" : " in name"));
         XMLBrowser browser;
         Load(browser, xml);
         browser.GoRoot();
@@ -393,15 +400,13 @@ TEST(XMLBrowserTest, FindsNodesDepthFirstWithAPredicate) {
     Load(browser, xml);
     browser.GoRoot();
     EXPECT_FALSE(browser.FindNode(nullptr, true, false));
-    EXPECT_FALSE(browser.FindNode(std::string(XMLBrowser::kMaxSearchTextLength, 'v').c_str(),
-                                  false, false));
-    EXPECT_BROWSER_ERROR(
-        browser.FindNode(std::string(XMLBrowser::kMaxSearchTextLength + 1, 'v').c_str(), false,
-                         false),
-        "XMLBrowser::FindNode - search text too long", "");
+    EXPECT_FALSE(browser.FindNode(std::string(XMLBrowser::kMaxSearchTextLength, 'v').c_str(), false, false));
+    EXPECT_BROWSER_ERROR(browser.FindNode(std::string(XMLBrowser::kMaxSearchTextLength + 1, 'v').c_str(), false, false),
+                         "XMLBrowser::FindNode - search text too long", "");
 }
 
-TEST(XMLBrowserTest, GoesToASiblingByName) {
+TEST(XMLBrowserTest, GoesToASiblingByName)
+{
     XMLBrowser browser;
     Load(browser, "<r><a>1</a><b/><c>3</c><d>4</d></r>");
     browser.GoRoot();
@@ -421,11 +426,11 @@ TEST(XMLBrowserTest, GoesToASiblingByName) {
     EXPECT_STREQ(browser.GetNodeName(), "d");
     browser.GoParent();
     browser.GoChild();
-    EXPECT_BROWSER_ERROR(browser.GoNodeByName("z", true),
-                         "XMLBrowser::GoNodeByName error: node not found: z", "");
+    EXPECT_BROWSER_ERROR(browser.GoNodeByName("z", true), "XMLBrowser::GoNodeByName error: node not found: z", "");
 }
 
-TEST(XMLBrowserTest, SearchByNameGivesUpAfterTheAllowance) {
+TEST(XMLBrowserTest, SearchByNameGivesUpAfterTheAllowance)
+{
     std::string xml = "<r>";
     xml.reserve(XMLBrowser::kMaxNodesByName * 8 + 32);
     for (int i = 0; i <= XMLBrowser::kMaxNodesByName; ++i) {
@@ -436,8 +441,8 @@ TEST(XMLBrowserTest, SearchByNameGivesUpAfterTheAllowance) {
     Load(browser, xml);
     browser.GoRoot();
     browser.GoChild(2);
-    EXPECT_BROWSER_ERROR(browser.GoNodeByName("z", false),
-                         "XMLBrowser::GoNodeByName - error: maximum retries reached.", "");
+    EXPECT_BROWSER_ERROR(browser.GoNodeByName("z", false), "XMLBrowser::GoNodeByName - error: maximum retries reached.",
+                         "");
 }
 
 }  // namespace

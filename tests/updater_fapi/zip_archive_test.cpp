@@ -19,11 +19,13 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-Bytes ToBytes(std::string_view text) {
+Bytes ToBytes(std::string_view text)
+{
     return Bytes(text.begin(), text.end());
 }
 
-Bytes RandomBytes(std::size_t size, std::uint32_t seed) {
+Bytes RandomBytes(std::size_t size, std::uint32_t seed)
+{
     std::mt19937 random(seed);
     Bytes bytes(size);
     for (auto& byte : bytes) {
@@ -32,17 +34,19 @@ Bytes RandomBytes(std::size_t size, std::uint32_t seed) {
     return bytes;
 }
 
-std::uint32_t Le16(const Bytes& bytes, std::size_t at) {
+std::uint32_t Le16(const Bytes& bytes, std::size_t at)
+{
     return bytes.at(at) | (bytes.at(at + 1) << 8);
 }
 
-std::uint32_t Le32(const Bytes& bytes, std::size_t at) {
+std::uint32_t Le32(const Bytes& bytes, std::size_t at)
+{
     return Le16(bytes, at) | (Le16(bytes, at + 2) << 16);
 }
 
-std::uint32_t Crc32(const Bytes& bytes) {
-    return static_cast<std::uint32_t>(
-        crc32(0, bytes.data(), static_cast<uInt>(bytes.size())));
+std::uint32_t Crc32(const Bytes& bytes)
+{
+    return static_cast<std::uint32_t>(crc32(0, bytes.data(), static_cast<uInt>(bytes.size())));
 }
 
 struct Entry {
@@ -52,7 +56,8 @@ struct Entry {
 
 // Builds an archive with the layer under test, writing each entry's data in
 // uneven pieces.
-Bytes WriteArchive(const std::vector<Entry>& entries, int level = 6) {
+Bytes WriteArchive(const std::vector<Entry>& entries, int level = 6)
+{
     ZipArchivePtr zip = ZipStreamOpen(nullptr, 0, level, 'w');
     EXPECT_NE(zip, nullptr);
     if (!zip) {
@@ -76,7 +81,8 @@ Bytes WriteArchive(const std::vector<Entry>& entries, int level = 6) {
 }
 
 // Extracts one entry with the layer under test; nullopt when any step fails.
-std::optional<Bytes> ReadEntry(const Bytes& archive, const char* name) {
+std::optional<Bytes> ReadEntry(const Bytes& archive, const char* name)
+{
     ZipArchivePtr zip = ZipStreamOpen(archive.data(), archive.size(), 6, 'r');
     if (!zip || ZipEntryOpen(zip.get(), name) != 0) {
         return std::nullopt;
@@ -94,21 +100,24 @@ std::optional<Bytes> ReadEntry(const Bytes& archive, const char* name) {
 // An archive made without the layer under test: stored or raw-deflated
 // entries behind hand-made headers, with ways to damage them.
 struct FixtureEntry {
-    FixtureEntry(std::string entryName, Bytes entryData)
-        : name(std::move(entryName)), data(std::move(entryData)) {}
-    FixtureEntry& Stored() {
+    FixtureEntry(std::string entryName, Bytes entryData) : name(std::move(entryName)), data(std::move(entryData)) {}
+    FixtureEntry& Stored()
+    {
         deflate = false;
         return *this;
     }
-    FixtureEntry& BadCrc() {
+    FixtureEntry& BadCrc()
+    {
         crcXor = 1;
         return *this;
     }
-    FixtureEntry& Garbled() {
+    FixtureEntry& Garbled()
+    {
         garble = true;
         return *this;
     }
-    FixtureEntry& Declaring(std::uint32_t size) {
+    FixtureEntry& Declaring(std::uint32_t size)
+    {
         declaredSize = size;
         return *this;
     }
@@ -116,12 +125,13 @@ struct FixtureEntry {
     std::string name;
     Bytes data;
     bool deflate = true;
-    std::uint32_t crcXor = 0;                    // damages the recorded CRC-32
+    std::uint32_t crcXor = 0;                   // damages the recorded CRC-32
     std::optional<std::uint32_t> declaredSize;  // overrides the uncompressed size
-    bool garble = false;                         // damages the compressed stream
+    bool garble = false;                        // damages the compressed stream
 };
 
-Bytes Deflate(const Bytes& data) {
+Bytes Deflate(const Bytes& data)
+{
     z_stream stream{};
     EXPECT_EQ(deflateInit2(&stream, 6, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY), Z_OK);
     Bytes out(deflateBound(&stream, static_cast<uLong>(data.size())));
@@ -135,7 +145,8 @@ Bytes Deflate(const Bytes& data) {
     return out;
 }
 
-Bytes Inflate(const std::uint8_t* data, std::size_t size, std::size_t expected) {
+Bytes Inflate(const std::uint8_t* data, std::size_t size, std::size_t expected)
+{
     z_stream stream{};
     EXPECT_EQ(inflateInit2(&stream, -15), Z_OK);
     Bytes out(expected + 16);
@@ -149,17 +160,20 @@ Bytes Inflate(const std::uint8_t* data, std::size_t size, std::size_t expected) 
     return out;
 }
 
-void Put16(Bytes& out, std::uint32_t value) {
+void Put16(Bytes& out, std::uint32_t value)
+{
     out.push_back(static_cast<std::uint8_t>(value));
     out.push_back(static_cast<std::uint8_t>(value >> 8));
 }
 
-void Put32(Bytes& out, std::uint32_t value) {
+void Put32(Bytes& out, std::uint32_t value)
+{
     Put16(out, value & 0xFFFF);
     Put16(out, value >> 16);
 }
 
-Bytes BuildFixture(const std::vector<FixtureEntry>& entries) {
+Bytes BuildFixture(const std::vector<FixtureEntry>& entries)
+{
     Bytes archive;
     Bytes directory;
     for (const FixtureEntry& entry : entries) {
@@ -170,8 +184,7 @@ Bytes BuildFixture(const std::vector<FixtureEntry>& entries) {
             }
         }
         const std::uint32_t crc = Crc32(entry.data) ^ entry.crcXor;
-        const std::uint32_t size =
-            entry.declaredSize.value_or(static_cast<std::uint32_t>(entry.data.size()));
+        const std::uint32_t size = entry.declaredSize.value_or(static_cast<std::uint32_t>(entry.data.size()));
         const auto offset = static_cast<std::uint32_t>(archive.size());
         const std::uint32_t method = entry.deflate ? 8 : 0;
 
@@ -221,18 +234,21 @@ Bytes BuildFixture(const std::vector<FixtureEntry>& entries) {
     return archive;
 }
 
-std::string Quote(const std::string& text) {
+std::string Quote(const std::string& text)
+{
     return "'" + text + "'";
 }
 
-int Shell(const std::string& command) {
+int Shell(const std::string& command)
+{
     return std::system(command.c_str());
 }
 
 // The log archive: its entry holds the log text and one terminating zero.
 const Bytes kLogText = ToBytes(std::string_view("abc\0", 4));
 
-TEST(ZipArchiveTest, ErrorTextsCoverTheCodes) {
+TEST(ZipArchiveTest, ErrorTextsCoverTheCodes)
+{
     EXPECT_STREQ(ZipStrError(-1), "not initialized");
     EXPECT_STREQ(ZipStrError(-6), "no zip 64 support");
     EXPECT_STREQ(ZipStrError(-18), "extracting data using no memory allocation");
@@ -246,7 +262,8 @@ TEST(ZipArchiveTest, ErrorTextsCoverTheCodes) {
     }
 }
 
-TEST(ZipArchiveTest, OpenAcceptsOnlyValidModeBufferAndLevel) {
+TEST(ZipArchiveTest, OpenAcceptsOnlyValidModeBufferAndLevel)
+{
     const Bytes archive = WriteArchive({{"FwOperationLog.txt", kLogText}});
     const Bytes notAZip = ToBytes("this is not a zip archive at all, just some text");
     const struct {
@@ -278,7 +295,8 @@ TEST(ZipArchiveTest, OpenAcceptsOnlyValidModeBufferAndLevel) {
     }
 }
 
-TEST(ZipArchiveTest, FailuresAnswerTheirCodes) {
+TEST(ZipArchiveTest, FailuresAnswerTheirCodes)
+{
     const Bytes archive = BuildFixture({
         FixtureEntry("FwOperationLog.txt", kLogText),
         FixtureEntry("dir/", {}).Stored(),
@@ -329,8 +347,7 @@ TEST(ZipArchiveTest, FailuresAnswerTheirCodes) {
          },
          -2},
 
-        {"entry missing from the archive",
-         [&] { return ZipEntryOpen(reader().get(), "FwOperationLog.txt.bak"); }, -3},
+        {"entry missing from the archive", [&] { return ZipEntryOpen(reader().get(), "FwOperationLog.txt.bak"); }, -3},
         {"read after a failed entry open",
          [&] {
              auto zip = reader();
@@ -380,11 +397,9 @@ TEST(ZipArchiveTest, FailuresAnswerTheirCodes) {
          },
          -4},
 
-        {"level carrying the precompressed flag",
-         [&] { return ZipEntryOpen(writer(0x406).get(), "a"); }, -5},
+        {"level carrying the precompressed flag", [&] { return ZipEntryOpen(writer(0x406).get(), "a"); }, -5},
 
-        {"write without an entry open",
-         [&] { return ZipEntryWrite(writer().get(), "a", 1); }, -8},
+        {"write without an entry open", [&] { return ZipEntryWrite(writer().get(), "a", 1); }, -8},
         {"write on a reader",
          [&] {
              auto zip = reader();
@@ -406,7 +421,8 @@ TEST(ZipArchiveTest, FailuresAnswerTheirCodes) {
     }
 }
 
-TEST(ZipArchiveTest, NothingToWriteOrCloseIsNoError) {
+TEST(ZipArchiveTest, NothingToWriteOrCloseIsNoError)
+{
     auto zip = ZipStreamOpen(nullptr, 0, 6, 'w');
     EXPECT_EQ(ZipEntryClose(zip.get()), 0);
     ASSERT_EQ(ZipEntryOpen(zip.get(), "FwOperationLog.txt"), 0);
@@ -419,7 +435,8 @@ TEST(ZipArchiveTest, NothingToWriteOrCloseIsNoError) {
     EXPECT_EQ(ReadEntry(archive, "FwOperationLog.txt"), kLogText);
 }
 
-TEST(ZipArchiveTest, RefusesEntriesBeyondTheClassicFormat) {
+TEST(ZipArchiveTest, RefusesEntriesBeyondTheClassicFormat)
+{
     auto zip = ZipStreamOpen(nullptr, 0, 0, 'w');
     for (int i = 0; i < 0xFFFF; ++i) {
         ASSERT_EQ(ZipEntryOpen(zip.get(), std::to_string(i).c_str()), 0) << i;
@@ -431,7 +448,8 @@ TEST(ZipArchiveTest, RefusesEntriesBeyondTheClassicFormat) {
 
 // The operation log's archive, byte by byte: local header, deflated text,
 // one central-directory record and the end record, nothing else.
-TEST(ZipArchiveTest, OneEntryArchiveHasTheClassicLayout) {
+TEST(ZipArchiveTest, OneEntryArchiveHasTheClassicLayout)
+{
     const std::time_t before = std::time(nullptr);
     const Bytes archive = WriteArchive({{"FwOperationLog.txt", kLogText}});
     const std::time_t after = std::time(nullptr);
@@ -500,7 +518,8 @@ TEST(ZipArchiveTest, OneEntryArchiveHasTheClassicLayout) {
     EXPECT_LE(stamped, after);
 }
 
-TEST(ZipArchiveTest, StoredEntriesAtLevelZero) {
+TEST(ZipArchiveTest, StoredEntriesAtLevelZero)
+{
     const Bytes text = ToBytes("kept as it stands");
     const Bytes archive = WriteArchive({{"stored.txt", text}}, 0);
     EXPECT_EQ(Le16(archive, 8), 0u);
@@ -509,7 +528,8 @@ TEST(ZipArchiveTest, StoredEntriesAtLevelZero) {
     EXPECT_EQ(ReadEntry(archive, "stored.txt"), text);
 }
 
-TEST(ZipArchiveTest, ReadsBackWhatItWrote) {
+TEST(ZipArchiveTest, ReadsBackWhatItWrote)
+{
     const Bytes random = RandomBytes(300 * 1024 + 5, 99);
     const Bytes zeros(1024 * 1024, 0);
     Bytes archive = WriteArchive({
@@ -534,7 +554,7 @@ TEST(ZipArchiveTest, ReadsBackWhatItWrote) {
     } cases[] = {
         {"FwOperationLog.txt", kLogText},
         {"FWOPERATIONLOG.TXT", kLogText},  // A-Z match either case
-        {"Sub/Dir/Data.bin", random},       // the backslashes were stored as slashes
+        {"Sub/Dir/Data.bin", random},      // the backslashes were stored as slashes
         {"sub\\dir\\data.BIN", random},
         {"empty.txt", {}},
         {"zeros.bin", zeros},
@@ -551,7 +571,8 @@ TEST(ZipArchiveTest, ReadsBackWhatItWrote) {
     ZipClose(std::move(zip));
 }
 
-TEST(ZipArchiveTest, FinishedArchiveCanBeCopiedAgain) {
+TEST(ZipArchiveTest, FinishedArchiveCanBeCopiedAgain)
+{
     ZipArchivePtr zip = ZipStreamOpen(nullptr, 0, 6, 'w');
     ASSERT_EQ(ZipEntryOpen(zip.get(), "FwOperationLog.txt"), 0);
     ASSERT_EQ(ZipEntryWrite(zip.get(), kLogText.data(), kLogText.size()), 0);
@@ -565,7 +586,8 @@ TEST(ZipArchiveTest, FinishedArchiveCanBeCopiedAgain) {
     EXPECT_EQ(first, second);
 }
 
-TEST(ZipArchiveTest, ArchiveWithoutEntriesIsTheEndRecordAlone) {
+TEST(ZipArchiveTest, ArchiveWithoutEntriesIsTheEndRecordAlone)
+{
     ZipArchivePtr writer = ZipStreamOpen(nullptr, 0, 6, 'w');
     Bytes archive;
     ASSERT_EQ(ZipStreamCopy(writer.get(), archive), 22);
@@ -577,7 +599,8 @@ TEST(ZipArchiveTest, ArchiveWithoutEntriesIsTheEndRecordAlone) {
     EXPECT_EQ(ZipEntryOpen(reader.get(), "FwOperationLog.txt"), -3);
 }
 
-TEST(ZipArchiveTest, ReadsArchivesBuiltByHand) {
+TEST(ZipArchiveTest, ReadsArchivesBuiltByHand)
+{
     const Bytes text = ToBytes("[2025-03-07 090503] Firmware Updater 2.64 started");
     const Bytes random = RandomBytes(70000, 5);
     const Bytes archive = BuildFixture({
@@ -597,7 +620,8 @@ protected:
 };
 
 // Our archives as an independent reader sees them.
-TEST_F(ZipToolsTest, PythonZipfileReadsOurArchives) {
+TEST_F(ZipToolsTest, PythonZipfileReadsOurArchives)
+{
     if (!Have(ZV_PYTHON3)) {
         GTEST_SKIP() << "python3 not found";
     }
@@ -618,35 +642,33 @@ with zipfile.ZipFile(sys.argv[1]) as z:
     for (int level : {6, 0, 1, 9, 10}) {
         SCOPED_TRACE(level);
         const std::string archive = dir_.Write(
-            "ours.zip", WriteArchive({{"FwOperationLog.txt", kLogText},
-                                      {"dir\\random.bin", random},
-                                      {"empty", {}}},
-                                     level));
-        EXPECT_EQ(Shell(std::string(ZV_PYTHON3) + " " + Quote(script) + " " + Quote(archive) +
-                      " FwOperationLog.txt " + Quote(dir_.Write("log.txt", kLogText)) +
-                      " dir/random.bin " + Quote(dir_.Write("random.bin", random)) + " empty " +
-                      Quote(dir_.Write("empty", Bytes{}))),
+            "ours.zip",
+            WriteArchive({{"FwOperationLog.txt", kLogText}, {"dir\\random.bin", random}, {"empty", {}}}, level));
+        EXPECT_EQ(Shell(std::string(ZV_PYTHON3) + " " + Quote(script) + " " + Quote(archive) + " FwOperationLog.txt " +
+                        Quote(dir_.Write("log.txt", kLogText)) + " dir/random.bin " +
+                        Quote(dir_.Write("random.bin", random)) + " empty " + Quote(dir_.Write("empty", Bytes{}))),
                   0);
     }
 }
 
-TEST_F(ZipToolsTest, UnzipTestsOurArchives) {
+TEST_F(ZipToolsTest, UnzipTestsOurArchives)
+{
     if (!Have(ZV_UNZIP)) {
         GTEST_SKIP() << "unzip not found";
     }
     const std::string archive = dir_.Write(
-        "ours.zip", WriteArchive({{"FwOperationLog.txt", kLogText},
-                                  {"payload.bin", RandomBytes(200000, 8)}}));
+        "ours.zip", WriteArchive({{"FwOperationLog.txt", kLogText}, {"payload.bin", RandomBytes(200000, 8)}}));
     EXPECT_EQ(Shell(std::string(ZV_UNZIP) + " -tqq " + Quote(archive)), 0);
     EXPECT_EQ(Shell(std::string(ZV_UNZIP) + " -p " + Quote(archive) + " FwOperationLog.txt > " +
-                  Quote(dir_.File("extracted"))),
+                    Quote(dir_.File("extracted"))),
               0);
     EXPECT_EQ(TempDir::Read(dir_.File("extracted")), kLogText);
 }
 
 // Archives of an independent writer, deflated and stored, read with the
 // layer under test.
-TEST_F(ZipToolsTest, ReadsArchivesWrittenByPythonZipfile) {
+TEST_F(ZipToolsTest, ReadsArchivesWrittenByPythonZipfile)
+{
     if (!Have(ZV_PYTHON3)) {
         GTEST_SKIP() << "python3 not found";
     }
@@ -662,10 +684,9 @@ with zipfile.ZipFile(sys.argv[1], 'w') as z:
                                                58));
     const Bytes random = RandomBytes(150000, 11);
     const std::string archive = dir_.File("python.zip");
-    ASSERT_EQ(Shell(std::string(ZV_PYTHON3) + " " + Quote(script) + " " + Quote(archive) +
-                  " other.txt stored " + Quote(dir_.Write("other", ToBytes("other"))) +
-                  " FWOperationLog.TXT deflate " + Quote(dir_.Write("log", log)) +
-                  " data/random.bin deflate " + Quote(dir_.Write("random", random))),
+    ASSERT_EQ(Shell(std::string(ZV_PYTHON3) + " " + Quote(script) + " " + Quote(archive) + " other.txt stored " +
+                    Quote(dir_.Write("other", ToBytes("other"))) + " FWOperationLog.TXT deflate " +
+                    Quote(dir_.Write("log", log)) + " data/random.bin deflate " + Quote(dir_.Write("random", random))),
               0);
     const Bytes bytes = TempDir::Read(archive);
     EXPECT_EQ(ReadEntry(bytes, "FwOperationLog.txt"), log);
@@ -675,16 +696,15 @@ with zipfile.ZipFile(sys.argv[1], 'w') as z:
 
 // zip writing into a pipe cannot seek back, so it puts the sizes and CRC in
 // data descriptors after the data.
-TEST_F(ZipToolsTest, ReadsStreamedArchivesOfTheZipTool) {
+TEST_F(ZipToolsTest, ReadsStreamedArchivesOfTheZipTool)
+{
     if (!Have(ZV_ZIP)) {
         GTEST_SKIP() << "zip not found";
     }
     const Bytes random = RandomBytes(80000, 12);
     const std::string input = dir_.Write("input", random);
     const std::string archive = dir_.File("streamed.zip");
-    ASSERT_EQ(Shell("cat " + Quote(input) + " | " + ZV_ZIP + " -q -fz- - - | cat > " +
-                    Quote(archive)),
-              0);
+    ASSERT_EQ(Shell("cat " + Quote(input) + " | " + ZV_ZIP + " -q -fz- - - | cat > " + Quote(archive)), 0);
     const Bytes bytes = TempDir::Read(archive);
     ASSERT_NE(Le16(bytes, 6) & 0x08, 0u) << "expected a data descriptor";
     EXPECT_EQ(ReadEntry(bytes, "-"), random);

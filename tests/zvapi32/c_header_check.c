@@ -3,7 +3,8 @@
 
 int zvapi32_c_header_check(void);
 
-int zvapi32_c_header_check(void) {
+int zvapi32_c_header_check(void)
+{
     uint32_t count = 0;
     ImageDescriptor image = {0};
     image.size = (uint32_t)sizeof image;

@@ -17,46 +17,60 @@ namespace {
 using zvtest::EmuDir;
 using Bytes = std::vector<uint8_t>;
 
-ZV_HANDLE Open(uint32_t index = 0) {
+ZV_HANDLE Open(uint32_t index = 0)
+{
     ZV_HANDLE h = 0;
     EXPECT_EQ(zvOpenDevice(index, &h), 0);
     return h;
 }
 
-int32_t Select(ZV_HANDLE h, const std::string& name) {
+int32_t Select(ZV_HANDLE h, const std::string& name)
+{
     return zvSetParamString(h, "ffs_file_name", name.data(), static_cast<uint32_t>(name.size()));
 }
 
-int32_t Write(ZV_HANDLE h, const std::string& name, uint32_t key, uint32_t offset, const Bytes& data) {
-    if (int32_t rc = zvSetParamInt(h, "ffs_access_key", static_cast<int32_t>(key))) return rc;
-    if (int32_t rc = Select(h, name)) return rc;
-    if (int32_t rc = zvSetParamInt(h, "ffs_file_offset", static_cast<int32_t>(offset))) return rc;
+int32_t Write(ZV_HANDLE h, const std::string& name, uint32_t key, uint32_t offset, const Bytes& data)
+{
+    if (int32_t rc = zvSetParamInt(h, "ffs_access_key", static_cast<int32_t>(key))) {
+        return rc;
+    }
+    if (int32_t rc = Select(h, name)) {
+        return rc;
+    }
+    if (int32_t rc = zvSetParamInt(h, "ffs_file_offset", static_cast<int32_t>(offset))) {
+        return rc;
+    }
     return zvSetParamString(h, "write_file_ffs", data.data(), static_cast<uint32_t>(data.size()));
 }
 
-Bytes Read(ZV_HANDLE h, const std::string& name, uint32_t offset, uint32_t size) {
+Bytes Read(ZV_HANDLE h, const std::string& name, uint32_t offset, uint32_t size)
+{
     EXPECT_EQ(Select(h, name), 0);
     EXPECT_EQ(zvSetParamInt(h, "ffs_file_offset", static_cast<int32_t>(offset)), 0);
     Bytes out(size);
-    EXPECT_EQ(zvGetParamString(h, "read_file_ffs", reinterpret_cast<char*>(out.data()), static_cast<int32_t>(size)),
-              0);
+    EXPECT_EQ(zvGetParamString(h, "read_file_ffs", reinterpret_cast<char*>(out.data()), static_cast<int32_t>(size)), 0);
     return out;
 }
 
-int32_t Size(ZV_HANDLE h, const std::string& name) {
+int32_t Size(ZV_HANDLE h, const std::string& name)
+{
     EXPECT_EQ(Select(h, name), 0);
     int32_t size = -1;
     EXPECT_EQ(zvGetParamInt(h, "ffs_file_size", &size), 0);
     return size;
 }
 
-Bytes Pattern(size_t n, uint8_t seed) {
+Bytes Pattern(size_t n, uint8_t seed)
+{
     Bytes b(n);
-    for (size_t i = 0; i < n; ++i) b[i] = static_cast<uint8_t>(seed + i * 7);
+    for (size_t i = 0; i < n; ++i) {
+        b[i] = static_cast<uint8_t>(seed + i * 7);
+    }
     return b;
 }
 
-std::string Hex(const Bytes& b) {
+std::string Hex(const Bytes& b)
+{
     std::string s;
     char two[3];
     for (uint8_t v : b) {
@@ -66,17 +80,23 @@ std::string Hex(const Bytes& b) {
     return s;
 }
 
-std::string RunProbe(const std::string& args, int* status = nullptr) {
+std::string RunProbe(const std::string& args, int* status = nullptr)
+{
     std::string out;
     FILE* pipe = ::popen((std::string(ZVAPI32_PROBE) + " " + args).c_str(), "r");
     char chunk[4096];
-    while (pipe && std::fgets(chunk, sizeof chunk, pipe)) out += chunk;
+    while (pipe && std::fgets(chunk, sizeof chunk, pipe)) {
+        out += chunk;
+    }
     const int rc = pipe ? ::pclose(pipe) : -1;
-    if (status) *status = rc;
+    if (status) {
+        *status = rc;
+    }
     return out;
 }
 
-TEST(Ffs, SelectingAFileStartsAtOffsetZero) {
+TEST(Ffs, SelectingAFileStartsAtOffsetZero)
+{
     EmuDir emu;
     emu.AddCamera();
     const ZV_HANDLE h = Open();
@@ -90,9 +110,10 @@ TEST(Ffs, SelectingAFileStartsAtOffsetZero) {
     ASSERT_EQ(zvGetParamString(h, "ffs_file_name", name, sizeof name), 0);
     EXPECT_STREQ(name, "UserSet2");
 
-    for (const std::string& bad : {std::string(), std::string(65, 'A'), std::string("Bad\nName"),
-                                  std::string("Nul\0Name", 8)})
+    for (const std::string& bad :
+         {std::string(), std::string(65, 'A'), std::string("Bad\nName"), std::string("Nul\0Name", 8)}) {
         EXPECT_EQ(Select(h, bad), ZV_FFS_FILE_SELECTOR_INVALID) << bad.size();
+    }
     ASSERT_EQ(zvGetParamString(h, "ffs_file_name", name, sizeof name), 0);
     EXPECT_STREQ(name, "UserSet2");  // a refused name keeps the old selection
 
@@ -106,7 +127,8 @@ TEST(Ffs, SelectingAFileStartsAtOffsetZero) {
     zvCloseDevice(fresh);
 }
 
-TEST(Ffs, MissingFilesAndReadsPastTheEndReadErased) {
+TEST(Ffs, MissingFilesAndReadsPastTheEndReadErased)
+{
     EmuDir emu;
     emu.AddCamera();
     emu.State().WriteFfsFile(emu.CameraId(0), "SensInfo", Pattern(10, 1));
@@ -130,7 +152,8 @@ TEST(Ffs, MissingFilesAndReadsPastTheEndReadErased) {
     zvCloseDevice(h);
 }
 
-TEST(Ffs, WritesReplaceAtZeroAndPatchElsewhere) {
+TEST(Ffs, WritesReplaceAtZeroAndPatchElsewhere)
+{
     EmuDir emu;
     emu.AddCamera();
     const ZV_HANDLE h = Open();
@@ -166,7 +189,8 @@ TEST(Ffs, WritesReplaceAtZeroAndPatchElsewhere) {
     zvCloseDevice(h);
 }
 
-TEST(Ffs, WritesNeedTheFilesKeyAndARefusedKeyChangesNothing) {
+TEST(Ffs, WritesNeedTheFilesKeyAndARefusedKeyChangesNothing)
+{
     EmuDir emu;
     emu.AddCamera("JV966JK-TD-G8-V7T9-JND", [](zvemu::CameraRecord& r) {
         r.accessKey = 0x11112222;
@@ -178,13 +202,20 @@ TEST(Ffs, WritesNeedTheFilesKeyAndARefusedKeyChangesNothing) {
         uint32_t key;
         int32_t rc;
     } cases[] = {
-        {"File_EEPROM1", zvemu::kEepromKey, 0},    {"File_EEPROM1", access, ZV_NOT_ENOUGH_PRIVILEGES},
-        {"File_FW_FPGA1", access, 0},              {"File_FW_FPGA1", zvemu::kDefaultAccessKey, ZV_NOT_ENOUGH_PRIVILEGES},
-        {"UserSet3", access, 0},                   {"UserSet3", 0, ZV_NOT_ENOUGH_PRIVILEGES},
-        {"FFS_Partition", special, 0},             {"FFS_Partition", access, ZV_NOT_ENOUGH_PRIVILEGES},
-        {"FullFlashContent", special, 0},          {"FullFlashContent", access, ZV_NOT_ENOUGH_PRIVILEGES},
-        {"UserSetFactory", special, 0},            {"UserSetFactory", access, ZV_NOT_ENOUGH_PRIVILEGES},
-        {"FwOperationLog.zip", 0, 0},              {"FwOperationLog.zip", 0xDEADBEEF, 0},
+        {"File_EEPROM1", zvemu::kEepromKey, 0},
+        {"File_EEPROM1", access, ZV_NOT_ENOUGH_PRIVILEGES},
+        {"File_FW_FPGA1", access, 0},
+        {"File_FW_FPGA1", zvemu::kDefaultAccessKey, ZV_NOT_ENOUGH_PRIVILEGES},
+        {"UserSet3", access, 0},
+        {"UserSet3", 0, ZV_NOT_ENOUGH_PRIVILEGES},
+        {"FFS_Partition", special, 0},
+        {"FFS_Partition", access, ZV_NOT_ENOUGH_PRIVILEGES},
+        {"FullFlashContent", special, 0},
+        {"FullFlashContent", access, ZV_NOT_ENOUGH_PRIVILEGES},
+        {"UserSetFactory", special, 0},
+        {"UserSetFactory", access, ZV_NOT_ENOUGH_PRIVILEGES},
+        {"FwOperationLog.zip", 0, 0},
+        {"FwOperationLog.zip", 0xDEADBEEF, 0},
     };
     const ZV_HANDLE h = Open();
     for (const auto& c : cases) {
@@ -199,9 +230,13 @@ TEST(Ffs, WritesNeedTheFilesKeyAndARefusedKeyChangesNothing) {
 }
 
 std::vector<int>* g_percentages = nullptr;
-void RecordPercent(int percent) { g_percentages->push_back(percent); }
+void RecordPercent(int percent)
+{
+    g_percentages->push_back(percent);
+}
 
-TEST(Ffs, ProgressCallbackBelongsToTheHandle) {
+TEST(Ffs, ProgressCallbackBelongsToTheHandle)
+{
     EmuDir emu;
     emu.AddCamera();
     std::vector<int> seen;
@@ -216,7 +251,9 @@ TEST(Ffs, ProgressCallbackBelongsToTheHandle) {
         EXPECT_EQ(seen.front(), 0) << what;
         EXPECT_EQ(seen.back(), 100) << what;
         EXPECT_GT(seen.size(), 3u) << what;
-        for (size_t i = 1; i < seen.size(); ++i) EXPECT_LE(seen[i - 1], seen[i]) << what;
+        for (size_t i = 1; i < seen.size(); ++i) {
+            EXPECT_LE(seen[i - 1], seen[i]) << what;
+        }
         seen.clear();
     };
     ASSERT_EQ(Write(h, "UserSet1", zvemu::kDefaultAccessKey, 0, Pattern(100000, 1)), 0);
@@ -237,11 +274,14 @@ TEST(Ffs, ProgressCallbackBelongsToTheHandle) {
     zvCloseDevice(other);
 }
 
-TEST(Ffs, WritesLeaveNoTemporaryFiles) {
+TEST(Ffs, WritesLeaveNoTemporaryFiles)
+{
     EmuDir emu;
     emu.AddCamera();
     const ZV_HANDLE h = Open();
-    for (int i = 0; i < 3; ++i) ASSERT_EQ(Write(h, "UserSet1", zvemu::kDefaultAccessKey, 0, Pattern(5000, 1)), 0);
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_EQ(Write(h, "UserSet1", zvemu::kDefaultAccessKey, 0, Pattern(5000, 1)), 0);
+    }
     size_t entries = 0;
     for (const auto& entry : std::filesystem::directory_iterator(emu.Root() / emu.CameraId(0) / "ffs")) {
         ++entries;
@@ -251,7 +291,8 @@ TEST(Ffs, WritesLeaveNoTemporaryFiles) {
     zvCloseDevice(h);
 }
 
-TEST(Ffs, FilesPersistAcrossProcesses) {
+TEST(Ffs, FilesPersistAcrossProcesses)
+{
     EmuDir emu;
     emu.AddCamera();
     const ZV_HANDLE h = Open();
@@ -272,7 +313,8 @@ TEST(Ffs, FilesPersistAcrossProcesses) {
 
 // A written CPU image is unconfirmed until a reset starts it; the reset makes
 // the image's version (bytes 6 and 5) the running one.
-TEST(Reset, ConfirmsTheNewCpuImageAndRunsItsVersion) {
+TEST(Reset, ConfirmsTheNewCpuImageAndRunsItsVersion)
+{
     struct Case {
         const char* model;
         const char* cpuFile;
@@ -319,7 +361,8 @@ TEST(Reset, ConfirmsTheNewCpuImageAndRunsItsVersion) {
     }
 }
 
-TEST(Reset, ACameraCanVanishForSomeOpenAttempts) {
+TEST(Reset, ACameraCanVanishForSomeOpenAttempts)
+{
     EmuDir emu;
     emu.AddCamera();
     emu.Hook(0, "vanish opens=2");

@@ -15,28 +15,39 @@ namespace {
 using zvtest::EmuDir;
 using Bytes = std::vector<uint8_t>;
 
-ZV_HANDLE Open(uint32_t index = 0) {
+ZV_HANDLE Open(uint32_t index = 0)
+{
     ZV_HANDLE h = 0;
     EXPECT_EQ(zvOpenDevice(index, &h), 0);
     return h;
 }
 
-int32_t Select(ZV_HANDLE h, const std::string& name) {
+int32_t Select(ZV_HANDLE h, const std::string& name)
+{
     return zvSetParamString(h, "ffs_file_name", name.data(), static_cast<uint32_t>(name.size()));
 }
 
-int32_t ReadInto(ZV_HANDLE h, const std::string& name, Bytes& out) {
-    if (int32_t rc = Select(h, name)) return rc;
+int32_t ReadInto(ZV_HANDLE h, const std::string& name, Bytes& out)
+{
+    if (int32_t rc = Select(h, name)) {
+        return rc;
+    }
     return zvGetParamString(h, "read_file_ffs", reinterpret_cast<char*>(out.data()), static_cast<int32_t>(out.size()));
 }
 
-int32_t Write(ZV_HANDLE h, const std::string& name, const Bytes& data) {
-    if (int32_t rc = zvSetParamInt(h, "ffs_access_key", static_cast<int32_t>(zvemu::kDefaultAccessKey))) return rc;
-    if (int32_t rc = Select(h, name)) return rc;
+int32_t Write(ZV_HANDLE h, const std::string& name, const Bytes& data)
+{
+    if (int32_t rc = zvSetParamInt(h, "ffs_access_key", static_cast<int32_t>(zvemu::kDefaultAccessKey))) {
+        return rc;
+    }
+    if (int32_t rc = Select(h, name)) {
+        return rc;
+    }
     return zvSetParamString(h, "write_file_ffs", data.data(), static_cast<uint32_t>(data.size()));
 }
 
-TEST(Hooks, FailTheNthCallOfAFunction) {
+TEST(Hooks, FailTheNthCallOfAFunction)
+{
     EmuDir emu;
     emu.AddCamera();
     const ZV_HANDLE h = Open();
@@ -51,7 +62,8 @@ TEST(Hooks, FailTheNthCallOfAFunction) {
     zvCloseDevice(h);
 }
 
-TEST(Hooks, FailAParameterWhileOneFileIsSelected) {
+TEST(Hooks, FailAParameterWhileOneFileIsSelected)
+{
     EmuDir emu;
     emu.AddCamera();
     emu.AddCamera();
@@ -69,7 +81,8 @@ TEST(Hooks, FailAParameterWhileOneFileIsSelected) {
     zvCloseDevice(other);
 }
 
-TEST(Hooks, FailWithTimesAndAResultOfZero) {
+TEST(Hooks, FailWithTimesAndAResultOfZero)
+{
     EmuDir emu;
     emu.AddCamera();
     emu.Hook(-1, "fail param=led_selector:max nth=2 times=2 code=12");
@@ -91,14 +104,17 @@ TEST(Hooks, FailWithTimesAndAResultOfZero) {
     zvCloseDevice(h);
 }
 
-TEST(Hooks, CutAWriteShort) {
+TEST(Hooks, CutAWriteShort)
+{
     EmuDir emu;
     emu.AddCamera();
     emu.Hook(0, "cut bytes=10 file=UserSet1");
     emu.Hook(0, "cut bytes=3 code=3 nth=2 file=UserSet2");
     const ZV_HANDLE h = Open();
     Bytes data(100);
-    for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(i);
+    for (size_t i = 0; i < data.size(); ++i) {
+        data[i] = static_cast<uint8_t>(i);
+    }
     EXPECT_EQ(Write(h, "UserSet1", data), ZV_WRITE_BLOCK_ERROR);
     EXPECT_EQ(*emu.State().ReadFfsFile(emu.CameraId(0), "UserSet1"), Bytes(data.begin(), data.begin() + 10));
     EXPECT_EQ(Write(h, "UserSet1", data), 0);  // only the first write is cut
@@ -110,7 +126,8 @@ TEST(Hooks, CutAWriteShort) {
     zvCloseDevice(h);
 }
 
-TEST(Hooks, CorruptAByteOfARead) {
+TEST(Hooks, CorruptAByteOfARead)
+{
     EmuDir emu;
     emu.AddCamera();
     emu.State().WriteFfsFile(emu.CameraId(0), "File_FW_CPU1", Bytes(0x40, 0xFF));
@@ -128,7 +145,8 @@ TEST(Hooks, CorruptAByteOfARead) {
     zvCloseDevice(h);
 }
 
-TEST(Hooks, NoCameras) {
+TEST(Hooks, NoCameras)
+{
     EmuDir emu;
     emu.AddCamera();
     emu.Hook(-1, "nocameras");
@@ -144,7 +162,8 @@ TEST(Hooks, NoCameras) {
     EXPECT_EQ(count, 1u);
 }
 
-TEST(Hooks, TraceRecordsEveryCall) {
+TEST(Hooks, TraceRecordsEveryCall)
+{
     EmuDir emu;
     emu.AddCamera();
     emu.StartTrace();
@@ -167,7 +186,8 @@ TEST(Hooks, TraceRecordsEveryCall) {
     EXPECT_EQ(emu.Trace(), expected);
 }
 
-TEST(Hooks, CountingStartsAgainInEveryProcess) {
+TEST(Hooks, CountingStartsAgainInEveryProcess)
+{
     EmuDir emu;
     emu.AddCamera();
     emu.Hook(-1, "fail call=zvOpenDevice code=56");
@@ -178,7 +198,8 @@ TEST(Hooks, CountingStartsAgainInEveryProcess) {
     }
 }
 
-TEST(Hooks, SpecsAreCheckedWhenParsed) {
+TEST(Hooks, SpecsAreCheckedWhenParsed)
+{
     struct Case {
         const char* line;
         bool ok;

@@ -7,8 +7,8 @@
 #include <cstring>
 #include <filesystem>
 #include <functional>
-#include <optional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "emu_dir.h"
@@ -18,34 +18,41 @@ namespace {
 
 using zvtest::EmuDir;
 
-ZV_HANDLE Open(uint32_t index) {
+ZV_HANDLE Open(uint32_t index)
+{
     ZV_HANDLE h = 0;
     EXPECT_EQ(zvOpenDevice(index, &h), 0);
     return h;
 }
 
-std::string GetString(ZV_HANDLE h, const char* param) {
+std::string GetString(ZV_HANDLE h, const char* param)
+{
     char text[256] = {};
     EXPECT_EQ(zvGetParamString(h, param, text, sizeof text), 0) << param;
     return text;
 }
 
-int32_t GetInt(ZV_HANDLE h, const char* param) {
+int32_t GetInt(ZV_HANDLE h, const char* param)
+{
     int32_t v = -12345;
     EXPECT_EQ(zvGetParamInt(h, param, &v), 0) << param;
     return v;
 }
 
-std::string RunProbe(const std::string& args) {
+std::string RunProbe(const std::string& args)
+{
     std::string out;
     std::unique_ptr<FILE, int (*)(FILE*)> pipe(::popen((std::string(ZVAPI32_PROBE) + " " + args).c_str(), "r"),
                                                ::pclose);
     char chunk[512];
-    while (pipe && std::fgets(chunk, sizeof chunk, pipe.get())) out += chunk;
+    while (pipe && std::fgets(chunk, sizeof chunk, pipe.get())) {
+        out += chunk;
+    }
     return out;
 }
 
-TEST(Devices, HandlesAreUniqueAndSeveralWorkOnOneCamera) {
+TEST(Devices, HandlesAreUniqueAndSeveralWorkOnOneCamera)
+{
     EmuDir emu;
     emu.AddCamera("JV966JK-TD-G8-V7T9-JND");
     emu.AddCamera("JR574XX-D0-BSI-1");
@@ -79,7 +86,8 @@ TEST(Devices, HandlesAreUniqueAndSeveralWorkOnOneCamera) {
     zvCloseDevice(d);
 }
 
-TEST(Devices, OpenByEachKind) {
+TEST(Devices, OpenByEachKind)
+{
     EmuDir emu;
     emu.AddCamera("JV966JK-TD-G8-V7T9-JND");
     emu.AddCamera("JV285VT-TD-BM-TQ-VKU", [](zvemu::CameraRecord& r) { r.userId = "bench-left"; });
@@ -114,12 +122,13 @@ TEST(Devices, OpenByEachKind) {
     EXPECT_EQ(h, 0u);
 }
 
-TEST(Devices, DeviceInfoStringsByIndex) {
+TEST(Devices, DeviceInfoStringsByIndex)
+{
     EmuDir emu;
     emu.AddCamera();
     const auto cam = emu.Camera(0);
     const std::pair<const char*, std::string> expected[] = {
-        {"device_name", cam.model},          {"device_sn", cam.serial},         {"device_id", cam.deviceId},
+        {"device_name", cam.model},         {"device_sn", cam.serial},        {"device_id", cam.deviceId},
         {"device_inst_path", cam.instPath}, {"device_loc_path", cam.locPath}, {"device_user_id", cam.userId}};
     for (const auto& [param, text] : expected) {
         char buffer[300] = {};
@@ -136,7 +145,8 @@ TEST(Devices, DeviceInfoStringsByIndex) {
 
 // Every refused call answers its own code and leaves the caller's outputs
 // and the camera as they were.
-TEST(Parameters, ErrorPathsAnswerTheirCodeAndWriteNothing) {
+TEST(Parameters, ErrorPathsAnswerTheirCodeAndWriteNothing)
+{
     EmuDir emu;
     emu.AddCamera();
     const ZV_HANDLE h = Open(0);
@@ -205,8 +215,12 @@ TEST(Parameters, ErrorPathsAnswerTheirCodeAndWriteNothing) {
         Out o;
         EXPECT_EQ(c.call(o), c.rc) << c.what;
         Out fresh;
-        if (std::string(c.what) == "64-bit read into 4 bytes") fresh.size = 4;
-        if (std::string(c.what) == "unknown value type") fresh.type = 42;
+        if (std::string(c.what) == "64-bit read into 4 bytes") {
+            fresh.size = 4;
+        }
+        if (std::string(c.what) == "unknown value type") {
+            fresh.type = 42;
+        }
         EXPECT_EQ(o.i, fresh.i) << c.what;
         EXPECT_EQ(o.f, fresh.f) << c.what;
         EXPECT_EQ(std::string(o.text, 8), std::string(fresh.text, 8)) << c.what;
@@ -218,20 +232,23 @@ TEST(Parameters, ErrorPathsAnswerTheirCodeAndWriteNothing) {
     zvCloseDevice(h);
 }
 
-TEST(Parameters, VersionsFollowTheSelector) {
+TEST(Parameters, VersionsFollowTheSelector)
+{
     EmuDir emu;
     emu.AddCamera("JV966JK-TD-G8-V7T9-JND", [](zvemu::CameraRecord& r) {
-        r.versions = {{"version_mcu1", "02.50"},  {"version_mcu2", "00.07"}, {"version_mcu3", "00.08"},
-                      {"version_fpga1", "4.2"},   {"version_xmlman", "9"},  {"hw_revision", "C"},
+        r.versions = {{"version_mcu1", "02.50"},     {"version_mcu2", "00.07"}, {"version_mcu3", "00.08"},
+                      {"version_fpga1", "4.2"},      {"version_xmlman", "9"},   {"hw_revision", "C"},
                       {"factory_set_version", "1.2"}};
     });
     const ZV_HANDLE h = Open(0);
     const std::string api = GetString(h, "api_version");
     EXPECT_FALSE(api.empty());
     const std::pair<int32_t, std::string> table[] = {
-        {ZV_VER_API, api},        {ZV_VER_DRV, GetString(h, "drv_version")}, {ZV_VER_MCU1, "02.50"},
-        {ZV_VER_MCU2, "00.07"},   {ZV_VER_MCU3, "00.08"},                  {ZV_VER_FPGA1, "4.2"},
-        {ZV_VER_XMLMAN, "9"},     {ZV_VER_HW_REV, "C"},                    {ZV_VER_FACTORY_SET, "1.2"}};
+        {ZV_VER_API, api},          {ZV_VER_DRV, GetString(h, "drv_version")},
+        {ZV_VER_MCU1, "02.50"},     {ZV_VER_MCU2, "00.07"},
+        {ZV_VER_MCU3, "00.08"},     {ZV_VER_FPGA1, "4.2"},
+        {ZV_VER_XMLMAN, "9"},       {ZV_VER_HW_REV, "C"},
+        {ZV_VER_FACTORY_SET, "1.2"}};
     for (const auto& [selector, text] : table) {
         ASSERT_EQ(zvSetParamInt(h, "version_selector", selector), 0);
         EXPECT_EQ(GetString(h, "version"), text) << selector;
@@ -244,7 +261,8 @@ TEST(Parameters, VersionsFollowTheSelector) {
     zvCloseDevice(h);
 }
 
-TEST(Parameters, LedsRegistersAndLibrarySettings) {
+TEST(Parameters, LedsRegistersAndLibrarySettings)
+{
     EmuDir emu;
     emu.AddCamera("JV966JK-TD-G8-V7T9-JND", [](zvemu::CameraRecord& r) {
         r.ledCount = 2;
@@ -285,7 +303,8 @@ TEST(Parameters, LedsRegistersAndLibrarySettings) {
     zvCloseDevice(h);
 }
 
-TEST(Parameters, FlashSpaceIsA64BitValue) {
+TEST(Parameters, FlashSpaceIsA64BitValue)
+{
     EmuDir emu;
     emu.AddCamera("JV966JK-TD-G8-V7T9-JND", [](zvemu::CameraRecord& r) { r.ffsCapacity = 0x123456789ull; });
     const std::vector<uint8_t> file(1000, 0x11);
@@ -305,7 +324,8 @@ TEST(Parameters, FlashSpaceIsA64BitValue) {
     zvCloseDevice(h);
 }
 
-TEST(ForcedSerial, HoldsForTheRestOfTheProcessOnly) {
+TEST(ForcedSerial, HoldsForTheRestOfTheProcessOnly)
+{
     EmuDir emu;
     emu.AddCamera();
     emu.AddCamera();
@@ -338,7 +358,8 @@ TEST(ForcedSerial, HoldsForTheRestOfTheProcessOnly) {
     zvCloseDevice(other);
 }
 
-TEST(Imaging, AcquiresFramesAndProcessesThem) {
+TEST(Imaging, AcquiresFramesAndProcessesThem)
+{
     EmuDir emu;
     emu.AddCamera();
     const ZV_HANDLE h = Open(0);
@@ -380,7 +401,8 @@ TEST(Imaging, AcquiresFramesAndProcessesThem) {
 
 extern "C" int zvapi32_c_header_check(void);
 
-TEST(Header, CompilesAsCAndWorks) {
+TEST(Header, CompilesAsCAndWorks)
+{
     zvtest::EmuDir emu;
     EXPECT_EQ(zvapi32_c_header_check(), 0);
 }
@@ -388,7 +410,11 @@ TEST(Header, CompilesAsCAndWorks) {
 namespace {
 
 // The parameter set of an emulated camera, as the updater relies on it.
-enum class Kind { Int, Text, Raw };
+enum class Kind {
+    Int,
+    Text,
+    Raw
+};
 struct ParamSpec {
     const char* name;
     Kind kind;
@@ -436,7 +462,8 @@ const ParamSpec kParamSet[] = {
     {"free_ffs_size", Kind::Raw, true, false, false},
 };
 
-int32_t ReadAs(ZV_HANDLE h, const std::string& name, Kind kind, std::string& shown) {
+int32_t ReadAs(ZV_HANDLE h, const std::string& name, Kind kind, std::string& shown)
+{
     if (kind == Kind::Int) {
         int32_t v = 0;
         const int32_t rc = zvGetParamInt(h, name.c_str(), &v);
@@ -457,7 +484,8 @@ int32_t ReadAs(ZV_HANDLE h, const std::string& name, Kind kind, std::string& sho
     return rc;
 }
 
-TEST(Parameters, EveryParameterOfTheSet) {
+TEST(Parameters, EveryParameterOfTheSet)
+{
     EmuDir emu;
     emu.AddCamera();
     const ZV_HANDLE h = Open(0);
@@ -515,7 +543,8 @@ TEST(Parameters, EveryParameterOfTheSet) {
 
 namespace {
 
-TEST(Devices, AHandleKeepsItsDirectoryAndGoesStaleWithItsCamera) {
+TEST(Devices, AHandleKeepsItsDirectoryAndGoesStaleWithItsCamera)
+{
     EmuDir emu;
     emu.AddCamera("JV966JK-TD-G8-V7T9-JND");
     const ZV_HANDLE h = Open(0);
@@ -541,18 +570,24 @@ namespace {
 // Sets an environment variable for one scope and puts the old value back.
 class EnvValue {
 public:
-    EnvValue(const char* name, const char* value) : name_(name) {
-        if (const char* old = std::getenv(name)) old_ = old;
-        if (value)
+    EnvValue(const char* name, const char* value) : name_(name)
+    {
+        if (const char* old = std::getenv(name)) {
+            old_ = old;
+        }
+        if (value) {
             ::setenv(name, value, 1);
-        else
+        } else {
             ::unsetenv(name);
+        }
     }
-    ~EnvValue() {
-        if (old_)
+    ~EnvValue()
+    {
+        if (old_) {
             ::setenv(name_, old_->c_str(), 1);
-        else
+        } else {
             ::unsetenv(name_);
+        }
     }
     EnvValue(const EnvValue&) = delete;
     EnvValue& operator=(const EnvValue&) = delete;
@@ -562,9 +597,12 @@ private:
     std::optional<std::string> old_;
 };
 
-uint32_t CountIn(const std::filesystem::path& root, unsigned cameras) {
+uint32_t CountIn(const std::filesystem::path& root, unsigned cameras)
+{
     zvemu::StateDir state(root);
-    for (unsigned i = 0; i < cameras; ++i) state.AddCamera(zvemu::DefaultCamera("JV966JK-TD-G8-V7T9-JND", i));
+    for (unsigned i = 0; i < cameras; ++i) {
+        state.AddCamera(zvemu::DefaultCamera("JV966JK-TD-G8-V7T9-JND", i));
+    }
     uint32_t count = 99;
     EXPECT_EQ(zvGetNumberDevices(&count), 0);
     return count;
@@ -573,7 +611,8 @@ uint32_t CountIn(const std::filesystem::path& root, unsigned cameras) {
 }  // namespace
 
 // Without ZVAPI_EMULATOR_DIR the cameras live in the user's state directory.
-TEST(StateDirectory, PerUserDefaultWhenTheVariableIsUnset) {
+TEST(StateDirectory, PerUserDefaultWhenTheVariableIsUnset)
+{
     EmuDir emu;
     const std::filesystem::path xdg = emu.Root() / "xdg";
     const std::filesystem::path home = emu.Root() / "home";

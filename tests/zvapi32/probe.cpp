@@ -12,34 +12,50 @@
 
 #include "zvapi32.h"
 
-int main(int argc, char** argv) {
-    if (argc < 3) return 2;
+int main(int argc, char** argv)
+{
+    if (argc < 3) {
+        return 2;
+    }
     const std::string what = argv[1];
     ZV_HANDLE h = 0;
     int rc = zvOpenDevice(0, &h);
-    if (rc) return rc;
+    if (rc) {
+        return rc;
+    }
     if (what == "string") {
         char text[256] = {};
         rc = zvGetParamString(h, argv[2], text, sizeof text);
-        if (!rc) std::printf("%s\n", text);
+        if (!rc) {
+            std::printf("%s\n", text);
+        }
     } else if (what == "read" && argc == 4) {
         const std::string name = argv[2];
         std::vector<char> bytes(std::strtoul(argv[3], nullptr, 0));
         rc = zvSetParamString(h, "ffs_file_name", name.data(), static_cast<uint32_t>(name.size()));
-        if (!rc) rc = zvGetParamString(h, "read_file_ffs", bytes.data(), static_cast<int32_t>(bytes.size()));
         if (!rc) {
-            for (char b : bytes) std::printf("%02x", static_cast<unsigned char>(b));
+            rc = zvGetParamString(h, "read_file_ffs", bytes.data(), static_cast<int32_t>(bytes.size()));
+        }
+        if (!rc) {
+            for (char b : bytes) {
+                std::printf("%02x", static_cast<unsigned char>(b));
+            }
             std::printf("\n");
         }
     } else if (what == "write" && argc == 5) {
         const std::string name = argv[2];
         const std::string hex = argv[4];
         std::vector<char> bytes;
-        for (size_t i = 0; i + 1 < hex.size(); i += 2)
+        for (size_t i = 0; i + 1 < hex.size(); i += 2) {
             bytes.push_back(static_cast<char>(std::strtoul(hex.substr(i, 2).c_str(), nullptr, 16)));
+        }
         rc = zvSetParamInt(h, "ffs_access_key", static_cast<int32_t>(std::strtoul(argv[3], nullptr, 0)));
-        if (!rc) rc = zvSetParamString(h, "ffs_file_name", name.data(), static_cast<uint32_t>(name.size()));
-        if (!rc) rc = zvSetParamString(h, "write_file_ffs", bytes.data(), static_cast<uint32_t>(bytes.size()));
+        if (!rc) {
+            rc = zvSetParamString(h, "ffs_file_name", name.data(), static_cast<uint32_t>(name.size()));
+        }
+        if (!rc) {
+            rc = zvSetParamString(h, "write_file_ffs", bytes.data(), static_cast<uint32_t>(bytes.size()));
+        }
     } else {
         rc = 2;
     }

@@ -27,18 +27,19 @@ constexpr std::size_t kMaxSize = 0x100000;
 std::optional<std::uint8_t> DecimalByte(std::string_view digits)
 {
     unsigned value = 0;
-    if (digits.empty() || digits.size() > 2)
+    if (digits.empty() || digits.size() > 2) {
         return std::nullopt;
+    }
     const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
-    if (ec != std::errc() || end != digits.data() + digits.size())
+    if (ec != std::errc() || end != digits.data() + digits.size()) {
         return std::nullopt;
+    }
     return static_cast<std::uint8_t>((value / 10) << 4 | (value % 10));
 }
 
 int Usage(const std::string& why)
 {
-    std::printf("zv-demo-firmware: %s\nusage: zv-demo-firmware --version MM.mm [--size BYTES] OUTFILE\n",
-                why.c_str());
+    std::printf("zv-demo-firmware: %s\nusage: zv-demo-firmware --version MM.mm [--size BYTES] OUTFILE\n", why.c_str());
     return 1;
 }
 
@@ -51,34 +52,39 @@ int main(int argc, char** argv)
     std::string output;
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
-        if ((arg == "--version" || arg == "--size") && i + 1 < argc)
+        if ((arg == "--version" || arg == "--size") && i + 1 < argc) {
             (arg == "--version" ? version : sizeText) = argv[++i];
-        else if (!arg.starts_with("--") && output.empty())
+        } else if (!arg.starts_with("--") && output.empty()) {
             output = arg;
-        else
+        } else {
             return Usage("unexpected argument '" + std::string(arg) + "'");
+        }
     }
-    if (version.empty() || output.empty())
+    if (version.empty() || output.empty()) {
         return Usage("--version and OUTFILE are needed");
+    }
 
     const std::size_t point = version.find('.');
     const std::optional<std::uint8_t> major =
         point == std::string::npos ? std::nullopt : DecimalByte(std::string_view(version).substr(0, point));
     const std::optional<std::uint8_t> minor =
         point == std::string::npos ? std::nullopt : DecimalByte(std::string_view(version).substr(point + 1));
-    if (!major || !minor)
+    if (!major || !minor) {
         return Usage("the version must be MM.mm in decimal digits, got '" + version + "'");
+    }
 
     std::size_t size = kDefaultSize;
     if (!sizeText.empty()) {
         const auto [end, ec] = std::from_chars(sizeText.data(), sizeText.data() + sizeText.size(), size);
-        if (ec != std::errc() || end != sizeText.data() + sizeText.size() || size < kMinSize || size > kMaxSize)
+        if (ec != std::errc() || end != sizeText.data() + sizeText.size() || size < kMinSize || size > kMaxSize) {
             return Usage("--size must be " + std::to_string(kMinSize) + " to " + std::to_string(kMaxSize));
+        }
     }
 
     std::vector<std::uint8_t> image(size);
-    for (std::size_t i = 0; i < size; ++i)
+    for (std::size_t i = 0; i < size; ++i) {
         image[i] = static_cast<std::uint8_t>(0x5A ^ (i * 31) ^ (i >> 8));
+    }
     image[5] = *minor;
     image[6] = *major;
 
@@ -86,8 +92,9 @@ int main(int argc, char** argv)
     std::ofstream out(output, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(file.data()), static_cast<std::streamsize>(file.size()));
     out.close();
-    if (!out)
+    if (!out) {
         return Usage("cannot write " + output);
+    }
     std::printf("%s: CPU firmware %02x.%02x, %zu bytes\n", output.c_str(), *major, *minor, size);
     return 0;
 }

@@ -5,7 +5,8 @@
 
 #include "zvcam_emu/cli.h"
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     try {
         std::vector<std::string> args(argv + 1, argv + argc);
         const int status = zvcam_emu::Run(args, std::cout);

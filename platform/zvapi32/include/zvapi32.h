@@ -107,13 +107,13 @@ typedef void(ZVAPI_CALL* ZV_PROGRESS_CALLBACK)(int percent);
 typedef struct ImageDescriptor {
     uint32_t size;
     void* pixelBuffer;
-    uint32_t bufferSize;   /* bytes at pixelBuffer */
-    uint32_t format;       /* 0 = ZV_MONO8 */
+    uint32_t bufferSize; /* bytes at pixelBuffer */
+    uint32_t format;     /* 0 = ZV_MONO8 */
     uint32_t width;
     uint32_t height;
     uint32_t frameNumber;
     uint32_t reserved0[4];
-    uint32_t linePadding;  /* bytes after each line */
+    uint32_t linePadding; /* bytes after each line */
     uint8_t reserved1[256];
 } ImageDescriptor;
 
@@ -145,8 +145,7 @@ ZVAPI_EXPORT ZV_RETURN ZVAPI_CALL zvProcPullImage(ZV_PROC_HANDLE proc, int32_t r
 ZVAPI_EXPORT ZV_RETURN ZVAPI_CALL zvProcSetParam(ZV_PROC_HANDLE proc, const char* param, const void* value,
                                                  uint32_t size, int32_t type);
 
-ZVAPI_EXPORT ZV_RETURN ZVAPI_CALL zvGetDeviceInfoString(uint32_t index, const char* param, char* buffer,
-                                                        uint32_t size);
+ZVAPI_EXPORT ZV_RETURN ZVAPI_CALL zvGetDeviceInfoString(uint32_t index, const char* param, char* buffer, uint32_t size);
 ZVAPI_EXPORT ZV_RETURN ZVAPI_CALL zvSetDeviceInfoString(uint32_t index, const char* param, const char* value,
                                                         uint32_t size);
 

@@ -106,8 +106,8 @@ public:
     // Counts a matching call of a cut or corrupt hook and answers the hooks
     // that fire now.
     std::vector<const Hook*> Firing(Hook::Kind kind, const std::string& file,
-                                    bool (*covers)(const Hook&, uint64_t, uint64_t) = nullptr,
-                                    uint64_t from = 0, uint64_t count = 0);
+                                    bool (*covers)(const Hook&, uint64_t, uint64_t) = nullptr, uint64_t from = 0,
+                                    uint64_t count = 0);
 
     CameraRecord& Camera();  // the target camera, loaded on first use
     void SaveCamera();
@@ -138,7 +138,8 @@ private:
 // Runs one call under the library lock; any failure inside the emulation
 // itself becomes "Camera context error".
 template <class Body>
-int32_t RunCall(const char* function, Body&& body) noexcept {
+int32_t RunCall(const char* function, Body&& body) noexcept
+{
     try {
         Emulator& emu = Emulator::Instance();
         std::lock_guard<std::recursive_mutex> lock(emu.mutex);
@@ -157,7 +158,12 @@ int32_t RunCall(const char* function, Body&& body) noexcept {
 }
 
 // Parameters (params.cpp).
-enum class ParamKind { Int, Float, String, Raw };
+enum class ParamKind {
+    Int,
+    Float,
+    String,
+    Raw
+};
 using Value = std::variant<int64_t, float, std::string>;
 
 int32_t GetParamValue(Call& c, const char* param, ParamKind want, uint32_t requested, Value& out);

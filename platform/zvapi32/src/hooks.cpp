@@ -4,23 +4,24 @@
 #include <charconv>
 #include <cstdint>
 #include <limits>
-#include <type_traits>
 #include <map>
+#include <type_traits>
 #include <vector>
 
 namespace zvemu {
 namespace {
 
 constexpr std::string_view kFunctions[] = {
-    "zvGetNumberDevices", "zvOpenDevice",       "zvOpenDeviceBy",    "zvCloseDevice",
-    "zvGetParamInt",      "zvGetParamFloat",    "zvGetParamString",  "zvGetParam",
-    "zvSetParamInt",      "zvSetParamFloat",    "zvSetParamString",  "zvSetParam",
-    "zvStartAcquisition", "zvStopAcquisition",  "zvGetImage",        "zvProcOpen",
-    "zvProcClose",        "zvProcPushImage",    "zvProcPullImage",   "zvProcSetParam",
+    "zvGetNumberDevices",    "zvOpenDevice",         "zvOpenDeviceBy",   "zvCloseDevice",
+    "zvGetParamInt",         "zvGetParamFloat",      "zvGetParamString", "zvGetParam",
+    "zvSetParamInt",         "zvSetParamFloat",      "zvSetParamString", "zvSetParam",
+    "zvStartAcquisition",    "zvStopAcquisition",    "zvGetImage",       "zvProcOpen",
+    "zvProcClose",           "zvProcPushImage",      "zvProcPullImage",  "zvProcSetParam",
     "zvGetDeviceInfoString", "zvSetDeviceInfoString"};
 
 template <class T>
-bool ParseNumber(std::string_view text, T& out) {
+bool ParseNumber(std::string_view text, T& out)
+{
     int base = 10;
     bool negative = false;
     if (!text.empty() && text[0] == '-') {
@@ -31,43 +32,65 @@ bool ParseNumber(std::string_view text, T& out) {
         text.remove_prefix(2);
         base = 16;
     }
-    if (text.empty()) return false;
+    if (text.empty()) {
+        return false;
+    }
     uint64_t value = 0;
     auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value, base);
-    if (ec != std::errc() || end != text.data() + text.size()) return false;
+    if (ec != std::errc() || end != text.data() + text.size()) {
+        return false;
+    }
     if constexpr (std::is_signed_v<T>) {
         // Codes may be given as unsigned 32-bit hex too.
         const int64_t v = negative ? -static_cast<int64_t>(value) : static_cast<int64_t>(value);
-        if (v < INT32_MIN || v > static_cast<int64_t>(UINT32_MAX)) return false;
+        if (v < INT32_MIN || v > static_cast<int64_t>(UINT32_MAX)) {
+            return false;
+        }
         out = static_cast<T>(static_cast<int32_t>(static_cast<uint32_t>(v)));
     } else {
-        if (negative || value > std::numeric_limits<T>::max()) return false;
+        if (negative || value > std::numeric_limits<T>::max()) {
+            return false;
+        }
         out = static_cast<T>(value);
     }
     return true;
 }
 
-bool Fail(std::string* error, std::string text) {
-    if (error) *error = std::move(text);
+bool Fail(std::string* error, std::string text)
+{
+    if (error) {
+        *error = std::move(text);
+    }
     return false;
 }
 
 }  // namespace
 
-bool IsLibraryFunctionName(std::string_view name) {
-    for (auto f : kFunctions)
-        if (f == name) return true;
+bool IsLibraryFunctionName(std::string_view name)
+{
+    for (auto f : kFunctions) {
+        if (f == name) {
+            return true;
+        }
+    }
     return false;
 }
 
-std::optional<Hook> ParseHook(std::string_view line, std::string* error) {
+std::optional<Hook> ParseHook(std::string_view line, std::string* error)
+{
     std::vector<std::string_view> words;
     size_t pos = 0;
     while (pos < line.size()) {
-        while (pos < line.size() && (line[pos] == ' ' || line[pos] == '\t')) ++pos;
+        while (pos < line.size() && (line[pos] == ' ' || line[pos] == '\t')) {
+            ++pos;
+        }
         size_t end = pos;
-        while (end < line.size() && line[end] != ' ' && line[end] != '\t') ++end;
-        if (end > pos) words.push_back(line.substr(pos, end - pos));
+        while (end < line.size() && line[end] != ' ' && line[end] != '\t') {
+            ++end;
+        }
+        if (end > pos) {
+            words.push_back(line.substr(pos, end - pos));
+        }
         pos = end;
     }
     if (words.empty()) {
@@ -76,8 +99,8 @@ std::optional<Hook> ParseHook(std::string_view line, std::string* error) {
     }
 
     static const std::map<std::string_view, Hook::Kind> kinds = {
-        {"fail", Hook::Kind::Fail},         {"cut", Hook::Kind::Cut},
-        {"corrupt", Hook::Kind::Corrupt},   {"vanish", Hook::Kind::Vanish},
+        {"fail", Hook::Kind::Fail},           {"cut", Hook::Kind::Cut},
+        {"corrupt", Hook::Kind::Corrupt},     {"vanish", Hook::Kind::Vanish},
         {"nocameras", Hook::Kind::NoCameras}, {"trace", Hook::Kind::Trace}};
     const auto kind = kinds.find(words[0]);
     if (kind == kinds.end()) {
@@ -86,7 +109,9 @@ std::optional<Hook> ParseHook(std::string_view line, std::string* error) {
     }
     Hook hook;
     hook.kind = kind->second;
-    if (hook.kind == Hook::Kind::Cut) hook.code = 8;  // "Write block error"
+    if (hook.kind == Hook::Kind::Cut) {
+        hook.code = 8;  // "Write block error"
+    }
 
     // Which keys each kind takes.
     static const std::map<Hook::Kind, std::vector<std::string_view>> allowed = {
@@ -118,83 +143,100 @@ std::optional<Hook> ParseHook(std::string_view line, std::string* error) {
     bool ok = true;
     auto number = [&](std::string_view key, auto& out) {
         auto it = given.find(key);
-        if (it == given.end()) return false;
+        if (it == given.end()) {
+            return false;
+        }
         if (!ParseNumber(it->second, out)) {
             ok = Fail(error, "bad number for '" + std::string(key) + "': " + std::string(it->second));
             return false;
         }
         return true;
     };
-    if (auto it = given.find("call"); it != given.end()) hook.call = it->second;
-    if (auto it = given.find("param"); it != given.end()) hook.param = it->second;
-    if (auto it = given.find("file"); it != given.end()) hook.file = it->second;
+    if (auto it = given.find("call"); it != given.end()) {
+        hook.call = it->second;
+    }
+    if (auto it = given.find("param"); it != given.end()) {
+        hook.param = it->second;
+    }
+    if (auto it = given.find("file"); it != given.end()) {
+        hook.file = it->second;
+    }
     const bool hasCode = number("code", hook.code);
     number("nth", hook.nth);
-    if (auto it = given.find("times"); it != given.end() && it->second == "all")
+    if (auto it = given.find("times"); it != given.end() && it->second == "all") {
         hook.times = 0;
-    else if (number("times", hook.times) && hook.times == 0)
+    } else if (number("times", hook.times) && hook.times == 0) {
         ok = ok && Fail(error, "times must be at least 1 (or 'all')");
+    }
     const bool hasBytes = number("bytes", hook.bytes);
     const bool hasAt = number("at", hook.at);
     uint32_t mask = hook.xorMask;
     if (number("xor", mask)) {
-        if (mask == 0 || mask > 0xFF) ok = ok && Fail(error, "xor must be 1 to 0xFF");
+        if (mask == 0 || mask > 0xFF) {
+            ok = ok && Fail(error, "xor must be 1 to 0xFF");
+        }
         hook.xorMask = static_cast<uint8_t>(mask);
     }
     const bool hasOpens = number("opens", hook.opens);
-    if (!ok) return std::nullopt;
+    if (!ok) {
+        return std::nullopt;
+    }
     if (hook.nth == 0) {
         Fail(error, "nth counts from 1");
         return std::nullopt;
     }
 
     switch (hook.kind) {
-        case Hook::Kind::Fail:
-            if (hook.call.empty() == hook.param.empty()) {
-                Fail(error, "fail needs exactly one of call= and param=");
-                return std::nullopt;
-            }
-            if (!hook.call.empty() && !IsLibraryFunctionName(hook.call)) {
-                Fail(error, "unknown library function '" + hook.call + "'");
-                return std::nullopt;
-            }
-            if (!hasCode) {
-                Fail(error, "fail needs code=");
-                return std::nullopt;
-            }
-            break;
-        case Hook::Kind::Cut:
-            if (!hasBytes) {
-                Fail(error, "cut needs bytes=");
-                return std::nullopt;
-            }
-            if (hook.code == 0) {
-                Fail(error, "a cut write must answer an error code");
-                return std::nullopt;
-            }
-            break;
-        case Hook::Kind::Corrupt:
-            if (!hasAt) {
-                Fail(error, "corrupt needs at=");
-                return std::nullopt;
-            }
-            break;
-        case Hook::Kind::Vanish:
-            if (!hasOpens || hook.opens == 0) {
-                Fail(error, "vanish needs opens= of at least 1");
-                return std::nullopt;
-            }
-            break;
-        case Hook::Kind::NoCameras:
-        case Hook::Kind::Trace:
-            break;
+    case Hook::Kind::Fail:
+        if (hook.call.empty() == hook.param.empty()) {
+            Fail(error, "fail needs exactly one of call= and param=");
+            return std::nullopt;
+        }
+        if (!hook.call.empty() && !IsLibraryFunctionName(hook.call)) {
+            Fail(error, "unknown library function '" + hook.call + "'");
+            return std::nullopt;
+        }
+        if (!hasCode) {
+            Fail(error, "fail needs code=");
+            return std::nullopt;
+        }
+        break;
+    case Hook::Kind::Cut:
+        if (!hasBytes) {
+            Fail(error, "cut needs bytes=");
+            return std::nullopt;
+        }
+        if (hook.code == 0) {
+            Fail(error, "a cut write must answer an error code");
+            return std::nullopt;
+        }
+        break;
+    case Hook::Kind::Corrupt:
+        if (!hasAt) {
+            Fail(error, "corrupt needs at=");
+            return std::nullopt;
+        }
+        break;
+    case Hook::Kind::Vanish:
+        if (!hasOpens || hook.opens == 0) {
+            Fail(error, "vanish needs opens= of at least 1");
+            return std::nullopt;
+        }
+        break;
+    case Hook::Kind::NoCameras:
+    case Hook::Kind::Trace:
+        break;
     }
     return hook;
 }
 
-bool HookAllowedLibraryWide(const Hook& hook) { return hook.kind != Hook::Kind::Vanish; }
+bool HookAllowedLibraryWide(const Hook& hook)
+{
+    return hook.kind != Hook::Kind::Vanish;
+}
 
-bool HookAllowedForCamera(const Hook& hook) {
+bool HookAllowedForCamera(const Hook& hook)
+{
     return hook.kind != Hook::Kind::NoCameras && hook.kind != Hook::Kind::Trace;
 }
 

@@ -15,13 +15,17 @@ namespace {
 class Fd {
 public:
     explicit Fd(int fd) : fd_(fd) {}
-    ~Fd() {
-        if (fd_ >= 0) ::close(fd_);
+    ~Fd()
+    {
+        if (fd_ >= 0) {
+            ::close(fd_);
+        }
     }
     Fd(const Fd&) = delete;
     Fd& operator=(const Fd&) = delete;
     int get() const { return fd_; }
-    int release() {
+    int release()
+    {
         int fd = fd_;
         fd_ = -1;
         return fd;
@@ -31,15 +35,19 @@ private:
     int fd_;
 };
 
-[[noreturn]] void Fail(const std::string& what, const std::filesystem::path& path) {
+[[noreturn]] void Fail(const std::string& what, const std::filesystem::path& path)
+{
     throw std::runtime_error(what + " " + path.string() + ": " + std::strerror(errno));
 }
 
-void WriteAll(int fd, const uint8_t* data, size_t size, const std::filesystem::path& path) {
+void WriteAll(int fd, const uint8_t* data, size_t size, const std::filesystem::path& path)
+{
     while (size > 0) {
         const ssize_t n = ::write(fd, data, size);
         if (n < 0) {
-            if (errno == EINTR) continue;
+            if (errno == EINTR) {
+                continue;
+            }
             Fail("cannot write", path);
         }
         data += n;
@@ -49,16 +57,21 @@ void WriteAll(int fd, const uint8_t* data, size_t size, const std::filesystem::p
 
 }  // namespace
 
-void WriteAtomically(const std::filesystem::path& target, std::span<const uint8_t> bytes) {
+void WriteAtomically(const std::filesystem::path& target, std::span<const uint8_t> bytes)
+{
     static std::atomic<unsigned> counter{0};
     auto temp = target;
     temp += ".tmp." + std::to_string(::getpid()) + "." + std::to_string(counter++);
     {
         Fd fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
-        if (fd.get() < 0) Fail("cannot create", temp);
+        if (fd.get() < 0) {
+            Fail("cannot create", temp);
+        }
         try {
             WriteAll(fd.get(), bytes.data(), bytes.size(), temp);
-            if (::fsync(fd.get()) != 0) Fail("cannot flush", temp);
+            if (::fsync(fd.get()) != 0) {
+                Fail("cannot flush", temp);
+            }
         } catch (...) {
             ::unlink(temp.c_str());
             throw;
@@ -76,10 +89,13 @@ void WriteAtomically(const std::filesystem::path& target, std::span<const uint8_
     }
 }
 
-std::optional<std::vector<uint8_t>> ReadWhole(const std::filesystem::path& path) {
+std::optional<std::vector<uint8_t>> ReadWhole(const std::filesystem::path& path)
+{
     Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     if (fd.get() < 0) {
-        if (errno == ENOENT || errno == ENOTDIR) return std::nullopt;
+        if (errno == ENOENT || errno == ENOTDIR) {
+            return std::nullopt;
+        }
         Fail("cannot open", path);
     }
     std::vector<uint8_t> bytes;
@@ -87,22 +103,32 @@ std::optional<std::vector<uint8_t>> ReadWhole(const std::filesystem::path& path)
     for (;;) {
         const ssize_t n = ::read(fd.get(), chunk, sizeof chunk);
         if (n < 0) {
-            if (errno == EINTR) continue;
+            if (errno == EINTR) {
+                continue;
+            }
             Fail("cannot read", path);
         }
-        if (n == 0) break;
+        if (n == 0) {
+            break;
+        }
         bytes.insert(bytes.end(), chunk, chunk + n);
     }
     return bytes;
 }
 
-void AppendLine(const std::filesystem::path& path, const std::string& line) {
+void AppendLine(const std::filesystem::path& path, const std::string& line)
+{
     Fd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644));
-    if (fd.get() < 0) Fail("cannot open", path);
+    if (fd.get() < 0) {
+        Fail("cannot open", path);
+    }
     const std::string text = line + "\n";
     WriteAll(fd.get(), reinterpret_cast<const uint8_t*>(text.data()), text.size(), path);
 }
 
-uint32_t UserId() { return static_cast<uint32_t>(::getuid()); }
+uint32_t UserId()
+{
+    return static_cast<uint32_t>(::getuid());
+}
 
 }  // namespace zvemu::posix

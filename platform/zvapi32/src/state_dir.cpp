@@ -12,41 +12,64 @@ namespace fs = std::filesystem;
 namespace zvemu {
 namespace {
 
-bool IsCameraFolderName(const std::string& name) {
-    if (name.size() != 7 || name.compare(0, 3, "cam") != 0) return false;
+bool IsCameraFolderName(const std::string& name)
+{
+    if (name.size() != 7 || name.compare(0, 3, "cam") != 0) {
+        return false;
+    }
     return std::all_of(name.begin() + 3, name.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
-std::span<const uint8_t> AsBytes(const std::string& text) {
+std::span<const uint8_t> AsBytes(const std::string& text)
+{
     return {reinterpret_cast<const uint8_t*>(text.data()), text.size()};
 }
 
-std::string AsText(const std::vector<uint8_t>& bytes) { return std::string(bytes.begin(), bytes.end()); }
+std::string AsText(const std::vector<uint8_t>& bytes)
+{
+    return std::string(bytes.begin(), bytes.end());
+}
 
-std::vector<std::string> SplitLines(const std::string& text) {
+std::vector<std::string> SplitLines(const std::string& text)
+{
     std::vector<std::string> lines;
     size_t start = 0;
     while (start < text.size()) {
         size_t eol = text.find('\n', start);
-        if (eol == std::string::npos) eol = text.size();
+        if (eol == std::string::npos) {
+            eol = text.size();
+        }
         std::string line = text.substr(start, eol - start);
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        if (!line.empty() && line[0] != '#') lines.push_back(line);
+        if (!line.empty() && line.back() == '\r') {
+            line.pop_back();
+        }
+        if (!line.empty() && line[0] != '#') {
+            lines.push_back(line);
+        }
         start = eol + 1;
     }
     return lines;
 }
 
-bool IsPlainNameChar(char c, bool first) {
-    if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' || c == '-')
+bool IsPlainNameChar(char c, bool first)
+{
+    if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' || c == '-') {
         return true;
+    }
     return c == '.' && !first;
 }
 
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+int HexValue(char c)
+{
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'A' && c <= 'F') {
+        return c - 'A' + 10;
+    }
+    if (c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
+    }
     return -1;
 }
 
@@ -54,106 +77,149 @@ int HexValue(char c) {
 
 StateDir::StateDir(fs::path root) : root_(std::move(root)) {}
 
-fs::path StateDir::FromEnvironment() {
-    if (const char* dir = std::getenv("ZVAPI_EMULATOR_DIR"); dir && *dir) return fs::path(dir);
-    if (const char* state = std::getenv("XDG_STATE_HOME"); state && *state) return fs::path(state) / "zvapi-emulator";
-    if (const char* home = std::getenv("HOME"); home && *home) return fs::path(home) / ".local/state/zvapi-emulator";
+fs::path StateDir::FromEnvironment()
+{
+    if (const char* dir = std::getenv("ZVAPI_EMULATOR_DIR"); dir && *dir) {
+        return fs::path(dir);
+    }
+    if (const char* state = std::getenv("XDG_STATE_HOME"); state && *state) {
+        return fs::path(state) / "zvapi-emulator";
+    }
+    if (const char* home = std::getenv("HOME"); home && *home) {
+        return fs::path(home) / ".local/state/zvapi-emulator";
+    }
     return fs::temp_directory_path() / ("zvapi-emulator-" + std::to_string(posix::UserId()));
 }
 
-std::vector<std::string> StateDir::CameraIds() const {
+std::vector<std::string> StateDir::CameraIds() const
+{
     std::vector<std::string> ids;
     std::error_code ec;
     for (fs::directory_iterator it(root_, ec), end; !ec && it != end; it.increment(ec)) {
         const std::string name = it->path().filename().string();
-        if (IsCameraFolderName(name) && fs::exists(it->path() / "camera.txt")) ids.push_back(name);
+        if (IsCameraFolderName(name) && fs::exists(it->path() / "camera.txt")) {
+            ids.push_back(name);
+        }
     }
     std::sort(ids.begin(), ids.end());
     return ids;
 }
 
-bool StateDir::HasCamera(const std::string& id) const {
+bool StateDir::HasCamera(const std::string& id) const
+{
     return IsCameraFolderName(id) && fs::exists(CameraDir(id) / "camera.txt");
 }
 
-std::optional<CameraRecord> StateDir::LoadCamera(const std::string& id) const {
-    if (!IsCameraFolderName(id)) return std::nullopt;
+std::optional<CameraRecord> StateDir::LoadCamera(const std::string& id) const
+{
+    if (!IsCameraFolderName(id)) {
+        return std::nullopt;
+    }
     auto bytes = posix::ReadWhole(CameraDir(id) / "camera.txt");
-    if (!bytes) return std::nullopt;
+    if (!bytes) {
+        return std::nullopt;
+    }
     return Parse(AsText(*bytes));
 }
 
-void StateDir::SaveCamera(const std::string& id, const CameraRecord& record) const {
+void StateDir::SaveCamera(const std::string& id, const CameraRecord& record) const
+{
     fs::create_directories(CameraDir(id));
     posix::WriteAtomically(CameraDir(id) / "camera.txt", AsBytes(Serialize(record)));
 }
 
-std::string StateDir::AddCamera(const CameraRecord& record) const {
+std::string StateDir::AddCamera(const CameraRecord& record) const
+{
     fs::create_directories(root_);
     unsigned next = 0;
     std::error_code ec;
     for (fs::directory_iterator it(root_, ec), end; !ec && it != end; it.increment(ec)) {
         const std::string name = it->path().filename().string();
-        if (IsCameraFolderName(name)) next = std::max(next, static_cast<unsigned>(std::stoul(name.substr(3))) + 1);
+        if (IsCameraFolderName(name)) {
+            next = std::max(next, static_cast<unsigned>(std::stoul(name.substr(3))) + 1);
+        }
     }
-    if (next > 9999) throw std::runtime_error("too many cameras in " + root_.string());
+    if (next > 9999) {
+        throw std::runtime_error("too many cameras in " + root_.string());
+    }
     char id[16];
     std::snprintf(id, sizeof id, "cam%04u", next);
     SaveCamera(id, record);
     return id;
 }
 
-void StateDir::RemoveAll() const {
-    for (const auto& id : CameraIds()) fs::remove_all(CameraDir(id));
+void StateDir::RemoveAll() const
+{
+    for (const auto& id : CameraIds()) {
+        fs::remove_all(CameraDir(id));
+    }
     // Folders of cameras that lost their camera.txt go too.
     std::error_code ec;
     std::vector<fs::path> leftovers;
-    for (fs::directory_iterator it(root_, ec), end; !ec && it != end; it.increment(ec))
-        if (IsCameraFolderName(it->path().filename().string())) leftovers.push_back(it->path());
-    for (const auto& p : leftovers) fs::remove_all(p);
+    for (fs::directory_iterator it(root_, ec), end; !ec && it != end; it.increment(ec)) {
+        if (IsCameraFolderName(it->path().filename().string())) {
+            leftovers.push_back(it->path());
+        }
+    }
+    for (const auto& p : leftovers) {
+        fs::remove_all(p);
+    }
     fs::remove(root_ / "hooks.txt", ec);
     fs::remove(TracePath(), ec);
 }
 
-std::optional<std::vector<uint8_t>> StateDir::ReadFfsFile(const std::string& id, const std::string& name) const {
+std::optional<std::vector<uint8_t>> StateDir::ReadFfsFile(const std::string& id, const std::string& name) const
+{
     return posix::ReadWhole(CameraDir(id) / "ffs" / EscapeFfsName(name));
 }
 
-std::optional<uint64_t> StateDir::FfsFileSize(const std::string& id, const std::string& name) const {
+std::optional<uint64_t> StateDir::FfsFileSize(const std::string& id, const std::string& name) const
+{
     std::error_code ec;
     const auto size = fs::file_size(CameraDir(id) / "ffs" / EscapeFfsName(name), ec);
-    if (ec) return std::nullopt;
+    if (ec) {
+        return std::nullopt;
+    }
     return size;
 }
 
-void StateDir::WriteFfsFile(const std::string& id, const std::string& name, std::span<const uint8_t> bytes) const {
+void StateDir::WriteFfsFile(const std::string& id, const std::string& name, std::span<const uint8_t> bytes) const
+{
     fs::create_directories(CameraDir(id) / "ffs");
     posix::WriteAtomically(CameraDir(id) / "ffs" / EscapeFfsName(name), bytes);
 }
 
-std::vector<std::pair<std::string, uint64_t>> StateDir::ListFfsFiles(const std::string& id) const {
+std::vector<std::pair<std::string, uint64_t>> StateDir::ListFfsFiles(const std::string& id) const
+{
     std::vector<std::pair<std::string, uint64_t>> files;
     std::error_code ec;
     for (fs::directory_iterator it(CameraDir(id) / "ffs", ec), end; !ec && it != end; it.increment(ec)) {
         const std::string stored = it->path().filename().string();
-        if (stored.find(".tmp.") != std::string::npos) continue;
+        if (stored.find(".tmp.") != std::string::npos) {
+            continue;
+        }
         files.emplace_back(UnescapeFfsName(stored), it->file_size());
     }
     std::sort(files.begin(), files.end());
     return files;
 }
 
-fs::path StateDir::HookPath(const std::string& id) const {
+fs::path StateDir::HookPath(const std::string& id) const
+{
     return id.empty() ? root_ / "hooks.txt" : CameraDir(id) / "hooks.txt";
 }
 
-std::vector<std::string> StateDir::LoadHooks(const std::string& id) const {
+std::vector<std::string> StateDir::LoadHooks(const std::string& id) const
+{
     auto bytes = posix::ReadWhole(HookPath(id));
-    if (!bytes) return {};
+    if (!bytes) {
+        return {};
+    }
     return SplitLines(AsText(*bytes));
 }
 
-void StateDir::SaveHooks(const std::string& id, const std::vector<std::string>& lines) const {
+void StateDir::SaveHooks(const std::string& id, const std::vector<std::string>& lines) const
+{
     fs::create_directories(id.empty() ? root_ : CameraDir(id));
     if (lines.empty()) {
         std::error_code ec;
@@ -161,13 +227,19 @@ void StateDir::SaveHooks(const std::string& id, const std::vector<std::string>& 
         return;
     }
     std::string text;
-    for (const auto& line : lines) text += line + "\n";
+    for (const auto& line : lines) {
+        text += line + "\n";
+    }
     posix::WriteAtomically(HookPath(id), AsBytes(text));
 }
 
-void StateDir::AppendTrace(const std::string& line) const { posix::AppendLine(TracePath(), line); }
+void StateDir::AppendTrace(const std::string& line) const
+{
+    posix::AppendLine(TracePath(), line);
+}
 
-std::string EscapeFfsName(const std::string& name) {
+std::string EscapeFfsName(const std::string& name)
+{
     std::string out;
     for (size_t i = 0; i < name.size(); ++i) {
         const char c = name[i];
@@ -182,11 +254,11 @@ std::string EscapeFfsName(const std::string& name) {
     return out;
 }
 
-std::string UnescapeFfsName(const std::string& stored) {
+std::string UnescapeFfsName(const std::string& stored)
+{
     std::string out;
     for (size_t i = 0; i < stored.size(); ++i) {
-        if (stored[i] == '%' && i + 2 < stored.size() && HexValue(stored[i + 1]) >= 0 &&
-            HexValue(stored[i + 2]) >= 0) {
+        if (stored[i] == '%' && i + 2 < stored.size() && HexValue(stored[i + 1]) >= 0 && HexValue(stored[i + 2]) >= 0) {
             out += static_cast<char>(HexValue(stored[i + 1]) * 16 + HexValue(stored[i + 2]));
             i += 2;
         } else {
@@ -196,10 +268,16 @@ std::string UnescapeFfsName(const std::string& stored) {
     return out;
 }
 
-bool IsValidFfsName(std::string_view name) {
-    if (name.empty() || name.size() > kMaxFfsNameLength) return false;
-    for (char c : name)
-        if (c < 0x20 || c > 0x7E) return false;
+bool IsValidFfsName(std::string_view name)
+{
+    if (name.empty() || name.size() > kMaxFfsNameLength) {
+        return false;
+    }
+    for (char c : name) {
+        if (c < 0x20 || c > 0x7E) {
+            return false;
+        }
+    }
     return true;
 }
 

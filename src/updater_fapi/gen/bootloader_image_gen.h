@@ -33,7 +33,10 @@
 
 namespace bootloader_gen {
 
-enum class ImageKind { Main, Auxiliary };
+enum class ImageKind {
+    Main,
+    Auxiliary
+};
 
 struct ImageRecipe {
     uint32_t version;

@@ -19,16 +19,21 @@ namespace zvtest {
 
 class EmuDir {
 public:
-    EmuDir() : root_(MakeRoot()), state_(root_) {
-        if (const char* previous = std::getenv("ZVAPI_EMULATOR_DIR")) previous_ = previous;
+    EmuDir() : root_(MakeRoot()), state_(root_)
+    {
+        if (const char* previous = std::getenv("ZVAPI_EMULATOR_DIR")) {
+            previous_ = previous;
+        }
         std::filesystem::create_directories(root_);
         ::setenv("ZVAPI_EMULATOR_DIR", root_.c_str(), 1);
     }
-    ~EmuDir() {
-        if (previous_.empty())
+    ~EmuDir()
+    {
+        if (previous_.empty()) {
             ::unsetenv("ZVAPI_EMULATOR_DIR");
-        else
+        } else {
             ::setenv("ZVAPI_EMULATOR_DIR", previous_.c_str(), 1);
+        }
         std::error_code ec;
         std::filesystem::remove_all(root_, ec);
     }
@@ -40,10 +45,13 @@ public:
 
     // Adds a camera of the model; edit may change its record first. Answers its index.
     unsigned AddCamera(const std::string& model = "JV966JK-TD-G8-V7T9-JND",
-                       const std::function<void(zvemu::CameraRecord&)>& edit = {}) {
+                       const std::function<void(zvemu::CameraRecord&)>& edit = {})
+    {
         const auto index = static_cast<unsigned>(state_.CameraIds().size());
         auto record = zvemu::DefaultCamera(model, index);
-        if (edit) edit(record);
+        if (edit) {
+            edit(record);
+        }
         state_.AddCamera(record);
         return index;
     }
@@ -51,38 +59,52 @@ public:
     zvemu::CameraRecord Camera(unsigned index) const { return *state_.LoadCamera(CameraId(index)); }
 
     // A hook for one camera, or library-wide with index -1.
-    void Hook(int index, const std::string& line) {
+    void Hook(int index, const std::string& line)
+    {
         const std::string id = index < 0 ? std::string() : CameraId(static_cast<unsigned>(index));
         auto lines = state_.LoadHooks(id);
         lines.push_back(line);
         state_.SaveHooks(id, lines);
     }
-    void ClearHooks(int index) { state_.SaveHooks(index < 0 ? std::string() : CameraId(static_cast<unsigned>(index)), {}); }
+    void ClearHooks(int index)
+    {
+        state_.SaveHooks(index < 0 ? std::string() : CameraId(static_cast<unsigned>(index)), {});
+    }
 
-    void StartTrace() {
+    void StartTrace()
+    {
         Hook(-1, "trace");
         ClearTrace();
     }
-    void ClearTrace() {
+    void ClearTrace()
+    {
         std::error_code ec;
         std::filesystem::remove(state_.TracePath(), ec);
     }
-    std::vector<std::string> Trace() const {
+    std::vector<std::string> Trace() const
+    {
         std::vector<std::string> lines;
         std::ifstream in(state_.TracePath());
-        for (std::string line; std::getline(in, line);) lines.push_back(line);
+        for (std::string line; std::getline(in, line);) {
+            lines.push_back(line);
+        }
         return lines;
     }
     // Trace lines that mention the text.
-    std::vector<std::string> TraceWith(const std::string& text) const {
+    std::vector<std::string> TraceWith(const std::string& text) const
+    {
         std::vector<std::string> found;
-        for (auto& line : Trace())
-            if (line.find(text) != std::string::npos) found.push_back(line);
+        for (auto& line : Trace()) {
+            if (line.find(text) != std::string::npos) {
+                found.push_back(line);
+            }
+        }
         return found;
     }
 
 private:
-    static std::filesystem::path MakeRoot() {
+    static std::filesystem::path MakeRoot()
+    {
         std::random_device rd;
         return std::filesystem::temp_directory_path() /
                ("zvemu-test-" + std::to_string(rd()) + "-" + std::to_string(rd()));

@@ -23,26 +23,26 @@ inline constexpr size_t kMaxFfsNameLength = 64;
 
 // The version texts a camera carries, by parameter name. The library's own
 // versions ("api_version", "drv_version") are not the camera's.
-inline constexpr std::string_view kCameraVersionParams[] = {
-    "version_mcu1", "version_mcu2", "version_mcu3", "version_fpga1",
-    "version_xmlman", "hw_revision", "factory_set_version"};
+inline constexpr std::string_view kCameraVersionParams[] = {"version_mcu1",       "version_mcu2",   "version_mcu3",
+                                                            "version_fpga1",      "version_xmlman", "hw_revision",
+                                                            "factory_set_version"};
 
 struct CameraRecord {
-    std::string model;       // "device_name"
-    std::string serial;      // "device_sn"
-    std::string deviceId;    // "device_id"
-    int32_t modelId = 0;     // "device_model_id"
-    std::string instPath;    // "device_inst_path", opened with ZV_OPEN_BY_INST_PATH
-    std::string locPath;     // "device_loc_path"
-    std::string userId;      // "device_user_id"
+    std::string model;                            // "device_name"
+    std::string serial;                           // "device_sn"
+    std::string deviceId;                         // "device_id"
+    int32_t modelId = 0;                          // "device_model_id"
+    std::string instPath;                         // "device_inst_path", opened with ZV_OPEN_BY_INST_PATH
+    std::string locPath;                          // "device_loc_path"
+    std::string userId;                           // "device_user_id"
     std::map<std::string, std::string> versions;  // keys from kCameraVersionParams
     // The MCU that runs the model's CPU firmware: its file is "File_FW_CPU<n>",
     // its version "version_mcu<n>" and its device unit 5 + n.
     int cpu = 1;
-    uint32_t accessKey = kDefaultAccessKey;  // firmware and data files
-    uint32_t specialKey = 0;                 // partition, full flash, factory user set
-    int ledCount = 3;                        // "led_selector" runs from 1 to this
-    std::map<int, int> ledModes;             // "led_mode" per LED; 0 when never set
+    uint32_t accessKey = kDefaultAccessKey;                       // firmware and data files
+    uint32_t specialKey = 0;                                      // partition, full flash, factory user set
+    int ledCount = 3;                                             // "led_selector" runs from 1 to this
+    std::map<int, int> ledModes;                                  // "led_mode" per LED; 0 when never set
     std::map<std::pair<uint32_t, uint32_t>, uint32_t> registers;  // (unit, register) -> value
     uint64_t ffsCapacity = kDefaultFfsCapacity;
 

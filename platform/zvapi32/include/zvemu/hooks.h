@@ -33,7 +33,14 @@
 namespace zvemu {
 
 struct Hook {
-    enum class Kind { Fail, Cut, Corrupt, Vanish, NoCameras, Trace };
+    enum class Kind {
+        Fail,
+        Cut,
+        Corrupt,
+        Vanish,
+        NoCameras,
+        Trace
+    };
     Kind kind = Kind::Fail;
     std::string call;   // fail: function name
     std::string param;  // fail: parameter text

@@ -36,7 +36,7 @@ public:
     std::optional<CameraRecord> LoadCamera(const std::string& id) const;
     void SaveCamera(const std::string& id, const CameraRecord& record) const;
     std::string AddCamera(const CameraRecord& record) const;  // answers the new id
-    void RemoveAll() const;                                     // cameras, hooks and trace
+    void RemoveAll() const;                                   // cameras, hooks and trace
 
     std::optional<std::vector<uint8_t>> ReadFfsFile(const std::string& id, const std::string& name) const;
     std::optional<uint64_t> FfsFileSize(const std::string& id, const std::string& name) const;
