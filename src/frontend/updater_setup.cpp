@@ -62,6 +62,11 @@ void RunUsb3Path(const CmdLineParams& params, const UpdaterSetup& setup)
 
 }  // namespace
 
+void ApplyAccessKey(FW_Updater& updater, const CmdLineParams& params)
+{
+    updater.SetAccessKey(params.key != 0 ? params.key : kDefaultAccessKey);
+}
+
 UpdaterSetup DefaultUpdaterSetup()
 {
     UpdaterSetup setup;

@@ -20,6 +20,10 @@ struct UpdaterSetup {
 // The program's own set-up: real updaters, PerformOperation on the run's state.
 UpdaterSetup DefaultUpdaterSetup();
 
+// Gives the updater the run's access key: --key, or the built-in default when
+// it is absent or 0.
+void ApplyAccessKey(FW_Updater& updater, const CmdLineParams& params);
+
 // Everything the options say about a camera-API updater: access key, progress
 // printer, forced model serial, versions, model, EEPROM settings, LED blinks.
 // Every camera-API updater of a run goes through it, so all cameras of an

@@ -16,6 +16,8 @@
 #include <openssl/evp.h>
 #include <openssl/md5.h>
 
+using zvtest::TempDir;
+
 namespace {
 
 using fapi_test::Capture;

@@ -17,6 +17,8 @@
 #include <filesystem>
 #include <functional>
 
+using zvtest::TempDir;
+
 namespace {
 
 using eeprom_test::DefaultsImage;

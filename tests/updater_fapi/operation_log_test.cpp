@@ -18,6 +18,8 @@
 #include <filesystem>
 #include <regex>
 
+using zvtest::TempDir;
+
 namespace {
 
 using fapi_test::Capture;

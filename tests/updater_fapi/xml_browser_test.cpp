@@ -8,6 +8,8 @@
 #include "temp_dir.h"
 #include "updater_error.h"
 
+using zvtest::TempDir;
+
 namespace {
 
 // The thrown text of an operation, or "" when it did not throw.

@@ -15,6 +15,8 @@
 
 #include "temp_dir.h"
 
+using zvtest::TempDir;
+
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;

@@ -1,6 +1,5 @@
 #include "fw_updater.h"
 
-#include "cmd_line_params.h"
 #include "fw_decrypter.h"
 #include "fw_sel_item.h"
 #include "updater_error.h"
@@ -147,9 +146,4 @@ bool FW_Updater::CheckInputFile()
         throw UpdaterError("Error checksum file");
     }
     return true;
-}
-
-void ApplyAccessKey(FW_Updater& updater, const CmdLineParams& params)
-{
-    updater.SetAccessKey(params.key != 0 ? params.key : kDefaultAccessKey);
 }

@@ -7,9 +7,15 @@
 
 #include <gtest/gtest.h>
 
+#include "file_io.h"
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+
+using zvtest::kBanner;
+using zvtest::ReadFile;
+using zvtest::ReadText;
+using zvtest::WriteFile;
 
 namespace {
 
@@ -19,31 +25,9 @@ using zvtest::EmuDir;
 
 namespace fs = std::filesystem;
 
-const std::string kBanner =
-    "-----------------------------------\nZAVRO Camera Firmware Updater V2.64\n-----------------------------------\n";
 const std::string kCameraLines = "Camera SN:ZVEMU21000A0, Model:JV966JK-TD-G8-V7T9-JND, FPGA1:V01.00\n"
                                  "Device ID:ZVEMU-DEV-0000\n";
 constexpr const char* kCpu = "02.50";
-
-std::vector<std::uint8_t> ReadFile(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-std::string ReadText(const fs::path& path)
-{
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-void WriteFile(const fs::path& path, const std::vector<std::uint8_t>& bytes)
-{
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
 
 class CalibrationRun : public ::testing::Test {
 protected:

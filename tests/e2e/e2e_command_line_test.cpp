@@ -1,11 +1,12 @@
 #include "run_program.h"
 
+#include "file_io.h"
 #include <gtest/gtest.h>
+
+using zvtest::kBanner;
 
 namespace {
 
-const std::string kBanner =
-    "-----------------------------------\nZAVRO Camera Firmware Updater V2.64\n-----------------------------------\n";
 const std::string kUsage =
     "usage: zvcamupdater <prog|verify|info|reset|dump|extract|insert|upgrade|diff|file_diff> "
     "<CPU1|CPU2|CPU3|CPU4|CPU5|FPGA1|FPGA2|MCU1|XMLMAN|MMDESC|FLAG_U3V|FLAG_U2F|REST_INFO> <filename|flag_value> "

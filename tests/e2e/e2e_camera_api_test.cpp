@@ -8,15 +8,16 @@
 
 #include <gtest/gtest.h>
 
+#include "file_io.h"
 #include <fstream>
 #include <regex>
+
+using zvtest::kBanner;
 
 namespace {
 
 using zvtest::EmuDir;
 
-const std::string kBanner =
-    "-----------------------------------\nZAVRO Camera Firmware Updater V2.64\n-----------------------------------\n";
 const std::string kFailed = "Done return 1\n";
 const std::string kLogFile = "FwOperationLog.zip";
 // The first ten digits of the MD5 digest of the firmware file below (4096

@@ -4,6 +4,7 @@
 #include "scramble_for_tests.h"
 #include "test_files.h"
 #include "updater_error.h"
+#include "updater_setup.h"
 
 #include <gtest/gtest.h>
 

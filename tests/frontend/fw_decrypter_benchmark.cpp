@@ -1,5 +1,5 @@
 // Loading and descrambling a large firmware file. Not part of the test run:
-// run build/bin/bench_fw_decrypter by hand.
+// run build/bin/fw_decrypter_benchmark by hand.
 
 #include "fw_decrypter.h"
 #include "scramble_for_tests.h"

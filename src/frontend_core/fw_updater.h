@@ -5,8 +5,6 @@
 #include <string>
 #include <string_view>
 
-class CmdLineParams;
-
 // Receiver of progress reports: (percent, context given at installation).
 using FwProgressCallback = void (*)(int percent, std::uint32_t context);
 
@@ -107,7 +105,3 @@ protected:
     std::uint32_t fwStart = 0;  // 0 = from the beginning of the file
     std::uint32_t fwStop = 0;   // 0 = to the end of the file
 };
-
-// Gives the updater the run's access key: --key, or the built-in default when
-// it is absent or 0.
-void ApplyAccessKey(FW_Updater& updater, const CmdLineParams& params);

@@ -14,15 +14,16 @@
 #include <openssl/evp.h>
 #include <openssl/md5.h>
 
+#include "file_io.h"
 #include <fstream>
+
+using zvtest::kBanner;
 
 namespace {
 
 using zvtest::EmuDir;
 using Bytes = std::vector<std::uint8_t>;
 
-const std::string kBanner =
-    "-----------------------------------\nZAVRO Camera Firmware Updater V2.64\n-----------------------------------\n";
 const std::string kDone = "Done return 0\nAll OK\n";
 const std::string kFailed = "Done return 1\n";
 constexpr std::uint32_t kSpecialKey = 0x1234ABCD;

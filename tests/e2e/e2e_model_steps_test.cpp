@@ -11,9 +11,13 @@
 
 #include <gtest/gtest.h>
 
+#include "file_io.h"
 #include <filesystem>
 #include <fstream>
 #include <regex>
+
+using zvtest::ReadFile;
+using zvtest::WithoutProgress;
 
 namespace {
 
@@ -40,18 +44,6 @@ const std::string kConversion = "Reading EEPROM data...\nReading...\nRead done O
                                 "EEPROM data update finished...\n";
 const std::string kBootloader = "Current bootloader version in camera: 00030161, aux: 00000000\n"
                                 "Bootloader updating is disabled. Not needed.\n";
-
-// The console without the progress percentages, which share its lines.
-std::string WithoutProgress(const std::string& out)
-{
-    return std::regex_replace(out, std::regex("[0-9]+%\r"), "");
-}
-
-Bytes ReadFile(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 fs::path BinDir()
 {

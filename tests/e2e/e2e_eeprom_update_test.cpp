@@ -9,10 +9,15 @@
 
 #include <gtest/gtest.h>
 
+#include "file_io.h"
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <regex>
+
+using zvtest::kBanner;
+using zvtest::ReadFile;
+using zvtest::WithoutProgress;
 
 namespace {
 
@@ -23,8 +28,6 @@ using zvtest::EmuDir;
 
 namespace fs = std::filesystem;
 
-const std::string kBanner =
-    "-----------------------------------\nZAVRO Camera Firmware Updater V2.64\n-----------------------------------\n";
 const std::string kCameraLines = "Camera SN:ZVEMU21000A0, Model:JV966JK-TD-G8-V7T9-JND, FPGA1:V01.00\n"
                                  "Device ID:ZVEMU-DEV-0000\n";
 const std::string kDone = "Done return 0\nAll OK\n";
@@ -32,18 +35,6 @@ const std::string kFailed = "Done return 1\n";
 const std::string kReading = "Reading EEPROM data...\nReading...\nRead done OK  \n";
 constexpr const char* kCpu = "02.50";
 constexpr std::int32_t kCalibratedVrd = 2300;
-
-// The console without the progress percentages, which share its lines.
-std::string WithoutProgress(const std::string& out)
-{
-    return std::regex_replace(out, std::regex("[0-9]+%\r"), "");
-}
-
-std::vector<std::uint8_t> ReadFile(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 // A JV966 at CPU version 02.50, which needs data version 2/3, holding
 // calibrated data of version 2/1.
