@@ -10,6 +10,7 @@
 #include "calib_data_structure_converter.h"
 #include "camera_text.h"
 #include "eeprom_files.h"
+#include "fw_sel_item.h"
 #include "fw_updater_fapi.h"
 #include "text_format.h"
 
@@ -23,7 +24,6 @@ namespace {
 using eeprom_files::CheckedFileName;
 using eeprom_files::SafeNamePart;
 
-constexpr std::int32_t kTypeEeprom1 = 15;
 constexpr std::string_view kEepromFile = "File_EEPROM1";
 constexpr std::size_t kCameraTextSize = 260;
 constexpr std::size_t kFieldNameSize = 260;
@@ -58,7 +58,7 @@ std::string FieldValueText(std::int32_t value, CdsFieldType type)
 
 void FW_Updater_FAPI::ExtractData()
 {
-    if (firmwareType != kTypeEeprom1) {
+    if (firmwareType != FW_TYPE_EEPROM1) {
         throw UpdaterError("FW_Updater_FAPI:ExtractData: Unsupported firmware type");
     }
     if (newFwVersion.empty()) {
@@ -114,7 +114,7 @@ void FW_Updater_FAPI::ExtractData()
 
 void FW_Updater_FAPI::InsertData()
 {
-    if (firmwareType != kTypeEeprom1) {
+    if (firmwareType != FW_TYPE_EEPROM1) {
         throw UpdaterError("FW_Updater_FAPI:InsertData: Unsupported firmware type");
     }
     if (currentFwVersion.empty()) {
@@ -157,7 +157,7 @@ void FW_Updater_FAPI::InsertData()
 
 void FW_Updater_FAPI::DiffFirmwareContent()
 {
-    if (firmwareType != kTypeEeprom1) {
+    if (firmwareType != FW_TYPE_EEPROM1) {
         throw UpdaterError("DiffFirmwareContent ERROR: Operation supported only for EEEPROM1 firmware type");
     }
 

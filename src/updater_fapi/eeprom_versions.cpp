@@ -6,6 +6,7 @@
 #include "calib_data_structure_converter.h"
 #include "camera_text.h"
 #include "eeprom_files.h"
+#include "fw_sel_item.h"
 #include "fw_updater_fapi.h"
 #include "text_format.h"
 
@@ -15,7 +16,6 @@
 
 namespace {
 
-constexpr std::int32_t kTypeEeprom1 = 15;
 constexpr std::string_view kEepromFile = "File_EEPROM1";
 constexpr std::size_t kCameraTextSize = 260;
 
@@ -258,7 +258,7 @@ bool FW_Updater_FAPI::IsDataUpgradeNeeded()
 bool FW_Updater_FAPI::QueryEepromUpgrade(bool possible)
 {
     // Only the calibration data has versions to fit.
-    if (firmwareType != kTypeEeprom1) {
+    if (firmwareType != FW_TYPE_EEPROM1) {
         return possible;
     }
     const char* const operation = possible ? "IsUpdatePossible" : "IsDataUpgradeNeeded";

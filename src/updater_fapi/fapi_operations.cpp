@@ -7,6 +7,7 @@
 #include "camera_text.h"
 #include "fapi_progress.h"
 #include "ffs_file_table.h"
+#include "fw_sel_item.h"
 #include "fw_updater_fapi.h"
 #include "zvapiplus_exception.h"
 
@@ -15,9 +16,6 @@
 #include <new>
 
 namespace {
-
-constexpr std::int32_t kTypeEeprom1 = 15;
-constexpr std::int32_t kTypeEeprom1Ver = 16;
 
 // A dump of an empty file still reads this much, so something comes back.
 constexpr std::uint32_t kEmptyFileDumpSize = 0x10000;
@@ -42,7 +40,7 @@ bool TakesInputFile(int code, std::int32_t firmwareType)
     if (code == FW_Updater_FAPI::kOperationDump || code == FW_Updater_FAPI::kOperationEepromUpgrade) {
         return false;
     }
-    return !(code == FW_Updater_FAPI::kOperationProgram && firmwareType == kTypeEeprom1Ver);
+    return !(code == FW_Updater_FAPI::kOperationProgram && firmwareType == FW_TYPE_EEPROM1_VER);
 }
 
 void WriteDumpFile(const std::optional<std::string>& fileName, std::span<const std::uint8_t> bytes)
@@ -80,7 +78,7 @@ bool FW_Updater_FAPI::OperationFFS(int code)
 bool FW_Updater_FAPI::RunOperationFFS(int code)
 {
     // The version check of EEPROM1_VER needs no camera at all.
-    if (firmwareType == kTypeEeprom1Ver && code == kOperationVerify) {
+    if (firmwareType == FW_TYPE_EEPROM1_VER && code == kOperationVerify) {
         VerifyEepromVersionsOffline();
         return true;
     }
@@ -102,7 +100,7 @@ bool FW_Updater_FAPI::RunOperationFFS(int code)
 
     switch (code) {
     case kOperationProgram:
-        if (firmwareType == kTypeEeprom1Ver) {
+        if (firmwareType == FW_TYPE_EEPROM1_VER) {
             UpdateEepromVersionInCamera();
         } else {
             ProgramPayload(payload, *ffsFile);
@@ -273,7 +271,7 @@ void FW_Updater_FAPI::DumpFfsFile(std::string_view ffsFileName)
     const std::span<const std::uint8_t> content(dump.data(), dumpSize);
     WriteDumpFile(inputFile, content);
     std::printf("Read done OK\n");
-    if (firmwareType == kTypeEeprom1) {
+    if (firmwareType == FW_TYPE_EEPROM1) {
         ConvertDumpedEeprom(content);
     }
 }

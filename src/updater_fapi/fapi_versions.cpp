@@ -3,22 +3,12 @@
 // cameras was queried.
 
 #include "camera_text.h"
+#include "fw_sel_item.h"
 #include "fw_updater_fapi.h"
 #include "os_clock.h"
 #include "zvapiplus_exception.h"
 
 namespace {
-
-constexpr std::int32_t kTypeCpu1 = 1;
-constexpr std::int32_t kTypeCpu2 = 2;
-constexpr std::int32_t kTypeCpu3 = 3;
-constexpr std::int32_t kTypeFpga1 = 10;
-constexpr std::int32_t kTypeFpga2 = 11;
-constexpr std::int32_t kTypeEeprom1 = 15;
-constexpr std::int32_t kTypeXmlman = 20;
-constexpr std::int32_t kTypeSid1 = 100;
-constexpr std::int32_t kTypeFactorySets = 200;
-constexpr std::int32_t kTypeUserSets = 205;
 
 constexpr int kLedOn = 8;
 constexpr int kLedOff = 7;
@@ -48,25 +38,25 @@ std::string FW_Updater_FAPI::ReadFirmwareVersionOfType()
         return ReadCameraText<kVersionTextCapacity>([&](char* text, int size) { (cam.*getter)(text, size); });
     };
     switch (firmwareType) {
-    case kTypeCpu1:
+    case FW_TYPE_CPU1:
         return read(&zvAPIplus_Camera::GetVersionMCU1);
-    case kTypeCpu2:
+    case FW_TYPE_CPU2:
         return read(&zvAPIplus_Camera::GetVersionMCU2);
-    case kTypeCpu3:
+    case FW_TYPE_CPU3:
         return read(&zvAPIplus_Camera::GetVersionMCU3);
     // Cameras report one FPGA version for both images.
-    case kTypeFpga1:
-    case kTypeFpga2:
+    case FW_TYPE_FPGA1:
+    case FW_TYPE_FPGA2:
         return read(&zvAPIplus_Camera::GetVersionFPGA1);
-    case kTypeEeprom1:
+    case FW_TYPE_EEPROM1:
         return ReadEepromDataVersion();
-    case kTypeXmlman:
+    case FW_TYPE_XMLMAN:
         return read(&zvAPIplus_Camera::GetVersionXMLMAN);
-    case kTypeSid1:
+    case FW_TYPE_SID1:
         throw UpdaterError("Not implemented yet");
-    case kTypeFactorySets:
+    case FW_TYPE_FACTORYSETS:
         return GetUserSetFactoryVersion();
-    case kTypeUserSets:
+    case FW_TYPE_USETS:
         return GetUserSetsVersion();
     default:
         throw UpdaterError("FW_Updater_FAPI:GetCurrentFirmwareVersion: Unsupported firmware type");

@@ -3,6 +3,7 @@
 // or write carries the bytes.
 
 #include "camera_text.h"
+#include "fw_sel_item.h"
 #include "fw_updater_fapi.h"
 
 #include <algorithm>
@@ -16,8 +17,6 @@ constexpr std::string_view kEepromFile = "File_EEPROM1";
 // The camera places the partition file itself; it takes no offset.
 constexpr std::string_view kPartitionFile = "FFS_Partition";
 
-constexpr std::int32_t kTypeCpu1 = 1;
-constexpr std::int32_t kTypeCpu2 = 2;
 // The camera's own byte in a CPU image: 0xFF once written, 0xA5 once the
 // CPU has started the image.
 constexpr std::size_t kFirmwareOkMarkPosition = 0x22;
@@ -100,7 +99,7 @@ void FW_Updater_FAPI::VerifyFileFFS(std::span<std::uint8_t> expected, std::strin
     // the image, so it is found at its place in the file whatever window of
     // the image is compared, and not at all when the window starts past it.
     const bool jrFamily = model.starts_with("JR");
-    const bool checkMark = (firmwareType == kTypeCpu1 && !jrFamily) || (firmwareType == kTypeCpu2 && jrFamily);
+    const bool checkMark = (firmwareType == FW_TYPE_CPU1 && !jrFamily) || (firmwareType == FW_TYPE_CPU2 && jrFamily);
     const bool markInRange = checkMark && offset <= kFirmwareOkMarkPosition;
     const std::size_t markAt = markInRange ? kFirmwareOkMarkPosition - offset : 0;
 

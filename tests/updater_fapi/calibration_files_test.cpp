@@ -5,6 +5,7 @@
 #include "eeprom_test_support.h"
 #include "emu_dir.h"
 #include "fapi_test_support.h"
+#include "fw_sel_item.h"
 
 #include <gtest/gtest.h>
 
@@ -27,7 +28,6 @@ using zvtest::EmuDir;
 namespace fs = std::filesystem;
 
 constexpr const char* kCpu = "02.50";
-constexpr std::int32_t kTypeEeprom1 = 15;
 
 std::vector<std::uint8_t> ReadFile(const fs::path& path)
 {
@@ -68,7 +68,7 @@ protected:
     TestUpdater& Updater(const std::string& input)
     {
         updater = std::make_unique<TestUpdater>();
-        updater->SetFirmwareType(kTypeEeprom1);
+        updater->SetFirmwareType(FW_TYPE_EEPROM1);
         updater->SetInputFile(input);
         return *updater;
     }
@@ -142,14 +142,14 @@ TEST_F(CalibrationFilesTest, ExtractRefusals)
     const std::string m = kJV966;
     const Case cases[] = {
         {"odd.bin", 16, kCpu, m, "02.01", "FW_Updater_FAPI:ExtractData: Unsupported firmware type"},
-        {"odd.bin", kTypeEeprom1, "", m, "02.01",
+        {"odd.bin", FW_TYPE_EEPROM1, "", m, "02.01",
          "FW_Updater_FAPI:ExtractData: New firmware version is not set, use '--new_fw_ver' parameter with value"},
-        {"odd.bin", kTypeEeprom1, kCpu, "", "02.01",
+        {"odd.bin", FW_TYPE_EEPROM1, kCpu, "", "02.01",
          "FW_Updater_FAPI:ExtractData: Camera model name is not set, use '--model' parameter with value"},
-        {"odd.bin", kTypeEeprom1, kCpu, m, "",
+        {"odd.bin", FW_TYPE_EEPROM1, kCpu, m, "",
          "FW_Updater_FAPI:ExtractData: EEPROM data version is not set, use '--eeprom_ver' parameter with value"},
-        {"odd.bin", kTypeEeprom1, kCpu, m, "02.01", "FW_Updater_FAPI:ExtractData: EEPROM file has unexpected size"},
-        {"missing.bin", kTypeEeprom1, kCpu, m, "02.01",
+        {"odd.bin", FW_TYPE_EEPROM1, kCpu, m, "02.01", "FW_Updater_FAPI:ExtractData: EEPROM file has unexpected size"},
+        {"missing.bin", FW_TYPE_EEPROM1, kCpu, m, "02.01",
          "FW_Updater_FAPI:ExtractData: failed to read EEPROM binary file"},
     };
     for (const Case& c : cases) {
@@ -229,9 +229,9 @@ TEST_F(CalibrationFilesTest, InsertRefusals)
     };
     const Case cases[] = {
         {16, kCpu, kJV966, "FW_Updater_FAPI:InsertData: Unsupported firmware type"},
-        {kTypeEeprom1, "", kJV966,
+        {FW_TYPE_EEPROM1, "", kJV966,
          "FW_Updater_FAPI:InsertData: New firmware version is not set, use '--cur_fw_ver' parameter with value"},
-        {kTypeEeprom1, kCpu, "",
+        {FW_TYPE_EEPROM1, kCpu, "",
          "FW_Updater_FAPI:InsertData: Camera model name is not set, use '--model' parameter with value"},
     };
     for (const Case& c : cases) {
@@ -317,7 +317,7 @@ TEST_F(CalibrationFilesTest, DiffRefusals)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.error);
         updater = std::make_unique<TestUpdater>();
-        updater->SetFirmwareType(kTypeEeprom1);
+        updater->SetFirmwareType(FW_TYPE_EEPROM1);
         if (c.input) {
             updater->SetInputFile(*c.input);
         }

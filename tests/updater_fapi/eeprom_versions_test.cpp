@@ -4,6 +4,7 @@
 #include "eeprom_test_support.h"
 #include "emu_dir.h"
 #include "fapi_test_support.h"
+#include "fw_sel_item.h"
 
 #include <gtest/gtest.h>
 
@@ -22,8 +23,6 @@ using zvtest::EmuDir;
 constexpr const char* kCpu = "02.50";
 constexpr const char* kEepromFile = "File_EEPROM1";
 constexpr const char* kUnknownModel = "XY100-UNKNOWN";
-constexpr std::int32_t kTypeCpu1 = 1;
-constexpr std::int32_t kTypeEeprom1 = 15;
 
 class EepromVersionTest : public ::testing::Test {
 protected:
@@ -301,7 +300,7 @@ TEST_F(EepromVersionTest, UpgradeQueries)
         SCOPED_TRACE(c.camera);
         TestUpdater updater;
         updater.SelectCameraOnBus(static_cast<int>(c.camera));
-        updater.SetFirmwareType(kTypeEeprom1);
+        updater.SetFirmwareType(FW_TYPE_EEPROM1);
         updater.SetNewFirmwareVersion(kCpu);
         Printed([&] {
             EXPECT_EQ(updater.IsUpdatePossible(), c.possible);
@@ -319,7 +318,7 @@ TEST_F(EepromVersionTest, UpgradeQueries)
     emu.Hook(-1, "nocameras");
     emu.StartTrace();
     TestUpdater cpu;
-    cpu.SetFirmwareType(kTypeCpu1);
+    cpu.SetFirmwareType(FW_TYPE_CPU1);
     EXPECT_TRUE(cpu.IsUpdatePossible());
     EXPECT_FALSE(cpu.IsDataUpgradeNeeded());
     EXPECT_EQ(emu.Trace(), std::vector<std::string>{});
@@ -336,7 +335,7 @@ TEST_F(EepromVersionTest, CpuVersionOfTheCameraThroughItsModel)
 
     TestUpdater other;
     Open(other, unknown);
-    other.SetFirmwareType(kTypeEeprom1);
+    other.SetFirmwareType(FW_TYPE_EEPROM1);
     Outcome o = Capture([&] { EXPECT_EQ(other.GetCpuFirmwareVersion(), std::nullopt); });
     EXPECT_EQ(o.printed, "GetAssocZvFwType - Value is not defined.\n");
     o = Capture([&] { other.IsUpdatePossible(); });
