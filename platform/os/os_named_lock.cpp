@@ -1,0 +1,175 @@
+#include "os_named_lock.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <map>
+#include <mutex>
+#include <thread>
+
+#include "os_clock.h"
+
+namespace zv::os {
+
+// One lock name in this process: every NamedLock of the name shares it, as
+// handles of one system object would. The file lock is taken while the count
+// is above 0; the file holds a mark while the lock is held, so a holder that
+// died leaves the mark for the next one to see.
+struct NamedLock::Shared {
+    std::mutex mutex;
+    int fd = -1;
+    std::thread::id owner;
+    std::uint32_t count = 0;
+
+    ~Shared()
+    {
+        if (fd >= 0) {
+            ::close(fd);
+        }
+    }
+};
+
+namespace {
+
+std::mutex g_registryMutex;
+std::map<std::string, std::weak_ptr<NamedLock::Shared>>& Registry()
+{
+    static std::map<std::string, std::weak_ptr<NamedLock::Shared>> registry;
+    return registry;
+}
+
+// Names may be long and hold any byte: the file is named by a digest of the
+// name with its first plain characters for a reader.
+std::string FileNameFor(std::string_view name)
+{
+    std::uint64_t h = 14695981039346656037ull;  // FNV-1a
+    for (unsigned char c : name) {
+        h = (h ^ c) * 1099511628211ull;
+    }
+    std::string readable;
+    for (char c : name) {
+        if (readable.size() >= 40) {
+            break;
+        }
+        const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+        readable += plain ? c : '_';
+    }
+    char digest[20];
+    std::snprintf(digest, sizeof digest, "%016llx", static_cast<unsigned long long>(h));
+    return readable + "-" + digest + "-" + std::to_string(name.size()) + ".lock";
+}
+
+constexpr char kHeldMark = 'H';
+
+// With the file lock held: whether the last holder left its mark, then
+// sets ours.
+bool TakeMark(int fd)
+{
+    char mark = 0;
+    const bool abandoned = ::pread(fd, &mark, 1, 0) == 1 && mark == kHeldMark;
+    const char held = kHeldMark;
+    (void)!::pwrite(fd, &held, 1, 0);
+    return abandoned;
+}
+
+void ClearMark(int fd)
+{
+    (void)!::ftruncate(fd, 0);
+}
+
+}  // namespace
+
+std::filesystem::path NamedLockDirectory()
+{
+    if (const char* dir = std::getenv("ZVOS_LOCK_DIR"); dir && *dir) {
+        return dir;
+    }
+    return std::filesystem::temp_directory_path() / ("zvos-locks-" + std::to_string(::getuid()));
+}
+
+std::unique_ptr<NamedLock> NamedLock::Open(std::string_view name)
+{
+    std::lock_guard registryLock(g_registryMutex);
+    const std::string key(name);
+    auto& slot = Registry()[key];
+    std::shared_ptr<Shared> shared = slot.lock();
+    if (!shared) {
+        const auto dir = NamedLockDirectory();
+        std::error_code ec;
+        std::filesystem::create_directories(dir, ec);
+        const auto path = dir / FileNameFor(name);
+        const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        if (fd < 0) {
+            Registry().erase(key);
+            return nullptr;
+        }
+        shared = std::make_shared<Shared>();
+        shared->fd = fd;
+        slot = shared;
+    }
+    return std::unique_ptr<NamedLock>(new NamedLock(std::move(shared)));
+}
+
+NamedLock::NamedLock(std::shared_ptr<Shared> shared) : shared_(std::move(shared)) {}
+
+NamedLock::~NamedLock()
+{
+    while (held_ > 0) {
+        if (!Release()) {
+            break;
+        }
+    }
+}
+
+LockWait NamedLock::Wait(std::uint32_t timeoutMs)
+{
+    const auto self = std::this_thread::get_id();
+    const std::uint32_t start = TickCountMs();
+    for (;;) {
+        {
+            std::lock_guard guard(shared_->mutex);
+            if (shared_->count > 0 && shared_->owner == self) {
+                ++shared_->count;
+                ++held_;
+                return LockWait::Acquired;
+            }
+            if (shared_->count == 0) {
+                if (::flock(shared_->fd, LOCK_EX | LOCK_NB) == 0) {
+                    const bool abandoned = TakeMark(shared_->fd);
+                    shared_->owner = self;
+                    shared_->count = 1;
+                    ++held_;
+                    return abandoned ? LockWait::Abandoned : LockWait::Acquired;
+                }
+                if (errno != EWOULDBLOCK && errno != EINTR) {
+                    return LockWait::Failed;
+                }
+            }
+        }
+        if (TickCountMs() - start >= timeoutMs) {
+            return LockWait::Timeout;
+        }
+        SleepMs(1);
+    }
+}
+
+bool NamedLock::Release()
+{
+    std::lock_guard guard(shared_->mutex);
+    if (held_ == 0 || shared_->count == 0 || shared_->owner != std::this_thread::get_id()) {
+        return false;
+    }
+    --held_;
+    if (--shared_->count == 0) {
+        shared_->owner = {};
+        ClearMark(shared_->fd);
+        ::flock(shared_->fd, LOCK_UN);
+    }
+    return true;
+}
+
+}  // namespace zv::os

@@ -1,0 +1,89 @@
+#pragma once
+
+// The driver's control codes and the 38-byte transfer header that goes with
+// endpoint-0 and bulk transfers, built and read by portable code: a native
+// build hands these bytes to the driver unchanged.
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+namespace zv::usb3 {
+
+// Control codes.
+inline constexpr std::uint32_t kIoctlVendorTransfer = 0x220020;  // endpoint-0 transfer, 550-byte buffer
+inline constexpr std::uint32_t kIoctlBulkTransfer = 0x22004B;    // bulk transfer on the header's endpoint
+inline constexpr std::uint32_t kIoctlAbortPipe = 0x220044;       // input: 1 byte, the endpoint address
+inline constexpr std::uint32_t kIoctlResetPipe = 0x22002C;       // input: 1 byte, the endpoint address
+inline constexpr std::uint32_t kIoctlResetPort = 0x220030;       // no input, no output
+inline constexpr std::uint32_t kIoctlGetSpeed = 0x22004C;        // output: u32, kSpeedHigh or another value
+
+inline constexpr std::uint32_t kSpeedHigh = 2;  // 512-byte bulk packets; any other speed: 1024
+
+inline constexpr std::size_t kTransferHeaderSize = 38;
+inline constexpr std::size_t kEp0MaxData = 512;
+inline constexpr std::size_t kEp0BufferSize = kTransferHeaderSize + kEp0MaxData;  // 550
+
+// Endpoints.
+inline constexpr std::uint8_t kEndpointControl = 0x00;
+inline constexpr std::uint8_t kEndpointBulkOut = 0x02;
+inline constexpr std::uint8_t kEndpointBulkIn = 0x82;
+inline constexpr std::uint8_t kEndpointInterruptIn = 0x81;
+
+inline constexpr std::uint8_t kRequestTypeVendorOut = 0x40;  // vendor, device recipient, host to device
+inline constexpr std::uint8_t kRequestTypeVendorIn = 0xC0;   // the same, device to host
+
+// The header's fields. Offsets: 0 request type, 1 request, 2 value, 4 index,
+// 6 length, 8 timeout, 12 reserved, 13 endpoint, 14-29 status words,
+// 30 data offset, 34 data length; little-endian, packed.
+struct TransferHeader {
+    std::uint8_t requestType = 0;
+    std::uint8_t request = 0;
+    std::uint16_t value = 0;
+    std::uint16_t index = 0;
+    std::uint16_t length = 0;
+    std::uint32_t timeout = 0;
+    std::uint8_t endpoint = 0;
+    std::uint32_t dataOffset = 0;
+    std::uint32_t dataLength = 0;
+};
+
+void WriteTransferHeader(std::span<std::uint8_t, kTransferHeaderSize> out, const TransferHeader& header);
+TransferHeader ReadTransferHeader(std::span<const std::uint8_t, kTransferHeaderSize> in);
+
+// The header of an endpoint-0 vendor transfer of `length` data bytes
+// (timeout 1, data offset 38).
+TransferHeader VendorTransferHeader(bool deviceToHost, std::uint8_t request, std::uint16_t value, std::uint16_t index,
+                                    std::uint16_t length);
+// The header of a bulk transfer on `endpoint`: every field 0 but the endpoint.
+TransferHeader BulkTransferHeader(std::uint8_t endpoint);
+
+// Bulk packet size for a speed answer.
+constexpr std::uint32_t BulkPacketSize(bool highSpeed)
+{
+    return highSpeed ? 512 : 1024;
+}
+
+// Little-endian helpers shared by both sides of the protocol.
+inline std::uint16_t GetLe16(const std::uint8_t* p)
+{
+    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
+}
+inline std::uint32_t GetLe32(const std::uint8_t* p)
+{
+    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
+           (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+}
+inline void PutLe16(std::uint8_t* p, std::uint16_t v)
+{
+    p[0] = static_cast<std::uint8_t>(v);
+    p[1] = static_cast<std::uint8_t>(v >> 8);
+}
+inline void PutLe32(std::uint8_t* p, std::uint32_t v)
+{
+    for (int i = 0; i < 4; ++i) {
+        p[i] = static_cast<std::uint8_t>(v >> (8 * i));
+    }
+}
+
+}  // namespace zv::usb3

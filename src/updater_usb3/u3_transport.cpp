@@ -1,0 +1,445 @@
+#include "u3_transport.h"
+
+#include <cstring>
+
+#include "debug_print.h"
+#include "os_clock.h"
+#include "zvusb3/usb3_transfer.h"
+
+using zv::usb3::GetLe16;
+using zv::usb3::GetLe32;
+using zv::usb3::PendingTransfer;
+using zv::usb3::PutLe16;
+using zv::usb3::PutLe32;
+
+namespace {
+
+std::uint16_t u3ReqId = 0;
+
+constexpr int kBulkAckReads = 9;
+constexpr int kBidAckReads = 4;
+constexpr std::uint32_t kAckWaitMs = 1000;
+constexpr std::uint32_t kProbeAckWaitMs = 200;
+constexpr std::uint32_t kEp0RetryPauseMs = 100;
+
+void Debug3(const char* text)
+{
+    if (DebugLevelAtMost(3)) {
+        DebugPrintf("%s", text);
+    }
+}
+
+int PacketSize(const U3DeviceContext& context)
+{
+    return static_cast<int>(zv::usb3::BulkPacketSize(context.highSpeed != 0));
+}
+
+// Takes the lock when asked; false (after the message) when it cannot.
+bool TakeLockIfAsked(U3DeviceContext& context, std::uint8_t takeLock)
+{
+    if (takeLock == 0 || LockResourceAccess(context)) {
+        return true;
+    }
+    Debug3("hRWMutex failed\r\n");
+    return false;
+}
+
+void ReleaseLockIfTaken(U3DeviceContext& context, std::uint8_t takeLock)
+{
+    if (takeLock != 0) {
+        UnlockResourceAccess(context);
+    }
+}
+
+// Builds the command frame in the context's buffer; answers its size.
+int BuildCommand(U3DeviceContext& context, U3Direction direction, std::uint8_t request, std::uint16_t value,
+                 std::uint16_t index, const std::uint8_t* data, int carried, int dataLength)
+{
+    U3VrReqFrame frame;
+    frame.length = static_cast<std::uint16_t>(kU3RequestBlockSize + dataLength);
+    frame.requestId = u3ReqId;
+    frame.direction = static_cast<std::uint16_t>(direction);
+    frame.request = request;
+    frame.value = value;
+    frame.index = index;
+    frame.dataLength = static_cast<std::uint16_t>(dataLength);
+    std::uint8_t* out = context.commandBuffer.data();
+    frame.WriteTo(out);
+    if (carried > 0) {
+        std::memcpy(out + kU3FrameHeaderSize + kU3RequestBlockSize, data, static_cast<std::size_t>(carried));
+    }
+    return kU3FrameHeaderSize + kU3RequestBlockSize + carried;
+}
+
+bool WriteCommand(U3DeviceContext& context, int size)
+{
+    int length = size;
+    if (XferData30(context, zv::usb3::kEndpointBulkOut, context.commandBuffer.data(), &length) && length == size) {
+        return true;
+    }
+    Debug3("u3VrReq couldn't write command\n");
+    return false;
+}
+
+enum class AckRead {
+    Done,
+    Timeout,
+    StartFailed
+};
+
+// Starts a read of one packet into the acknowledgement buffer and waits for
+// it. A read that did not complete is cancelled, and its end awaited, before
+// this returns: the buffer is free again whatever happened.
+AckRead ReadAck(U3DeviceContext& context, PendingTransfer& transfer, std::uint32_t waitMs, int* bytes)
+{
+    std::memset(context.ackBuffer.data(), 0, kU3FrameHeaderSize);
+    std::uint8_t header[zv::usb3::kTransferHeaderSize];
+    zv::usb3::WriteTransferHeader(std::span<std::uint8_t, zv::usb3::kTransferHeaderSize>(header),
+                                  zv::usb3::BulkTransferHeader(zv::usb3::kEndpointBulkIn));
+    if (!BeginDataXfer30(context, header, context.ackBuffer.data(), PacketSize(context), transfer)) {
+        Debug3("u3VrReq coudn't read ack\n");
+        return AckRead::StartFailed;
+    }
+    if (!transfer.Wait(waitMs)) {
+        transfer.Cancel();
+        return AckRead::Timeout;
+    }
+    *bytes = transfer.Succeeded() ? static_cast<int>(transfer.BytesTransferred()) : 0;
+    return AckRead::Done;
+}
+
+// Whether the acknowledgement belongs to the command; prints the line when not.
+bool AckMatches(const U3VrReqFrame& ack, std::uint16_t sentId)
+{
+    if (ack.magic == kU3FrameMagic && ack.requestId == sentId && ack.command == kU3FrameCommand) {
+        return true;
+    }
+    if (DebugLevelAtMost(3)) {
+        DebugPrintf("ZAV u3VrReq bad ack %d!=%d %d!=%d %d!=%d\n", static_cast<int>(ack.magic),
+                    static_cast<int>(kU3FrameMagic), static_cast<int>(ack.requestId), static_cast<int>(sentId),
+                    static_cast<int>(ack.command), static_cast<int>(kU3FrameCommand));
+    }
+    return false;
+}
+
+void ResetEndpoints(U3DeviceContext& context)
+{
+    Debug3("u3VrReq error: unknown ack. Reset endpoints.\n");
+    for (std::uint8_t endpoint :
+         {zv::usb3::kEndpointInterruptIn, zv::usb3::kEndpointBulkOut, zv::usb3::kEndpointBulkIn}) {
+        AbortPipe30(context, endpoint);
+        ResetPipe30(context, endpoint);
+    }
+    std::uint32_t returned = 0;
+    std::uint32_t error = 0;
+    if (context.hDevice) {
+        context.hDevice->Control(zv::usb3::kIoctlResetPort, nullptr, 0, nullptr, 0, &returned, &error);
+    }
+}
+
+// Reply bytes the acknowledgement carries, or -1 when its length field claims
+// more than the packet holds or than the caller can take.
+int CarriedReply(const U3VrReqFrame& ack, int bytes, int capacity)
+{
+    const int carried = bytes - kU3FrameHeaderSize;
+    if (ack.length > carried || ack.length > capacity) {
+        if (DebugLevelAtMost(3)) {
+            DebugPrintf("u3VrReq bad reply length %d (carried %d, room %d)\n", static_cast<int>(ack.length), carried,
+                        capacity);
+        }
+        return -1;
+    }
+    return ack.length;
+}
+
+}  // namespace
+
+void U3VrReqFrame::WriteTo(std::uint8_t* out) const
+{
+    PutLe32(out, magic);
+    PutLe16(out + 4, status);
+    PutLe16(out + 6, command);
+    PutLe16(out + 8, length);
+    PutLe16(out + 10, requestId);
+    PutLe16(out + 12, direction);
+    PutLe16(out + 14, request);
+    PutLe16(out + 16, value);
+    PutLe16(out + 18, index);
+    PutLe16(out + 20, dataLength);
+}
+
+U3VrReqFrame U3VrReqFrame::ReadAck(const std::uint8_t* in)
+{
+    U3VrReqFrame frame;
+    frame.magic = GetLe32(in);
+    frame.status = GetLe16(in + 4);
+    frame.command = GetLe16(in + 6);
+    frame.length = GetLe16(in + 8);
+    frame.requestId = GetLe16(in + 10);
+    return frame;
+}
+
+std::uint16_t GetU3ReqId()
+{
+    return u3ReqId;
+}
+void SetU3ReqId(std::uint16_t id)
+{
+    u3ReqId = id;
+}
+
+bool XferData30(U3DeviceContext& context, std::uint8_t endpoint, std::uint8_t* buffer, int* length)
+{
+    std::uint8_t header[zv::usb3::kTransferHeaderSize];
+    zv::usb3::WriteTransferHeader(std::span<std::uint8_t, zv::usb3::kTransferHeaderSize>(header),
+                                  zv::usb3::BulkTransferHeader(endpoint));
+    std::uint32_t returned = 0;
+    std::uint32_t error = 0;
+    const bool ok = context.hDevice && *length >= 0 &&
+                    context.hDevice->Control(zv::usb3::kIoctlBulkTransfer, header, sizeof header, buffer,
+                                             static_cast<std::uint32_t>(*length), &returned, &error);
+    if (!ok) {
+        if (DebugLevelAtMost(4)) {
+            DebugPrintf("XferData30 error %d\r\n", static_cast<int>(error));
+        }
+        *length = 0;
+        return false;
+    }
+    *length = static_cast<int>(returned);
+    return true;
+}
+
+bool BeginDataXfer30(U3DeviceContext& context, std::uint8_t* header, std::uint8_t* buffer, int length,
+                     PendingTransfer& transfer)
+{
+    std::uint32_t error = 0;
+    if (context.hDeviceOvl && length >= 0 &&
+        context.hDeviceOvl->BeginControl(zv::usb3::kIoctlBulkTransfer, header, zv::usb3::kTransferHeaderSize, buffer,
+                                         static_cast<std::uint32_t>(length), transfer, &error)) {
+        return true;
+    }
+    if (error == zv::usb3::kErrorIoPending) {
+        return true;
+    }
+    if (DebugLevelAtMost(4)) {
+        DebugPrintf("BeginDataXfer30 error %d\r\n", static_cast<int>(error));
+    }
+    return false;
+}
+
+bool AbortPipe30(U3DeviceContext& context, std::uint8_t endpoint)
+{
+    std::uint32_t returned = 0;
+    std::uint32_t error = 0;
+    return context.hDevice &&
+           context.hDevice->Control(zv::usb3::kIoctlAbortPipe, &endpoint, 1, nullptr, 0, &returned, &error);
+}
+
+bool ResetPipe30(U3DeviceContext& context, std::uint8_t endpoint)
+{
+    std::uint32_t returned = 0;
+    std::uint32_t error = 0;
+    return context.hDevice &&
+           context.hDevice->Control(zv::usb3::kIoctlResetPipe, &endpoint, 1, nullptr, 0, &returned, &error);
+}
+
+int u3VrReq(U3DeviceContext& context, std::uint8_t request, std::uint16_t value, std::uint16_t index,
+            std::uint8_t* data, int length, std::uint8_t hostToDevice, std::uint8_t takeLock)
+{
+    if (context.bulkMode != 0) {
+        return u3VrReqBulk(context, request, value, index, data, length, hostToDevice, takeLock);
+    }
+    return u3VrReqEp0(context, request, value, index, data, length, hostToDevice, takeLock);
+}
+
+int u3VrReqEp0(U3DeviceContext& context, std::uint8_t request, std::uint16_t value, std::uint16_t index,
+               std::uint8_t* data, int length, std::uint8_t hostToDevice, std::uint8_t takeLock)
+{
+    if (length > static_cast<int>(zv::usb3::kEp0MaxData) || length < 0 || (data == nullptr && length > 0)) {
+        return 1;
+    }
+    if (!TakeLockIfAsked(context, takeLock)) {
+        return 1;
+    }
+    // A request without data moves one dummy byte, which a device-to-host
+    // request may get back empty.
+    std::uint8_t dummy = 0;
+    const bool withoutData = data == nullptr || length == 0;
+    if (withoutData) {
+        data = &dummy;
+        length = 1;
+    }
+    std::uint8_t buffer[zv::usb3::kEp0BufferSize] = {};
+    zv::usb3::WriteTransferHeader(
+        std::span<std::uint8_t, zv::usb3::kTransferHeaderSize>(buffer, zv::usb3::kTransferHeaderSize),
+        zv::usb3::VendorTransferHeader(hostToDevice == 0, request, value, index, static_cast<std::uint16_t>(length)));
+    if (hostToDevice != 0) {
+        std::memcpy(buffer + zv::usb3::kTransferHeaderSize, data, static_cast<std::size_t>(length));
+    }
+    std::uint32_t returned = 0;
+    std::uint32_t error = 0;
+    bool ok = context.hDevice && context.hDevice->Control(zv::usb3::kIoctlVendorTransfer, buffer, sizeof buffer, buffer,
+                                                          sizeof buffer, &returned, &error);
+    if (!ok) {
+        if (DebugLevelAtMost(3)) {
+            DebugPrintf("u3VrReq DeviceIoControl error: %d\n", static_cast<int>(error));
+        }
+        zv::os::SleepMs(kEp0RetryPauseMs);
+    } else if (hostToDevice == 0) {
+        const auto delivered =
+            returned > zv::usb3::kTransferHeaderSize ? static_cast<int>(returned - zv::usb3::kTransferHeaderSize) : 0;
+        if (delivered >= length) {
+            std::memcpy(data, buffer + zv::usb3::kTransferHeaderSize, static_cast<std::size_t>(length));
+        } else if (!(withoutData && delivered == 0)) {
+            // Fewer bytes than asked: the rest of the buffer would be stale.
+            if (DebugLevelAtMost(3)) {
+                DebugPrintf("u3VrReq short reply %d of %d\n", delivered, length);
+            }
+            ok = false;
+        }
+    }
+    ReleaseLockIfTaken(context, takeLock);
+    return ok ? 0 : 1;
+}
+
+int u3VrReqBulk(U3DeviceContext& context, std::uint8_t request, std::uint16_t value, std::uint16_t index,
+                std::uint8_t* data, int length, std::uint8_t hostToDevice, std::uint8_t takeLock)
+{
+    const int packet = PacketSize(context);
+    if (length > packet - (kU3FrameHeaderSize + kU3RequestBlockSize) || length < 0 ||
+        (data == nullptr && length > 0 && hostToDevice != 0)) {
+        return 1;
+    }
+    if (!TakeLockIfAsked(context, takeLock)) {
+        return 1;
+    }
+    const int carried = hostToDevice != 0 ? length : 0;
+    const int size = BuildCommand(context, hostToDevice != 0 ? U3Direction::HostToDevice : U3Direction::DeviceToHost,
+                                  request, value, index, data, carried, length);
+    bool ok = false;
+    bool resetEndpoints = false;
+    if (WriteCommand(context, size)) {
+        if (request == kU3RequestReset) {
+            Debug3("u3VrReq Sent reset Not wait ack\n");
+            ReleaseLockIfTaken(context, takeLock);
+            return 1;
+        }
+        std::uint32_t waitMs = request == kU3RequestProbe ? kProbeAckWaitMs : kAckWaitMs;
+        PendingTransfer transfer;
+        if (transfer.Valid()) {
+            for (int read = 0; read < kBulkAckReads; ++read) {
+                int bytes = 0;
+                const AckRead result = ReadAck(context, transfer, waitMs, &bytes);
+                if (result == AckRead::StartFailed) {
+                    break;
+                }
+                if (result == AckRead::Timeout) {
+                    Debug3("u3VrReqBulk u3VrReq timeout\n");
+                    resetEndpoints = true;
+                    break;
+                }
+                const U3VrReqFrame ack = U3VrReqFrame::ReadAck(context.ackBuffer.data());
+                if (!AckMatches(ack, u3ReqId) || bytes < kU3FrameHeaderSize) {
+                    resetEndpoints = true;
+                    break;
+                }
+                if (ack.status == kU3AckError) {
+                    break;
+                }
+                if (ack.status == kU3AckPending) {
+                    waitMs = ack.length;
+                    continue;
+                }
+                // Done: a reply is taken only whole and only from what came.
+                const int reply = CarriedReply(ack, bytes, hostToDevice != 0 ? bytes : length);
+                if (reply < 0) {
+                    break;
+                }
+                if (hostToDevice == 0) {
+                    if (reply < length) {
+                        if (DebugLevelAtMost(3)) {
+                            DebugPrintf("u3VrReq short reply %d of %d\n", reply, length);
+                        }
+                        break;
+                    }
+                    if (reply > 0 && data != nullptr) {
+                        std::memcpy(data, context.ackBuffer.data() + kU3FrameHeaderSize,
+                                    static_cast<std::size_t>(reply));
+                    }
+                }
+                ok = true;
+                break;
+            }
+        }
+    }
+    if (resetEndpoints) {
+        ResetEndpoints(context);
+    }
+    ++u3ReqId;
+    ReleaseLockIfTaken(context, takeLock);
+    return ok ? 0 : 1;
+}
+
+int u3VrReqBulkBid(U3DeviceContext& context, std::uint8_t request, std::uint16_t value, std::uint16_t index,
+                   const std::uint8_t* writeData, int writeLength, std::uint8_t* reply, int replyCapacity,
+                   int* replyLength, std::uint8_t takeLock)
+{
+    const int packet = PacketSize(context);
+    if (writeLength > packet - kU3RequestBlockSize || writeLength < 0 || replyCapacity < 0 ||
+        (writeData == nullptr && writeLength > 0)) {
+        return 1;
+    }
+    if (!TakeLockIfAsked(context, takeLock)) {
+        return 1;
+    }
+    const int dataLength = writeLength > 0 ? writeLength : replyCapacity;
+    const int size =
+        BuildCommand(context, U3Direction::Bidirectional, request, value, index, writeData, writeLength, dataLength);
+    bool ok = false;
+    if (WriteCommand(context, size)) {
+        PendingTransfer transfer;
+        std::uint32_t waitMs = kAckWaitMs;
+        for (int read = 0; transfer.Valid() && read < kBidAckReads; ++read) {
+            int bytes = 0;
+            const AckRead result = ReadAck(context, transfer, waitMs, &bytes);
+            if (result == AckRead::StartFailed) {
+                break;
+            }
+            if (result == AckRead::Timeout) {
+                Debug3("u3VrReqBulkBid u3VrReq timeout\n");
+                waitMs = kAckWaitMs;
+                continue;
+            }
+            const U3VrReqFrame ack = U3VrReqFrame::ReadAck(context.ackBuffer.data());
+            if (!AckMatches(ack, u3ReqId) || bytes < kU3FrameHeaderSize) {
+                waitMs = kAckWaitMs;
+                continue;
+            }
+            if (ack.status == kU3AckError) {
+                break;
+            }
+            if (ack.status == kU3AckPending) {
+                if (DebugLevelAtMost(3)) {
+                    DebugPrintf("u3VrReq received pending %dms\n", static_cast<int>(ack.length));
+                }
+                waitMs = ack.length;
+                continue;
+            }
+            const int got = CarriedReply(ack, bytes, replyCapacity);
+            if (got < 0) {
+                break;
+            }
+            if (got > 0 && reply != nullptr) {
+                std::memcpy(reply, context.ackBuffer.data() + kU3FrameHeaderSize, static_cast<std::size_t>(got));
+                if (replyLength != nullptr) {
+                    *replyLength = got;
+                }
+            }
+            ok = true;
+            break;
+        }
+    }
+    ++u3ReqId;
+    ReleaseLockIfTaken(context, takeLock);
+    return ok ? 0 : 1;
+}

@@ -1,0 +1,81 @@
+#pragma once
+
+// Vendor requests to the camera's USB controller: as framed bulk commands
+// (acknowledged), as endpoint-0 control transfers, or bidirectional (write
+// data, read a reply in one exchange). Every request answers 0 for success and
+// 1 for failure and prints its diagnostics only through DebugPrintf.
+//
+// takeLock 1 wraps the request in LockResourceAccess/UnlockResourceAccess;
+// device routines that already hold the lock pass 0.
+//
+// Replies are never trusted: a device-to-host request succeeds only when the
+// device delivered exactly the bytes asked for (a request without data in
+// endpoint-0 mode may come back empty), and reply bytes are copied only from
+// what the acknowledgement carried, never past the caller's capacity.
+
+#include <cstdint>
+
+#include "u3_device.h"
+#include "zvusb3/usb3_driver.h"
+
+// Bulk command frame (12-byte header, 10-byte request block, data).
+inline constexpr std::uint32_t kU3FrameMagic = 0x55335670;
+inline constexpr std::uint16_t kU3FrameCommand = 0x3F;
+inline constexpr std::uint16_t kU3AckPending = 0x88;
+inline constexpr std::uint16_t kU3AckError = 0x8A;
+inline constexpr int kU3FrameHeaderSize = 12;
+inline constexpr int kU3RequestBlockSize = 10;
+inline constexpr std::uint8_t kU3RequestReset = 0xFF;  // never acknowledged
+inline constexpr std::uint8_t kU3RequestProbe = 0xB6;  // acknowledged within 200 ms
+
+enum class U3Direction : std::uint16_t {
+    HostToDevice = 0,
+    DeviceToHost = 1,
+    Bidirectional = 2
+};
+
+// The fields of a command frame (and, for the first five, of an acknowledgement).
+struct U3VrReqFrame {
+    std::uint32_t magic = kU3FrameMagic;
+    std::uint16_t status = 0;
+    std::uint16_t command = kU3FrameCommand;
+    std::uint16_t length = 0;  // bytes after the 12-byte header
+    std::uint16_t requestId = 0;
+    std::uint16_t direction = 0;
+    std::uint16_t request = 0;
+    std::uint16_t value = 0;
+    std::uint16_t index = 0;
+    std::uint16_t dataLength = 0;
+
+    // Writes the 22 header bytes; the data follow at offset 22.
+    void WriteTo(std::uint8_t* out) const;
+    // Reads the 12-byte acknowledgement header (the request block stays 0).
+    static U3VrReqFrame ReadAck(const std::uint8_t* in);
+};
+
+int u3VrReq(U3DeviceContext& context, std::uint8_t request, std::uint16_t value, std::uint16_t index,
+            std::uint8_t* data, int length, std::uint8_t hostToDevice, std::uint8_t takeLock);
+int u3VrReqEp0(U3DeviceContext& context, std::uint8_t request, std::uint16_t value, std::uint16_t index,
+               std::uint8_t* data, int length, std::uint8_t hostToDevice, std::uint8_t takeLock);
+int u3VrReqBulk(U3DeviceContext& context, std::uint8_t request, std::uint16_t value, std::uint16_t index,
+                std::uint8_t* data, int length, std::uint8_t hostToDevice, std::uint8_t takeLock);
+// writeData may be null with writeLength 0; replyLength, when given, is set to
+// the reply bytes copied (left unchanged otherwise).
+int u3VrReqBulkBid(U3DeviceContext& context, std::uint8_t request, std::uint16_t value, std::uint16_t index,
+                   const std::uint8_t* writeData, int writeLength, std::uint8_t* reply, int replyCapacity,
+                   int* replyLength, std::uint8_t takeLock);
+
+// One synchronous bulk transfer on `endpoint`; *length: bytes to move, then
+// bytes moved (0 on failure).
+bool XferData30(U3DeviceContext& context, std::uint8_t endpoint, std::uint8_t* buffer, int* length);
+// Starts an overlapped bulk transfer described by the 38-byte header; true
+// when it completed at once or is pending.
+bool BeginDataXfer30(U3DeviceContext& context, std::uint8_t* header, std::uint8_t* buffer, int length,
+                     zv::usb3::PendingTransfer& transfer);
+bool AbortPipe30(U3DeviceContext& context, std::uint8_t endpoint);
+bool ResetPipe30(U3DeviceContext& context, std::uint8_t endpoint);
+
+// The process-wide request counter of the bulk and bidirectional forms
+// (starts at 0, wraps at 65536). For tests.
+std::uint16_t GetU3ReqId();
+void SetU3ReqId(std::uint16_t id);
