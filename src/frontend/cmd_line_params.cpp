@@ -109,7 +109,7 @@ void CmdLineParams::ParseParam(std::string_view word)
         }
         const CmdLineOption& option = *pendingValue;
         pendingValue = nullptr;
-        StoreValue(option, word);
+        option.apply(*this, option, word);
         return;
     }
 
@@ -129,140 +129,53 @@ void CmdLineParams::ParseParam(std::string_view word)
         pendingValue = option;
         return;
     }
-    switch (option->optionType) {
-    case 5:
-        allcameras = true;
-        break;
-    case 6:
-        plain_file = true;
-        break;
-    case 7:
-        zvapi = true;
-        break;
-    case 9:
-        hexfileformat = true;
-        break;
-    case 10:
-        hexfilename = true;
-        break;
-    case 11:
-        snsnefilename = true;
-        break;
-    case 12:
-    case 13:
-        ucam_type = 1;
-        break;
-    case 19:
-        ucam_type = 2;
-        break;
-    case 20:
-        ucam_type = 3;
-        break;
-    case 21:
-        ucam_type = 4;
-        break;
-    case 14:
-        yes = true;
-        break;
-    case 22:
-        ccd = true;
-        break;
-    case 27:
-        skip_eeprom_upgrade = true;
-        break;
-    case 28:
-        eeprom_ver_associate_from_cpu_ver = true;
-        break;
-    default:
-        break;
-    }
+    option->apply(*this, *option, {});
 }
 
-void CmdLineParams::StoreValue(const CmdLineOption& option, std::string_view word)
+namespace cmd_line_detail {
+namespace {
+
+void RefuseValue(CmdLineParams& params, const CmdLineOption& option, std::string_view word)
 {
-    const auto name = option.name;
-    const auto invalid = [&] {
-        std::printf("Invalid value %.*s for parameter %.*s\n", static_cast<int>(word.size()), word.data(),
-                    static_cast<int>(name.size()), name.data());
-        SetError(1);
-    };
-    const auto storeText = [&](std::string& field, std::size_t maxLength) {
-        if (word.size() > maxLength) {
-            std::printf("Value of parameter %.*s is too long (at most %zu characters)\n", static_cast<int>(name.size()),
-                        name.data(), maxLength);
-            SetError(1);
-            return;
-        }
-        field.assign(word);
-    };
-    const auto storeHex = [&](std::uint32_t& field) {
-        if (const auto value = ParseHex(word)) {
-            field = *value;
-        } else {
-            invalid();
-        }
-    };
+    std::printf("Invalid value %.*s for parameter %.*s\n", static_cast<int>(word.size()), word.data(),
+                static_cast<int>(option.name.size()), option.name.data());
+    params.SetError(1);
+}
 
-    switch (option.optionType) {
-    case 1:
-        storeText(campath, kMaxSelectionTextLength);
-        break;
-    case 2:
-        storeText(camlocation, kMaxSelectionTextLength);
-        break;
-    case 3:
-        storeText(camsn, kMaxSelectionTextLength);
-        break;
-    case 4:
-        if (const auto value = ParseNonNegativeDecimal(word)) {
-            camid = *value;
-        } else {
-            invalid();
-        }
-        break;
-    case 8:
-        storeHex(key);
-        break;
-    case 15:
-    case 17:
-        storeHex(fw_start);
-        break;
-    case 16:
-    case 18:
-        storeHex(fw_stop);
-        break;
-    case 23:
-        storeText(new_fw_ver, kMaxVersionTextLength);
-        break;
-    case 24:
-        storeText(cur_fw_ver, kMaxVersionTextLength);
-        break;
-    case 25:
-        storeText(model, kMaxVersionTextLength);
-        break;
-    case 26:
-        storeText(eeprom_ver, kMaxEepromVersionLength);
-        break;
-    case 29:
-        if (const auto value = ParseDecimal(word)) {
-            number_of_led_blinks_on_end = *value;
-        } else {
-            invalid();
-        }
-        break;
-    case 30:
-        storeText(patch_file, kMaxOptionFileNameLength);
-        break;
-    case 31:
-        storeText(output_file_name, kMaxOptionFileNameLength);
-        break;
-    case 32:
-        storeText(forced_model_sne, kMaxForcedModelSneLength);
-        break;
-    default:
-        break;
+}  // namespace
+
+void StoreText(CmdLineParams& params, const CmdLineOption& option, std::string_view word, std::string& field,
+               std::size_t maxLength)
+{
+    if (word.size() > maxLength) {
+        std::printf("Value of parameter %.*s is too long (at most %zu characters)\n",
+                    static_cast<int>(option.name.size()), option.name.data(), maxLength);
+        params.SetError(1);
+        return;
+    }
+    field.assign(word);
+}
+
+void StoreHex(CmdLineParams& params, const CmdLineOption& option, std::string_view word, std::uint32_t& field)
+{
+    if (const auto value = ParseHex(word)) {
+        field = *value;
+    } else {
+        RefuseValue(params, option, word);
     }
 }
+
+void StoreDecimal(CmdLineParams& params, const CmdLineOption& option, std::string_view word, std::int32_t& field,
+                  bool nonNegative)
+{
+    if (const auto value = nonNegative ? ParseNonNegativeDecimal(word) : ParseDecimal(word)) {
+        field = *value;
+    } else {
+        RefuseValue(params, option, word);
+    }
+}
+
+}  // namespace cmd_line_detail
 
 void CmdLineParams::PrintUsage() const
 {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "text_limits.h"
 #include <cstdint>
 #include <string>
 
@@ -18,9 +19,6 @@ enum UpdaterOperation : std::int32_t {
     OP_DIFF = 10,
     OP_FILE_DIFF = 11,
 };
-
-// Longest file word the program accepts (it used to live in a 300-byte buffer).
-inline constexpr std::size_t kMaxFileNameLength = 299;
 
 // What the entry function learned from the positional words; read by the
 // dispatcher and the all-cameras loops.

@@ -111,7 +111,7 @@ bool RunCommand(int argc, const char* const* argv, const UpdaterSetup& setup)
         const std::string_view fileWord = argv[next];
         // A cut name would open another file, or with --hexfilename write
         // other bytes than the ones typed.
-        if (fileWord.size() > kMaxFileNameLength) {
+        if (fileWord.size() > kMaxFileWordLength) {
             FailWithUsage("Filename too long");
         }
         run.fileName.assign(fileWord);

@@ -43,7 +43,7 @@ void CameraFAPI::SelectByLocation(std::string_view locationPath)
 void CameraFAPI::SetForcedModelSNE(std::string_view sne)
 {
     forced = true;
-    forcedSNE = Bounded(sne, kMaxForcedSneLength);
+    forcedSNE = Bounded(sne, kMaxForcedModelSneLength);
 }
 
 void CameraFAPI::Open()

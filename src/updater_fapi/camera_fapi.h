@@ -1,5 +1,6 @@
 #pragma once
 
+#include "text_limits.h"
 #include "zvapiplus_camera.h"
 
 #include <cstdint>
@@ -19,11 +20,6 @@ public:
         BySerial = 3,
         ByLocation = 4
     };
-
-    // The selection texts and the forced serial are kept as the camera API
-    // takes them: at most 259 and 19 characters.
-    static constexpr std::size_t kMaxSelectionTextLength = 259;
-    static constexpr std::size_t kMaxForcedSneLength = 19;
 
     void SelectByIndex(std::int32_t cameraIndex);
     void SelectByPath(std::string_view devicePath);

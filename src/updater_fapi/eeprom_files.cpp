@@ -62,9 +62,9 @@ std::string SafeNamePart(std::string_view text)
 
 std::string CheckedFileName(std::string name)
 {
-    if (name.size() > kMaxFileNameLength) {
+    if (name.size() > kMaxBuiltFileNameLength) {
         throw UpdaterError(FormatText("File name is too long (%zu characters, at most %zu): %s", name.size(),
-                                      kMaxFileNameLength, name.c_str()));
+                                      kMaxBuiltFileNameLength, name.c_str()));
     }
     return name;
 }

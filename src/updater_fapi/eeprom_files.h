@@ -1,5 +1,7 @@
 #pragma once
 
+#include "text_limits.h"
+
 // The files the calibration workflows write and read on the computer: the
 // names they are given, the image sizes a file may have, and the backup of a
 // camera's EEPROM image that an interrupted data update is restored from.
@@ -26,9 +28,6 @@ inline constexpr std::uint32_t kModesSize = 0x4000;          // camera-mode page
 // when only the table changes.
 inline constexpr std::uint32_t kPartitionTableOffset = 0xFE00;
 inline constexpr std::uint32_t kPartitionTableWriteSize = 180;
-
-// File names are built in buffers of 260 characters.
-inline constexpr std::size_t kMaxFileNameLength = 259;
 
 // A text reported by the camera or given as an option, as a part of a file
 // name: anything but letters, digits, '-', '_' and '.' becomes '_', and so

@@ -61,19 +61,19 @@ void FW_Updater_FAPI::SelectCameraOnBus(int index)
 void FW_Updater_FAPI::SelectCameraByPath(const std::string& path)
 {
     camera.SelectByPath(path);
-    cameraPath = Bounded(path, kMaxSelectionTextLength);
+    cameraPath = Bounded(path, kMaxSelectionRecordLength);
 }
 
 void FW_Updater_FAPI::SelectCameraBySN(const std::string& serial)
 {
     camera.SelectBySerial(serial);
-    cameraSN = Bounded(serial, kMaxSelectionTextLength);
+    cameraSN = Bounded(serial, kMaxSelectionRecordLength);
 }
 
 void FW_Updater_FAPI::SelectCameraByLocation(const std::string& location)
 {
     camera.SelectByLocation(location);
-    cameraLocation = Bounded(location, kMaxSelectionTextLength);
+    cameraLocation = Bounded(location, kMaxSelectionRecordLength);
 }
 
 void FW_Updater_FAPI::ListOfCamerasLocations()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "text_limits.h"
 #include "camera_fapi.h"
 #include "fw_decrypter.h"
 #include "fw_updater.h"
@@ -22,10 +23,6 @@ class CalibDataStructureConverter;
 // flash file system with the transfers below.
 class FW_Updater_FAPI : public FW_Updater {
 public:
-    // Limits of the option texts the updater keeps.
-    static constexpr std::size_t kMaxVersionTextLength = 199;  // versions and model name
-    static constexpr std::size_t kMaxEepromVersionLength = 9;  // "major.minor"
-    static constexpr std::size_t kMaxSelectionTextLength = 511;
     // Key the camera wants for writing its calibration EEPROM file, whatever
     // key the run was given.
     static constexpr std::uint32_t kEepromFileAccessKey = 0x3C91E5A7;

@@ -73,7 +73,7 @@ void XMLBrowser::Adopt(std::unique_ptr<pugi::xml_document> document)
 void XMLBrowser::OpenXMLFile(const char* path)
 {
     const std::string_view given = path != nullptr ? path : "";
-    fileName_ = std::string(given.substr(0, kMaxFileNameLength));
+    fileName_ = std::string(given.substr(0, kMaxXmlErrorFileNameLength));
     auto document = std::make_unique<pugi::xml_document>();
     if (path == nullptr || !document->load_file(path)) {
         Fail("OpenXMLFile file not found or wrong structure.", given);

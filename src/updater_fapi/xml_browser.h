@@ -1,5 +1,6 @@
 #pragma once
 
+#include "text_limits.h"
 #include <array>
 #include <cstdint>
 #include <memory>
@@ -22,7 +23,6 @@
 class XMLBrowser {
 public:
     static constexpr int kMaxPushedNodes = 10;
-    static constexpr std::size_t kMaxFileNameLength = 200;  // kept for error texts
     static constexpr std::size_t kMaxSearchTextLength = 1503;
     static constexpr int kMaxNodesByName = 99999;
     static constexpr int kNumberBufferSize = 100;  // node data read as a number
