@@ -56,7 +56,9 @@ int BuildCommand(U3DeviceContext& context, U3Direction direction, std::uint8_t r
                  std::uint16_t index, const std::uint8_t* data, int carried, int dataLength)
 {
     U3VrReqFrame frame;
-    frame.length = static_cast<std::uint16_t>(kU3RequestBlockSize + dataLength);
+    // A device-to-host command carries nothing: its length counts the block only.
+    const int counted = direction == U3Direction::DeviceToHost ? 0 : dataLength;
+    frame.length = static_cast<std::uint16_t>(kU3RequestBlockSize + counted);
     frame.requestId = u3ReqId;
     frame.direction = static_cast<std::uint16_t>(direction);
     frame.request = request;

@@ -12,6 +12,7 @@
 // The memories are mapped files: every write the device makes lands in the
 // file at once, so a process killed mid-way leaves exactly what was written.
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -42,7 +43,7 @@ struct Usb3Face {
     bool ccd = false;                     // CCD model: the C51 boot loader needs the global erase
     bool c2Bus = false;                   // the MCU programming requests reach the C2 MCU (MCU1), else the STM32
     std::uint16_t stm32Version = 0x0100;  // running STM32 version, major in the high byte
-    std::uint16_t fpgaVersion = 0x0100;   // FPGA version register
+    std::uint32_t fpgaVersion = 0x0100;   // FPGA version register
     std::string usb3Path;                 // interface path; empty: derived (see Usb3InterfacePath)
 
     // Which request family the controller firmware speaks.
@@ -57,7 +58,10 @@ struct Usb3Face {
 // A new USB3 face: its settings and what its memories are seeded with.
 struct Usb3Seed {
     Usb3Face face;
-    bool olderSerial = false;                  // info partition serial in the older (u32) form only
+    // The info partition's serial: the 8-byte serial-number record (all 0xFF
+    // for a camera of the older form) and the older form's u32 at offset 12.
+    std::array<std::uint8_t, 8> sneRecord{0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
+    std::uint32_t olderSerialNumber = 0;
     std::uint32_t infoFormat = 3;              // info partition format 1, 2 or 3
     std::uint32_t flags = 0;                   // device flags word of the info partition
     std::uint16_t c51Version = 0x0100;         // CPU3: flash bytes 5 (minor) and 6 (major)

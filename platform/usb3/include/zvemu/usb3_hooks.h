@@ -20,6 +20,9 @@
 //        From the N-th request on the device answers nothing at all.
 //   u3busy
 //        The SPI flash's status stays busy.
+//   u3c51 replies=endless|empty
+//        The C51 command channel's fetches all answer a full 768 bytes
+//        (endless), or answer nothing after a closing write block (empty).
 //   u3location state=invalid|missing|long
 //        The location-paths property is invalid data (the location
 //        information is answered instead), missing (another error), or needs
@@ -42,7 +45,8 @@ struct Usb3Hook {
         Write,
         Silent,
         Busy,
-        Location
+        Location,
+        C51
     };
     enum class Answer {
         Error,
@@ -62,11 +66,16 @@ struct Usb3Hook {
         Missing,
         Long
     };
+    enum class C51Replies {
+        Endless,
+        Empty
+    };
 
     Kind kind = Kind::Ack;
     Answer answer = Answer::Error;
     Field field = Field::Magic;
     Location location = Location::Invalid;
+    C51Replies c51 = C51Replies::Endless;
     int request = -1;  // -1: any
     std::uint32_t nth = 1;
     std::uint32_t times = 1;  // 0 = every matching request from the n-th on
