@@ -10,8 +10,10 @@
 #include <stdexcept>
 
 #include "zvcam_emu/eeprom_seed.h"
+#include "zvcam_emu/usb3_cli.h"
 #include "zvemu/hooks.h"
 #include "zvemu/state_dir.h"
+#include "zvemu/usb3_hooks.h"
 
 namespace zvcam_emu {
 namespace {
@@ -26,11 +28,18 @@ constexpr const char* kUsage = "usage: zvcam-emu [--dir DIR] COMMAND ...\n"
                                "      [--hw-revision V] [--factory-set-version V] [--access-key K] [--special-key K]\n"
                                "      [--leds N] [--bootloader V] [--aux-bootloader V] [--register UNIT:REG=VALUE]\n"
                                "      [--ffs-capacity BYTES] [--eeprom-version S.D]\n"
+                               "      [--usb3 GEN [--controller-version MAJ.MIN] [--speed high|super] [--public]\n"
+                               "       [--bare] [--ccd] [--mcu-bus stm32|c2] [--info-format 1|2|3] [--older-serial N]\n"
+                               "       [--flags N] [--stm32-version V] [--fpga-register V] [--c51-version V]\n"
+                               "       [--c51-eeprom-version V] [--xmlman-word V]]  with a USB3 face (generation 0-4)\n"
                                "                                        adds a camera, prints its index\n"
                                "  list                                  one line per camera\n"
                                "  show INDEX                            everything about one camera\n"
                                "  get INDEX FFSNAME OUTFILE             copies a flash file out of the camera\n"
                                "  put INDEX FFSNAME INFILE              stores a file in the camera's flash\n"
+                               "  read INDEX MEMORY OFFSET LENGTH OUTFILE  copies USB3 memory out (spi, cpu2, cpu3,\n"
+                               "                                        cpu4, mcu1)\n"
+                               "  write INDEX MEMORY OFFSET INFILE      stores a file into USB3 memory\n"
                                "  fault INDEX|all HOOK... | clear       adds (or clears) a test hook\n"
                                "  clear                                 removes every camera and hook\n"
                                "The state directory is DIR, else $ZVAPI_EMULATOR_DIR, else the per-user default.\n";
@@ -140,8 +149,14 @@ void CheckUnique(const StateDir& dir, const CameraRecord& r)
     }
 }
 
-int Add(const StateDir& dir, const std::vector<std::string>& args, std::ostream& out)
+int Add(const StateDir& dir, std::vector<std::string> args, std::ostream& out)
 {
+    std::optional<Usb3AddOptions> usb3;
+    try {
+        usb3 = TakeUsb3Options(args);
+    } catch (const std::invalid_argument& e) {
+        throw UsageError(e.what());
+    }
     std::map<std::string, std::string> single;
     std::vector<std::string> registers;
     static const char* const kOptions[] = {
@@ -260,9 +275,21 @@ int Add(const StateDir& dir, const std::vector<std::string>& args, std::ostream&
         eeprom = InitialEepromImage(r);
     }
 
+    std::optional<zvemu::Usb3Seed> usb3Seed;
+    if (usb3) {
+        try {
+            usb3Seed = Usb3SeedFor(r, *usb3);
+        } catch (const std::invalid_argument& e) {
+            throw UsageError(e.what());
+        }
+    }
+
     CheckUnique(dir, r);
     const std::string id = dir.AddCamera(r);
     dir.WriteFfsFile(id, "File_EEPROM1", eeprom);
+    if (usb3Seed) {
+        zvemu::AddUsb3Face(dir, id, r, *usb3Seed);
+    }
     out << index << "\n";
     return 0;
 }
@@ -280,7 +307,7 @@ int List(const StateDir& dir, std::ostream& out)
         }
         out << i << "  " << r->model << "  sn " << r->serial << "  cpu" << r->cpu << " "
             << r->Version(r->CpuVersionParam()) << "  fpga1 " << r->Version("version_fpga1") << "  loc " << r->locPath
-            << "\n";
+            << Usb3ListText(dir, ids[i]) << "\n";
     }
     for (const auto& line : dir.LoadHooks("")) {
         out << "library hook: " << line << "\n";
@@ -324,6 +351,7 @@ int Show(const StateDir& dir, const std::string& index, std::ostream& out)
         row("register " + std::to_string(where.first) + ":" + std::to_string(where.second), Hex32(value));
     }
     row("ffs capacity", std::to_string(r->ffsCapacity));
+    ShowUsb3(dir, id, *r, out);
     out << "  files:\n";
     const auto files = dir.ListFfsFiles(id);
     if (files.empty()) {
@@ -394,6 +422,20 @@ int Fault(const StateDir& dir, const std::vector<std::string>& args, std::ostrea
         line += (i > 1 ? " " : "") + args[i];
     }
     std::string error;
+    if (zvemu::IsUsb3HookLine(line)) {
+        // The USB3 face's hooks belong to one camera.
+        if (!zvemu::ParseUsb3Hook(line, &error)) {
+            throw UsageError("bad hook: " + error);
+        }
+        if (library) {
+            throw UsageError("this hook belongs to one camera");
+        }
+        auto lines = dir.LoadHooks(id);
+        lines.push_back(line);
+        dir.SaveHooks(id, lines);
+        out << "hook added: " << line << "\n";
+        return 0;
+    }
     auto hook = zvemu::ParseHook(line, &error);
     if (!hook) {
         throw UsageError("bad hook: " + error);
@@ -463,6 +505,18 @@ int Run(const std::vector<std::string>& all, std::ostream& out)
         }
         if (command == "put") {
             return want(3), Put(dir, rest[0], rest[1], rest[2], out);
+        }
+        if (command == "read" || command == "write") {
+            if (rest.empty()) {
+                throw UsageError(command + " needs INDEX MEMORY OFFSET ...");
+            }
+            const std::string id = CameraIdAt(dir, rest[0]);
+            const std::vector<std::string> memoryArgs(rest.begin() + 1, rest.end());
+            try {
+                return command == "read" ? ReadMemory(dir, id, memoryArgs, out) : WriteMemory(dir, id, memoryArgs, out);
+            } catch (const std::invalid_argument& e) {
+                throw UsageError(e.what());
+            }
         }
         if (command == "fault") {
             return Fault(dir, rest, out);

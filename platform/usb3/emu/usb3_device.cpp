@@ -58,7 +58,12 @@ std::string Key(const StateDir& dir, const std::string& id)
 
 Usb3Session& SessionOf(const StateDir& dir, const std::string& id)
 {
-    return TheRegistry().sessions[Key(dir, id)];  // callers hold the registry mutex
+    // A camera made again under the same folder is another camera.
+    std::string instance;
+    if (const auto face = LoadUsb3Face(dir, id)) {
+        instance = face->instance;
+    }
+    return TheRegistry().sessions[Key(dir, id) + "#" + instance];  // callers hold the registry mutex
 }
 
 bool LibraryHook(const StateDir& dir, Hook::Kind kind)
@@ -145,18 +150,18 @@ Usb3Device::~Usb3Device()
 void Usb3Device::LoadHooks()
 {
     hooks_.clear();
+    hookKeys_.clear();
     vanishOpens_.reset();
+    std::map<std::string, unsigned> seen;
     for (const auto& line : dir_.LoadHooks(id_)) {
         if (IsUsb3HookLine(line)) {
             if (auto hook = ParseUsb3Hook(line, nullptr)) {
                 hooks_.push_back(*hook);
+                hookKeys_.push_back(line + "#" + std::to_string(seen[line]++));
             }
         } else if (auto hook = ParseHook(line, nullptr); hook && hook->kind == Hook::Kind::Vanish) {
             vanishOpens_ = hook->opens;
         }
-    }
-    if (session_->hookCounts.size() < hooks_.size()) {
-        session_->hookCounts.resize(hooks_.size(), 0);
     }
     trace_ = LibraryHook(dir_, Hook::Kind::Trace);
 }
@@ -192,7 +197,7 @@ const Usb3Hook* Usb3Device::Firing(Usb3Hook::Kind kind, int code)
         if (hook.kind != kind || (hook.request >= 0 && hook.request != code)) {
             continue;
         }
-        const std::uint64_t k = ++session_->hookCounts[i];
+        const std::uint64_t k = ++session_->hookCounts[hookKeys_[i]];
         if (firing == nullptr && hook.Fires(k)) {
             firing = &hook;
         }
@@ -332,7 +337,9 @@ void Usb3Device::ResetPipe(std::uint8_t endpoint)
 void Usb3Device::ResetPort()
 {
     Trace("reset port");
-    AbortPipe(zv::usb3::kEndpointBulkIn);
+    while (readCount_ > 0) {
+        CancelRead(reads_[readHead_]);
+    }
     packetHead_ = 0;
     packetCount_ = 0;
 }
@@ -369,14 +376,15 @@ bool Usb3Device::BulkOut(const std::uint8_t* data, std::uint32_t size, std::uint
     r.data = data + 22;
     r.carried = size - 22;
     r.wanted = r.direction == 1 ? dataLength : 0;
-    if (Firing(Usb3Hook::Kind::Write, r.code) != nullptr) {
-        Trace("bulk out failed id=" + std::to_string(id) + " req=" + Hex(r.code));
-        return false;
-    }
     if (trace_) {
-        Trace("request id=" + std::to_string(id) + " dir=" + std::to_string(r.direction) + " req=" + Hex(r.code) +
-              " value=" + Hex(r.value, 4) + " index=" + Hex(r.index, 4) + " len=" + std::to_string(dataLength) +
+        Trace("request id=" + std::to_string(id) + " bytes=" + std::to_string(size) +
+              " dir=" + std::to_string(r.direction) + " req=" + Hex(r.code) + " value=" + Hex(r.value, 4) +
+              " index=" + Hex(r.index, 4) + " len=" + std::to_string(dataLength) +
               (r.carried > 0 ? " data=" + HexBytes(r.data, std::min<std::uint32_t>(r.carried, 16)) : std::string()));
+    }
+    if (Firing(Usb3Hook::Kind::Write, r.code) != nullptr) {
+        Trace("result id=" + std::to_string(id) + " write failed");
+        return false;
     }
     // A frame whose length fields disagree with what it carries is refused.
     bool sane = r.direction <= 2 && length >= 10;
@@ -911,10 +919,28 @@ Usb3Device::Outcome Usb3Device::Tunnel(const Request& r, std::uint8_t* reply, st
     if (8 + n > capacity) {
         return Outcome::Error;
     }
-    PutLe16(reply, 0xF30C);
+    std::uint16_t prefix = 0xF30C;
+    std::uint16_t answeredId = requestId;
+    if (const Usb3Hook* fault = Firing(Usb3Hook::Kind::Mcu, r.code)) {
+        switch (fault->mcu) {
+        case Usb3Hook::McuFault::Status:
+            status = static_cast<std::uint16_t>(fault->status);
+            break;
+        case Usb3Hook::McuFault::Prefix:
+            prefix = 0xF30D;
+            break;
+        case Usb3Hook::McuFault::Id:
+            answeredId = static_cast<std::uint16_t>(requestId + 1);
+            break;
+        case Usb3Hook::McuFault::Short:
+            n = 0;
+            break;
+        }
+    }
+    PutLe16(reply, prefix);
     PutLe16(reply + 2, static_cast<std::uint16_t>(8 + n));
     PutLe16(reply + 4, status);
-    PutLe16(reply + 6, requestId);
+    PutLe16(reply + 6, answeredId);
     std::memcpy(reply + 8, data, n);
     *replyLength = 8 + n;
     return Outcome::Ok;

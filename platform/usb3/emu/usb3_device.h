@@ -10,6 +10,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -42,7 +43,7 @@ struct Usb3Present {
 
 // What the process remembers of one camera (not persisted).
 struct Usb3Session {
-    std::vector<std::uint64_t> hookCounts;  // by hook line, in file order
+    std::map<std::string, std::uint64_t> hookCounts;  // by hook line and its occurrence
     std::uint32_t vanishLeft = 0;           // enumerations still to miss it
     bool goneNow = false;                   // missing in the current enumeration round
     std::uint32_t warmupPolls = 0;          // start-up polls still answered "not ready"
@@ -128,6 +129,7 @@ private:
     Usb3Face face_;
     Usb3Session* session_ = nullptr;
     std::vector<Usb3Hook> hooks_;
+    std::vector<std::string> hookKeys_;  // their counters
     std::optional<std::uint32_t> vanishOpens_;
     bool trace_ = false;
 

@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cstdio>
+#include <random>
 #include <stdexcept>
 
 #include "mapped_file.h"
@@ -207,6 +208,9 @@ std::string SerializeUsb3Face(const Usb3Face& f)
     if (!f.usb3Path.empty()) {
         line("path", f.usb3Path);
     }
+    if (!f.instance.empty()) {
+        line("instance", f.instance);
+    }
     return out;
 }
 
@@ -260,6 +264,8 @@ Usb3Face ParseUsb3Face(std::string_view text)
             f.fpgaVersion = Number<std::uint32_t>(key, value);
         } else if (key == "path") {
             f.usb3Path = value;
+        } else if (key == "instance") {
+            f.instance = value;
         } else {
             throw std::runtime_error("usb3.txt: unknown key " + std::string(key));
         }
@@ -350,7 +356,9 @@ void WriteUsb3Memory(const StateDir& dir, const std::string& id, Usb3Memory memo
 
 void AddUsb3Face(const StateDir& dir, const std::string& id, const CameraRecord& record, const Usb3Seed& seed)
 {
-    const Usb3Face& face = seed.face;
+    Usb3Face face = seed.face;
+    std::random_device random;
+    face.instance = std::to_string(random()) + std::to_string(random());
     if (face.generation < 0 || face.generation > 4) {
         throw std::runtime_error("the USB3 generation is 0 to 4");
     }

@@ -70,11 +70,12 @@ std::optional<Usb3Hook> ParseUsb3Hook(std::string_view line, std::string* error)
         {"u3silent", {Usb3Hook::Kind::Silent, {"nth"}}},
         {"u3busy", {Usb3Hook::Kind::Busy, {}}},
         {"u3location", {Usb3Hook::Kind::Location, {"state"}}},
-        {"u3c51", {Usb3Hook::Kind::C51, {"replies"}}}};
+        {"u3c51", {Usb3Hook::Kind::C51, {"replies"}}},
+        {"u3mcu", {Usb3Hook::Kind::Mcu, {"fault", "status", "nth", "times"}}}};
     const auto kind = kinds.find(words[0]);
     if (kind == kinds.end()) {
         return Fail(error, "unknown hook '" + std::string(words[0]) +
-                               "' (u3ack, u3write, u3silent, u3busy, u3location, u3c51)");
+                               "' (u3ack, u3write, u3silent, u3busy, u3location, u3c51, u3mcu)");
     }
     Usb3Hook hook;
     hook.kind = kind->second.first;
@@ -123,6 +124,17 @@ std::optional<Usb3Hook> ParseUsb3Hook(std::string_view line, std::string* error)
                 return Fail(error, "state is invalid, missing or long");
             }
             hook.location = it->second;
+        } else if (key == "fault") {
+            static const std::map<std::string_view, Usb3Hook::McuFault> faults = {
+                {"status", Usb3Hook::McuFault::Status},
+                {"prefix", Usb3Hook::McuFault::Prefix},
+                {"id", Usb3Hook::McuFault::Id},
+                {"short", Usb3Hook::McuFault::Short}};
+            const auto it = faults.find(value);
+            if (it == faults.end()) {
+                return Fail(error, "fault is status, prefix, id or short");
+            }
+            hook.mcu = it->second;
         } else if (key == "replies") {
             if (value != "endless" && value != "empty") {
                 return Fail(error, "replies is endless or empty");
@@ -142,6 +154,11 @@ std::optional<Usb3Hook> ParseUsb3Hook(std::string_view line, std::string* error)
                 return Fail(error, std::string(key) + " counts from 1");
             }
             (key == "nth" ? hook.nth : hook.times) = n;
+        } else if (key == "status") {
+            if (n > 0xFFFF) {
+                return Fail(error, "status is a 16-bit value");
+            }
+            hook.status = n;
         } else if (key == "count") {
             if (n == 0 || n > 16) {
                 return Fail(error, "count is 1 to 16");
@@ -159,6 +176,9 @@ std::optional<Usb3Hook> ParseUsb3Hook(std::string_view line, std::string* error)
     }
     if (hook.kind == Usb3Hook::Kind::Location && given.find("state") == given.end()) {
         return Fail(error, "u3location needs state=");
+    }
+    if (hook.kind == Usb3Hook::Kind::Mcu && given.find("fault") == given.end()) {
+        return Fail(error, "u3mcu needs fault=");
     }
     if (hook.kind == Usb3Hook::Kind::C51 && given.find("replies") == given.end()) {
         return Fail(error, "u3c51 needs replies=");

@@ -45,6 +45,7 @@ struct Usb3Face {
     std::uint16_t stm32Version = 0x0100;  // running STM32 version, major in the high byte
     std::uint32_t fpgaVersion = 0x0100;   // FPGA version register
     std::string usb3Path;                 // interface path; empty: derived (see Usb3InterfacePath)
+    std::string instance;                 // set when the face is made: tells a remade camera from the old one
 
     // Which request family the controller firmware speaks.
     enum class Family {

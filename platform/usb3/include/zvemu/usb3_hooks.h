@@ -23,6 +23,9 @@
 //   u3c51 replies=endless|empty
 //        The C51 command channel's fetches all answer a full 768 bytes
 //        (endless), or answer nothing after a closing write block (empty).
+//   u3mcu fault=status|prefix|id|short [status=S] [nth=N] [times=K|all]
+//        The N-th MCU tunnel reply (and K-1 after it) comes with status S
+//        (default 2), a wrong prefix, another request id, or only its header.
 //   u3location state=invalid|missing|long
 //        The location-paths property is invalid data (the location
 //        information is answered instead), missing (another error), or needs
@@ -46,7 +49,8 @@ struct Usb3Hook {
         Silent,
         Busy,
         Location,
-        C51
+        C51,
+        Mcu
     };
     enum class Answer {
         Error,
@@ -70,13 +74,21 @@ struct Usb3Hook {
         Endless,
         Empty
     };
+    enum class McuFault {
+        Status,
+        Prefix,
+        Id,
+        Short
+    };
 
     Kind kind = Kind::Ack;
     Answer answer = Answer::Error;
     Field field = Field::Magic;
     Location location = Location::Invalid;
     C51Replies c51 = C51Replies::Endless;
-    int request = -1;  // -1: any
+    McuFault mcu = McuFault::Status;
+    std::uint32_t status = 2;  // u3mcu fault=status
+    int request = -1;          // -1: any
     std::uint32_t nth = 1;
     std::uint32_t times = 1;  // 0 = every matching request from the n-th on
     std::uint32_t count = 1;  // pending acknowledgements
