@@ -225,5 +225,216 @@ TEST_F(Usb3Test, MemoriesOutliveTheProcessAndTheContext)
     EXPECT_EQ(Spi(cam, 0x210000, 64), Pattern(64, 1));
 }
 
+// One C51 command-channel exchange: deliver a block (channel command 0) or
+// fetch a reply (1); parts 3, or 1 and 2.
+struct C51 {
+    U3DeviceContext& c;
+    int Send(std::uint16_t command, std::uint16_t part, const std::vector<std::uint8_t>& data, std::uint16_t length,
+             std::vector<std::uint8_t>* reply = nullptr)
+    {
+        std::vector<std::uint8_t> frame = {static_cast<std::uint8_t>(command), 0,
+                                           static_cast<std::uint8_t>(part),    0,
+                                           static_cast<std::uint8_t>(length),  static_cast<std::uint8_t>(length >> 8)};
+        frame.insert(frame.end(), data.begin(), data.end());
+        std::vector<std::uint8_t> buffer(1024, 0);
+        int got = 0;
+        const int rc =
+            u3VrReqBulkBid(c, 0x91, 0, 0, frame.data(), static_cast<int>(frame.size()), buffer.data(), 1024, &got, 1);
+        if (reply != nullptr) {
+            reply->assign(buffer.begin(), buffer.begin() + got);
+        }
+        return rc;
+    }
+    static std::vector<std::uint8_t> Block(std::vector<std::uint8_t> head, std::uint16_t length, std::uint16_t address,
+                                           const std::vector<std::uint8_t>& data = {})
+    {
+        head.insert(head.end(), {static_cast<std::uint8_t>(length), static_cast<std::uint8_t>(length >> 8),
+                                 static_cast<std::uint8_t>(address), static_cast<std::uint8_t>(address >> 8)});
+        head.insert(head.end(), data.begin(), data.end());
+        return head;
+    }
+    int Deliver(const std::vector<std::uint8_t>& block)
+    {
+        return Send(0, 3, block, static_cast<std::uint16_t>(block.size()));
+    }
+    std::vector<std::uint8_t> Fetch(std::uint16_t capacity = 768)
+    {
+        std::vector<std::uint8_t> reply;
+        EXPECT_EQ(Send(1, 3, {}, capacity, &reply), 0);
+        return reply;
+    }
+};
+
+TEST_F(Usb3Test, C51BootLoaderErasesPerPageOrNeedsTheGlobalErase)
+{
+    for (const bool ccd : {false, true}) {
+        SCOPED_TRACE(ccd ? "CCD" : "not CCD");
+        emu_.State().RemoveAll();
+        zvemu::Usb3Seed seed = Seed(0, 5, 2);
+        seed.face.ccd = ccd;
+        seed.c51Version = 0x0203;
+        const unsigned cam = AddUsb3(seed);
+        auto context = OpenDeviceUSB30(0);
+        ASSERT_TRUE(context);
+        C51 c51{*context};
+        // The version bytes at 5 and 6.
+        ASSERT_EQ(c51.Deliver(C51::Block({0xF2, 0, 0, 0}, 4, 5)), 0);
+        EXPECT_EQ(c51.Fetch(), (std::vector<std::uint8_t>{0x03, 0x02, 0, 0}));
+        // The probe answers.
+        ASSERT_EQ(c51.Deliver(C51::Block({0xFD, 0, 0, 0}, 256, 0)), 0);
+        EXPECT_EQ(c51.Fetch(260).size(), 256u);
+        // A write over the programmed version: without CCD the page is erased
+        // first, with CCD programming only clears bits.
+        const std::vector<std::uint8_t> data(512, 0x0F);
+        ASSERT_EQ(c51.Deliver(C51::Block({0xF1, 0xA5, 0xF1, 0x01}, 512, 0, data)), 0);
+        EXPECT_EQ(c51.Fetch(), (std::vector<std::uint8_t>{0}));
+        EXPECT_EQ(Memory(cam, zvemu::Usb3Memory::Cpu3, 5, 2),
+                  ccd ? (std::vector<std::uint8_t>{0x03, 0x02}) : (std::vector<std::uint8_t>{0x0F, 0x0F}));
+        if (ccd) {
+            // The global erase keeps the MCU busy for a few requests.
+            ASSERT_EQ(c51.Deliver({0xF0, 0xA5, 0xF1, 0x03, 0x03, 0x00, 0x00, 0x00, 0x02, 0x02, 0x00}), 0);
+            int busy = 0;
+            std::vector<std::uint8_t> reply;
+            while (c51.Send(1, 3, {}, 768, &reply) != 0 && busy < 10) {
+                ++busy;
+            }
+            EXPECT_EQ(busy, 3);
+            EXPECT_EQ(Memory(cam, zvemu::Usb3Memory::Cpu3, 0, 0x10000), std::vector<std::uint8_t>(0x10000, 0xFF));
+            ASSERT_EQ(c51.Deliver(C51::Block({0xF1, 0xA5, 0xF1, 0x01}, 512, 0, data)), 0);
+            ASSERT_EQ(c51.Deliver(C51::Block({0xF1, 0xA5, 0xF1, 0x01}, 512, 512, data)), 0);
+            // The closing block: the boot loader sends back what it programmed,
+            // in chunks of at most 768 bytes.
+            ASSERT_EQ(c51.Deliver(C51::Block({0xF1, 0xA5, 0xF1, 0x01}, 0, 0)), 0);
+            EXPECT_EQ(c51.Fetch().size(), 768u);
+            EXPECT_EQ(c51.Fetch().size(), 256u);
+            EXPECT_EQ(c51.Fetch().size(), 0u);
+        }
+    }
+}
+
+TEST_F(Usb3Test, C51RequestsInTwoPartsAtHighSpeed)
+{
+    const unsigned cam = AddUsb3(Seed(0, 5, 2, true));
+    auto context = OpenDeviceUSB30(0);
+    ASSERT_TRUE(context);
+    C51 c51{*context};
+    const auto data = Pattern(500, 11);
+    const auto block = C51::Block({0xE1, 0, 0, 0}, 500, 0x100, data);  // 508 bytes: 432 + 76
+    ASSERT_EQ(c51.Send(0, 1, {block.begin(), block.begin() + 432}, 432), 0);
+    ASSERT_EQ(c51.Send(0, 2, {block.begin() + 432, block.end()}, 76), 0);
+    EXPECT_EQ(Memory(cam, zvemu::Usb3Memory::Cpu4, 0x100, 500), data);
+    // A 512-byte read fetched as 432 + 80 of one chunk.
+    ASSERT_EQ(c51.Deliver(C51::Block({0xE0, 0, 0, 0}, 512, 0x100)), 0);
+    std::vector<std::uint8_t> first, second;
+    ASSERT_EQ(c51.Send(1, 1, {}, 432, &first), 0);
+    ASSERT_EQ(c51.Send(1, 2, {}, 336, &second), 0);
+    EXPECT_EQ(first.size(), 432u);
+    EXPECT_EQ(second.size(), 80u);
+    first.insert(first.end(), second.begin(), second.end());
+    EXPECT_EQ(first, Memory(cam, zvemu::Usb3Memory::Cpu4, 0x100, 512));
+}
+
+TEST_F(Usb3Test, AResetRunsTheImagesInFlashAndMayMakeTheCameraGoAway)
+{
+    const unsigned cam = AddUsb3(Seed(3, 4, 40));
+    Hook(cam, "vanish opens=2");
+    {
+        auto context = OpenDeviceUSB30(0);
+        ASSERT_TRUE(context);
+        // New images: controller 4.50 (a "CY" image), FPGA 0x0305, STM32 0x0207.
+        zvemu::WriteUsb3Memory(emu_.State(), emu_.CameraId(cam), zvemu::Usb3Memory::Spi, 0x10,
+                               std::vector<std::uint8_t>{50, 4});
+        zvemu::WriteUsb3Memory(emu_.State(), emu_.CameraId(cam), zvemu::Usb3Memory::Spi, 0x60010,
+                               std::vector<std::uint8_t>{5, 3, 0, 0});
+        zvemu::WriteUsb3Memory(emu_.State(), emu_.CameraId(cam), zvemu::Usb3Memory::Cpu2, 0x10,
+                               std::vector<std::uint8_t>{7, 2});
+        EXPECT_EQ(u3VrReq(*context, 0xFF, 0, 0, nullptr, 0, 0, 1), 1);  // never acknowledged
+    }
+    // Gone for two rounds of enumeration, then back with the new versions.
+    EXPECT_FALSE(OpenDeviceUSB30(0));
+    EXPECT_EQ(GetNumberDevicesUSB30(), 0);
+    auto context = OpenDeviceUSB30(0);
+    ASSERT_TRUE(context);
+    EXPECT_EQ(context->fwVersion[0], 50);
+    EXPECT_EQ(context->fwVersion[1], 4);
+    Requests r{*context};
+    r.SetUpWord(1u << 24);
+    EXPECT_EQ(r.In(0xE7, 4), (std::vector<std::uint8_t>{5, 3, 0, 0}));
+    std::uint8_t frame[10] = {};
+    std::uint8_t reply[260] = {};
+    ASSERT_EQ(SendCommandToStmMcu(*context, kMcuCommandVersion, reply, sizeof reply, frame, 10), 0);
+    EXPECT_EQ(reply[8] | (reply[9] << 8), 0x0207);
+    EXPECT_EQ(zvemu::LoadUsb3Face(emu_.State(), emu_.CameraId(cam))->controllerMinor, 50);  // kept for the next run
+}
+
+TEST_F(Usb3Test, ABareControllerTakesABootImageAndComesBackAsTheCamera)
+{
+    zvemu::Usb3Seed seed = Seed(0, 5, 2);
+    seed.face.bare = true;
+    seed.face.publicClass = true;
+    AddUsb3(seed);
+    auto context = OpenDeviceUSB30(0);
+    ASSERT_TRUE(context);
+    EXPECT_TRUE(context->devicePath.find("{ae18aa60-") != std::string::npos);
+    Requests r{*context};
+    EXPECT_EQ(r.In(0xC0, 2), std::nullopt);  // no firmware yet
+    EXPECT_EQ(r.Out(0xA0, Pattern(64, 0), 0x0000, 0x4000), 0);
+    EXPECT_EQ(r.Out(0xA0, Pattern(64, 0), 0x0000, 0x4008), 1);  // beyond the RAM
+    EXPECT_EQ(r.Out(0xA0, {}, 0x0000, 0x4000), 0);              // start
+    context.reset();
+    EXPECT_EQ(GetNumberDevicesUSB30(), 0);
+    EXPECT_EQ(GetNumberDevicesUSB30(), 0);
+    EXPECT_EQ(GetNumberDevicesUSB30(), 1);
+    context = OpenDeviceUSB30(0);
+    ASSERT_TRUE(context);
+    EXPECT_TRUE(context->devicePath.find("{4b7e21c9-") != std::string::npos);
+    Requests camera{*context};
+    EXPECT_EQ(camera.Out(0xB6), 0);
+    EXPECT_EQ(camera.In(0xC1, 1), (std::vector<std::uint8_t>{0}));
+    EXPECT_EQ(camera.In(0xC1, 1), (std::vector<std::uint8_t>{0}));
+    EXPECT_EQ(camera.In(0xC1, 1), (std::vector<std::uint8_t>{1}));
+}
+
+TEST_F(Usb3Test, SilenceBusyFlashAndTheTrace)
+{
+    AddUsb3(Seed(0, 5, 2));
+    Hook(0, "u3busy");
+    Hook(0, "u3silent nth=4");
+    emu_.StartTrace();
+    auto context = OpenDeviceUSB30(0);  // request 1
+    ASSERT_TRUE(context);
+    Requests r{*context};
+    EXPECT_EQ(r.SpiCommand({0x06}), 1);  // requests 2 to 4: the deselect is not answered
+    context->bulkMode = 0;
+    EXPECT_EQ(r.In(0xC0, 2), std::nullopt);  // silent on endpoint 0 as well
+    context.reset();
+    emu_.ClearHooks(0);
+    Hook(0, "u3busy");
+    context = OpenDeviceUSB30(0);
+    Requests busy{*context};
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_EQ(busy.SpiStatus() & 1, 1);
+    }
+    busy.SetUp(0x02, 0x210000);
+    EXPECT_EQ(busy.Out(0xE8, Pattern(64, 0)), 1);  // the controller gives up on a flash that stays busy
+
+    // Every open, control code, request, acknowledgement and result is in the trace.
+    const auto trace = emu_.Trace();
+    auto has = [&](const std::string& part) {
+        return std::any_of(trace.begin(), trace.end(),
+                           [&](const std::string& l) { return l.find(part) != std::string::npos; });
+    };
+    EXPECT_TRUE(has("usb3 enumerate \\\\?\\usb#"));
+    EXPECT_TRUE(has("usb3 open \\\\?\\usb#"));
+    EXPECT_TRUE(has(" overlapped ok"));
+    EXPECT_TRUE(has("usb3 speed super"));
+    EXPECT_TRUE(has("usb3 request id="));
+    EXPECT_TRUE(has(" req=0xB0 value=0x0000 index=0x0000 len=1 data=06"));
+    EXPECT_TRUE(has("usb3 ack id="));
+    EXPECT_TRUE(has("usb3 result id=") && has(" dropped") && has(" error"));
+    EXPECT_TRUE(has("usb3 ep0 request dir=1 req=0xC0"));
+    EXPECT_TRUE(has("usb3 ep0 result dropped"));
+}
+
 }  // namespace
 }  // namespace usb3test

@@ -164,6 +164,9 @@ void Usb3Device::LoadHooks()
         }
     }
     trace_ = LibraryHook(dir_, Hook::Kind::Trace);
+    if (!HookSet(Usb3Hook::Kind::Silent)) {
+        session_->silent = false;  // silence lasts while its hook stands
+    }
 }
 
 void Usb3Device::Trace(const std::string& line) const
