@@ -62,7 +62,8 @@ constexpr int FwriteError = -29;
 // are the deflate level 0-10 (0 stores entries uncompressed); levels above 10
 // are refused. Mode 'r' needs a non-empty buffer (it is copied, so the caller
 // may release it at once); mode 'w' needs no buffer and size 0. Null on any
-// other combination or when the bytes are not a zip archive.
+// other combination or when the bytes are not a classic zip archive (zip64
+// and split archives are not read).
 ZipArchivePtr ZipStreamOpen(const void* buffer, std::size_t size, int level, char mode) noexcept;
 
 // Makes name the current entry: on a reader it looks the name up (A-Z match
@@ -71,9 +72,8 @@ ZipArchivePtr ZipStreamOpen(const void* buffer, std::size_t size, int level, cha
 int ZipEntryOpen(ZipArchive* zip, const char* name) noexcept;
 
 // Appends bytes to the current entry of a writer; null data or size 0 does
-// nothing. The bytes are held as given and deflated when the archive is
-// finished (ZipStreamCopy), so a writer needs memory for its entries' data;
-// fine for the small archives this layer is made for.
+// nothing. The bytes are deflated as they come (stored at level 0); the
+// archive grows in memory by what they compress to.
 int ZipEntryWrite(ZipArchive* zip, const void* data, std::size_t size) noexcept;
 
 // Extracts the current entry of a reader into block (replacing its content);
