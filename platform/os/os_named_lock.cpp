@@ -47,8 +47,8 @@ std::map<std::string, std::weak_ptr<NamedLock::Shared>>& Registry()
 std::string FileNameFor(std::string_view name)
 {
     std::uint64_t h = 14695981039346656037ull;  // FNV-1a
-    for (unsigned char c : name) {
-        h = (h ^ c) * 1099511628211ull;
+    for (const char ch : name) {
+        h = (h ^ static_cast<unsigned char>(ch)) * 1099511628211ull;
     }
     std::string readable;
     for (char c : name) {

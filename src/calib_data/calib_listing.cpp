@@ -244,16 +244,16 @@ void WalkGrid(const CdsDefinition& def, std::span<const UnpackedField> fields, b
 
 }  // namespace
 
-void CdsDefinition::GetCalibData(std::span<const UnpackedField> fields, std::vector<CalibTextRow>* out) const
+void CdsDefinition::GetCalibData(std::span<const UnpackedField> pageFields, std::vector<CalibTextRow>* out) const
 {
-    WalkGrid(*this, fields, true, out == nullptr, [out](const UnpackedField& field, CellText cell, int) {
+    WalkGrid(*this, pageFields, true, out == nullptr, [out](const UnpackedField& field, CellText cell, int) {
         out->push_back(CalibTextRow{FieldNameOf(field), std::move(cell.value), std::move(cell.unit)});
     });
 }
 
-void CdsDefinition::GetCalibData(std::span<const UnpackedField> fields, std::vector<std::string>* out) const
+void CdsDefinition::GetCalibData(std::span<const UnpackedField> pageFields, std::vector<std::string>* out) const
 {
-    WalkGrid(*this, fields, false, out == nullptr, [out](const UnpackedField& field, const CellText& cell, int width) {
+    WalkGrid(*this, pageFields, false, out == nullptr, [out](const UnpackedField& field, const CellText& cell, int width) {
         out->push_back(TextLine(width, FieldNameOf(field), cell));
     });
 }

@@ -223,7 +223,7 @@ std::vector<uint8_t> BuildImage(size_t row)
     // The version step: this row's position among the rows of its model.
     uint64_t step = 0;
     for (size_t r = 0; r < row; ++r) {
-        step += pattern == table[r].model_pattern ? 1 : 0;
+        step += pattern == table[r].model_pattern ? 1u : 0u;
     }
 
     const std::span<const UnpackedField> fields = def.FieldTable();

@@ -165,7 +165,7 @@ bool CdsDefinition::HasTextParser() const
     return RulesOf(CdsRowTraitsOf(table_row).parser) != nullptr;
 }
 
-int CdsDefinition::FindSettableField(std::span<const UnpackedField> fields, const char* name) const
+int CdsDefinition::FindSettableField(std::span<const UnpackedField> pageFields, const char* name) const
 {
     if (name == nullptr) {
         return -1;
@@ -181,7 +181,7 @@ int CdsDefinition::FindSettableField(std::span<const UnpackedField> fields, cons
     for (size_t r = 0; r < rows; ++r) {
         for (size_t c = 0; c < cols; ++c) {
             const uint16_t record = cells[r * cols + c];
-            if (record < fields.size() && std::strcmp(FieldNameOf(fields[record]), name) == 0) {
+            if (record < pageFields.size() && std::strcmp(FieldNameOf(pageFields[record]), name) == 0) {
                 found = record;
                 break;
             }
@@ -190,7 +190,7 @@ int CdsDefinition::FindSettableField(std::span<const UnpackedField> fields, cons
     return found;
 }
 
-void CdsDefinition::SetVal(std::span<UnpackedField> fields, const char* name, const char* value) const
+void CdsDefinition::SetVal(std::span<UnpackedField> pageFields, const char* name, const char* value) const
 {
     const CdsRowTraits& traits = CdsRowTraitsOf(table_row);
     const std::string prefix = traits.prefix;
@@ -198,7 +198,7 @@ void CdsDefinition::SetVal(std::span<UnpackedField> fields, const char* name, co
     if (rules == nullptr) {
         throw UpdaterError(prefix + "SetVal - error, not implemented");
     }
-    if (fields.data() == nullptr) {
+    if (pageFields.data() == nullptr) {
         throw UpdaterError(prefix + "SetVal - error, data pointer is not valid");
     }
     if (name == nullptr) {
@@ -207,7 +207,7 @@ void CdsDefinition::SetVal(std::span<UnpackedField> fields, const char* name, co
     if (value == nullptr) {
         throw UpdaterError(prefix + "SetVal - error, value pointer is not valid");
     }
-    const int index = FindSettableField(fields, name);
+    const int index = FindSettableField(pageFields, name);
     if (index < 0) {
         std::string text = prefix + "SetVal - error, could not find respective value in unpacked features list";
         if (traits.notFoundNamesField) {
@@ -216,7 +216,7 @@ void CdsDefinition::SetVal(std::span<UnpackedField> fields, const char* name, co
         throw UpdaterError(text);
     }
 
-    UnpackedField& field = fields[static_cast<size_t>(index)];
+    UnpackedField& field = pageFields[static_cast<size_t>(index)];
     const ValueText text(prefix, value);
     const uint32_t mask = FieldValueMask(field.flags);
     const uint32_t width = FieldWidth(field.flags);

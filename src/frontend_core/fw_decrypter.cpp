@@ -41,7 +41,7 @@ struct BlockTables {
 constexpr std::uint32_t RunBlock(std::uint32_t state, std::uint8_t prev, std::array<std::uint8_t, 3> c)
 {
     std::uint8_t feed = prev;
-    for (int j = 0; j < 4; ++j) {
+    for (std::size_t j = 0; j < 4; ++j) {
         const std::uint8_t key = StepRegister(state, feed);
         feed = j < 3 ? static_cast<std::uint8_t>(c[j] ^ key) : 0;
     }
@@ -53,7 +53,7 @@ constexpr BlockTables MakeBlockTables()
     BlockTables t;
     for (std::uint32_t b = 0; b < 256; ++b) {
         const auto byte = static_cast<std::uint8_t>(b);
-        for (int k = 0; k < 4; ++k) {
+        for (std::uint32_t k = 0; k < 4; ++k) {
             t.state[k][b] = RunBlock(b << (8 * k), 0, {0, 0, 0});
         }
         t.prev[b] = RunBlock(0, byte, {0, 0, 0});
@@ -76,7 +76,7 @@ static_assert([] {
                               kBlockTables.state[2][(state >> 16) & 0xFF] ^ kBlockTables.state[3][state >> 24] ^
                               kBlockTables.prev[prev] ^ kBlockTables.cipher[0][c[0]] ^ kBlockTables.cipher[1][c[1]] ^
                               kBlockTables.cipher[2][c[2]];
-    for (int j = 0; j < 4; ++j) {
+    for (std::size_t j = 0; j < 4; ++j) {
         const std::uint8_t key = StepRegister(state, prev);
         prev = static_cast<std::uint8_t>(c[j] ^ key);
     }

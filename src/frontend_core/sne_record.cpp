@@ -25,7 +25,7 @@ bool IsDigit(char c)
 std::array<std::uint8_t, 8> SNERecord::ToBytes() const
 {
     std::array<std::uint8_t, 8> bytes{};
-    for (int i = 0; i < 4; ++i) {
+    for (std::size_t i = 0; i < 4; ++i) {
         bytes[i] = static_cast<std::uint8_t>(word0 >> (8 * i));
         bytes[4 + i] = static_cast<std::uint8_t>(word1 >> (8 * i));
     }
@@ -35,7 +35,7 @@ std::array<std::uint8_t, 8> SNERecord::ToBytes() const
 SNERecord SNERecord::FromBytes(const std::array<std::uint8_t, 8>& bytes)
 {
     SNERecord record;
-    for (int i = 0; i < 4; ++i) {
+    for (std::size_t i = 0; i < 4; ++i) {
         record.word0 |= static_cast<std::uint32_t>(bytes[i]) << (8 * i);
         record.word1 |= static_cast<std::uint32_t>(bytes[4 + i]) << (8 * i);
     }
@@ -62,7 +62,7 @@ std::uint8_t Base32HexIndex(char c, std::uint8_t& index)
 std::string EncodeSNE(const SNERecord& record)
 {
     std::string text(kSneTextLength, '\0');
-    for (int i = 0; i < 5; ++i) {
+    for (std::size_t i = 0; i < 5; ++i) {
         text[i] = Base32Char(record.Alpha(i));
     }
     // Values of 100-127 give a tens character past '9' (':', ';', '<'), which is
@@ -71,7 +71,7 @@ std::string EncodeSNE(const SNERecord& record)
     text[6] = static_cast<char>('0' + record.DecimalA() % 10);
     text[7] = static_cast<char>('0' + record.DecimalB() / 10);
     text[8] = static_cast<char>('0' + record.DecimalB() % 10);
-    for (int i = 0; i < 3; ++i) {
+    for (std::size_t i = 0; i < 3; ++i) {
         text[9 + i] = Base32HexChar(record.ExtHex(i));
     }
     return text;
@@ -83,7 +83,7 @@ std::uint8_t DecodeSNE(std::string_view text, SNERecord& record)
     if (text.size() < kSneTextLength) {
         return 1;
     }
-    for (int i = 0; i < 5; ++i) {
+    for (std::size_t i = 0; i < 5; ++i) {
         std::uint8_t index = 0;
         if (Base32Index(text[i], index) != 0) {
             return 1;
@@ -102,7 +102,7 @@ std::uint8_t DecodeSNE(std::string_view text, SNERecord& record)
     }
     record.SetDecimalA(static_cast<std::uint8_t>(decimalA));
     record.SetDecimalB(static_cast<std::uint8_t>(decimalB));
-    for (int i = 0; i < 3; ++i) {
+    for (std::size_t i = 0; i < 3; ++i) {
         std::uint8_t index = 0;
         if (Base32HexIndex(text[9 + i], index) != 0) {
             return 1;

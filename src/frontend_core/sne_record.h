@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -12,22 +13,22 @@ struct SNERecord {
     std::uint32_t word0 = 0;
     std::uint32_t word1 = 0;
 
-    std::uint8_t Alpha(int i) const { return static_cast<std::uint8_t>((word0 >> (5 * i)) & 0x1F); }
+    std::uint8_t Alpha(std::size_t i) const { return static_cast<std::uint8_t>((word0 >> (5 * i)) & 0x1F); }
     std::uint8_t DecimalA() const { return static_cast<std::uint8_t>((word0 >> 25) & 0x7F); }
     std::uint8_t DecimalB() const { return static_cast<std::uint8_t>(word1 & 0x3F); }
-    std::uint8_t ExtHex(int i) const { return static_cast<std::uint8_t>((word1 >> (6 + 5 * i)) & 0x1F); }
+    std::uint8_t ExtHex(std::size_t i) const { return static_cast<std::uint8_t>((word1 >> (6 + 5 * i)) & 0x1F); }
 
-    void SetAlpha(int i, std::uint8_t v) { word0 = SetBits(word0, 5 * i, 5, v); }
+    void SetAlpha(std::size_t i, std::uint8_t v) { word0 = SetBits(word0, 5 * i, 5, v); }
     void SetDecimalA(std::uint8_t v) { word0 = SetBits(word0, 25, 7, v); }
     void SetDecimalB(std::uint8_t v) { word1 = SetBits(word1, 0, 6, v); }
-    void SetExtHex(int i, std::uint8_t v) { word1 = SetBits(word1, 6 + 5 * i, 5, v); }
+    void SetExtHex(std::size_t i, std::uint8_t v) { word1 = SetBits(word1, 6 + 5 * i, 5, v); }
 
     // The 8 bytes the camera stores: word 0 then word 1, each least significant byte first.
     std::array<std::uint8_t, 8> ToBytes() const;
     static SNERecord FromBytes(const std::array<std::uint8_t, 8>& bytes);
 
 private:
-    static std::uint32_t SetBits(std::uint32_t word, int shift, int width, std::uint32_t v)
+    static std::uint32_t SetBits(std::uint32_t word, std::size_t shift, std::size_t width, std::uint32_t v)
     {
         const std::uint32_t mask = ((1u << width) - 1u) << shift;
         return (word & ~mask) | ((v << shift) & mask);

@@ -76,8 +76,8 @@ int CpuOfModel(std::string_view model)
 uint32_t DefaultSpecialKey(std::string_view serial)
 {
     uint32_t h = 2166136261u;  // FNV-1a
-    for (unsigned char c : serial) {
-        h = (h ^ c) * 16777619u;
+    for (const char ch : serial) {
+        h = (h ^ static_cast<unsigned char>(ch)) * 16777619u;
     }
     return h ^ 0x5A17C0DEu;
 }
@@ -95,8 +95,8 @@ CameraRecord DefaultCamera(std::string_view model, unsigned index)
     std::snprintf(text, sizeof text, "ZVEMU-DEV-%04u", index);
     r.deviceId = text;
     uint32_t id = 2166136261u;
-    for (unsigned char c : model) {
-        id = (id ^ c) * 16777619u;
+    for (const char ch : model) {
+        id = (id ^ static_cast<unsigned char>(ch)) * 16777619u;
     }
     r.modelId = static_cast<int32_t>(0x1000 + id % 0xF000);
     r.instPath = "\\\\?\\usb#vid_20f7&pid_3001#" + r.serial + "#{zvemu}";
