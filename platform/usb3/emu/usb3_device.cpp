@@ -794,11 +794,11 @@ std::uint32_t Usb3Device::RegisterValue(std::uint8_t reg) const
     // three registers read back the camera's own identifier.
     if (reg >= 29 && reg <= 31 && registers_[29] == 0 && registers_[30] == 0x47A9 && registers_[31] == 1) {
         std::uint32_t h = 2166136261u;
-        for (unsigned char c : id_ + dir_.Root().string()) {
-            h = (h ^ c) * 16777619u;
+        for (const char ch : id_ + dir_.Root().string()) {
+            h = (h ^ static_cast<unsigned char>(ch)) * 16777619u;
         }
-        for (unsigned char c : std::to_string(reg)) {
-            h = (h ^ c) * 16777619u;
+        for (const char ch : std::to_string(reg)) {
+            h = (h ^ static_cast<unsigned char>(ch)) * 16777619u;
         }
         return h & 0xFFFF;
     }
@@ -908,8 +908,8 @@ Usb3Device::Outcome Usb3Device::Tunnel(const Request& r, std::uint8_t* reply, st
         n = 2;
     } else if (command == 0x10) {
         std::uint32_t h = 2166136261u;
-        for (unsigned char c : id_ + dir_.Root().string() + "stm32") {
-            h = (h ^ c) * 16777619u;
+        for (const char ch : id_ + dir_.Root().string() + "stm32") {
+            h = (h ^ static_cast<unsigned char>(ch)) * 16777619u;
         }
         for (int i = 0; i < 6; ++i) {
             h = (h ^ static_cast<std::uint32_t>(i)) * 16777619u;

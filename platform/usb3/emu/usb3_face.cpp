@@ -63,7 +63,7 @@ static_assert(sizeof kFlashMaps / sizeof kFlashMaps[0] == 5, "one flash map per 
 
 void Put32(std::vector<std::uint8_t>& bytes, std::size_t at, std::uint32_t v)
 {
-    for (int i = 0; i < 4; ++i) {
+    for (std::size_t i = 0; i < 4; ++i) {
         bytes.at(at + i) = static_cast<std::uint8_t>(v >> (8 * i));
     }
 }
@@ -108,8 +108,8 @@ std::filesystem::path MemoryPath(const StateDir& dir, const std::string& id, Usb
 std::uint32_t Digest(std::string_view text, std::uint32_t seed = 2166136261u)
 {
     std::uint32_t h = seed;
-    for (unsigned char c : text) {
-        h = (h ^ c) * 16777619u;
+    for (const char ch : text) {
+        h = (h ^ static_cast<unsigned char>(ch)) * 16777619u;
     }
     return h;
 }
@@ -183,7 +183,7 @@ std::vector<std::uint8_t> Usb3FlashMapDescriptor(int generation)
     std::vector<std::uint8_t> descriptor(96, 0);
     Put32(descriptor, 0, 1);
     Put32(descriptor, 4, 96);
-    for (int entry = 0; entry < 9; ++entry) {
+    for (std::size_t entry = 0; entry < 9; ++entry) {
         Put32(descriptor, 8 + 8 * entry, kFlashMaps[generation][entry][0]);
         Put32(descriptor, 12 + 8 * entry, kFlashMaps[generation][entry][1]);
     }

@@ -126,8 +126,8 @@ bool DeviceInfoSet::RegistryProperty(std::uint32_t member, std::uint32_t propert
     if (property == kPropertyLocationInformation) {
         // Port and hub numbers, made of the location's own text.
         std::uint32_t h = 0;
-        for (unsigned char c : camera.location) {
-            h = h * 31 + c;
+        for (const char ch : camera.location) {
+            h = h * 31 + static_cast<unsigned char>(ch);
         }
         char text[64];
         std::snprintf(text, sizeof text, "Port_#%04u.Hub_#%04u", 1 + h % 8, 1 + (h / 8) % 16);
