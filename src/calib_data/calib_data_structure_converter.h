@@ -235,6 +235,10 @@ private:
         kAll = kSettings | kImage | kPages,
     };
     void CheckPreconditions(const char* operation, unsigned checks) const;
+    // The same settings checked by the lookups, imports and exports, with
+    // their own capitalised texts through ThrowCDSError ("Model name is not
+    // defined", ...), in the order model, structure, current firmware.
+    void RequireSettings(const char* operation, unsigned checks) const;
 
     // The definition for the model and the current version bytes, or
     // ThrowCDSError(operation, "CDS definition not available").

@@ -63,29 +63,20 @@ constexpr ListingRules kJV285V11{17,     {Dec2, Hex2, Volts, TwoPart,         Ga
 constexpr ListingRules kJV285V2{17,      {Dec2, Hex2, Volts, HundredthsVolts, GainByIndexX, Dec3, NegativeVolts,   Dec3,       Hex04,    Hex04, Hex04, Hex04, Hex04, Hex04, Hex04, Hex04}};
 // clang-format on
 
+constexpr CdsFamilyRules<ListingRules> kListingRulesByFamily[] = {
+    {CdsTextFamily::TestCam01V10, &kTestCam01V10},
+    {CdsTextFamily::TestCam, &kTestCam},
+    {CdsTextFamily::JV966, &kJV966},
+    {CdsTextFamily::JR574, &kJR574},
+    {CdsTextFamily::JR574D88, &kJR574D88},
+    {CdsTextFamily::JR825, &kJR825},
+    {CdsTextFamily::JV285V11, &kJV285V11},
+    {CdsTextFamily::JV285V2, &kJV285V2},
+};
+
 const ListingRules* RulesOf(CdsTextFamily family)
 {
-    switch (family) {
-    case CdsTextFamily::TestCam01V10:
-        return &kTestCam01V10;
-    case CdsTextFamily::TestCam:
-        return &kTestCam;
-    case CdsTextFamily::JV966:
-        return &kJV966;
-    case CdsTextFamily::JR574:
-        return &kJR574;
-    case CdsTextFamily::JR574D88:
-        return &kJR574D88;
-    case CdsTextFamily::JR825:
-        return &kJR825;
-    case CdsTextFamily::JV285V11:
-        return &kJV285V11;
-    case CdsTextFamily::JV285V2:
-        return &kJV285V2;
-    case CdsTextFamily::None:
-        break;
-    }
-    return nullptr;
+    return FindFamilyRules(kListingRulesByFamily, family);
 }
 
 // A gain for a listing. People read "%3.1f"; a structured listing, which is
@@ -253,9 +244,10 @@ void CdsDefinition::GetCalibData(std::span<const UnpackedField> pageFields, std:
 
 void CdsDefinition::GetCalibData(std::span<const UnpackedField> pageFields, std::vector<std::string>* out) const
 {
-    WalkGrid(*this, pageFields, false, out == nullptr, [out](const UnpackedField& field, const CellText& cell, int width) {
-        out->push_back(TextLine(width, FieldNameOf(field), cell));
-    });
+    WalkGrid(*this, pageFields, false, out == nullptr,
+             [out](const UnpackedField& field, const CellText& cell, int width) {
+                 out->push_back(TextLine(width, FieldNameOf(field), cell));
+             });
 }
 
 std::optional<std::string> CdsDefinition::ListingValueText(const UnpackedField& field) const

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstddef>
+
 #include <cstdint>
 
 #include "gain_tables.h"
@@ -31,6 +33,25 @@ enum class CdsTextFamily : uint8_t {
     JV285V11,
     JV285V2,
 };
+
+// One row of a per-family rule table (the listing's and the text parser's).
+template <typename Rules>
+struct CdsFamilyRules {
+    CdsTextFamily family;
+    const Rules* rules;
+};
+
+// The family's rules in such a table; null for a family it has no row for.
+template <typename Rules, std::size_t N>
+constexpr const Rules* FindFamilyRules(const CdsFamilyRules<Rules> (&table)[N], CdsTextFamily family)
+{
+    for (const CdsFamilyRules<Rules>& row : table) {
+        if (row.family == family) {
+            return row.rules;
+        }
+    }
+    return nullptr;
+}
 
 struct CdsRowTraits {
     // Class prefix of the row's listing and text-parser texts, such as

@@ -32,12 +32,7 @@ void CalibDataStructureConverter::WriteUnpackedCalibData(const char* fileName, b
     if (fileName == nullptr) {
         ThrowCDSError(operation, "File name is null");
     }
-    if (modelName_.empty()) {
-        ThrowCDSError(operation, "Model name is not defined");
-    }
-    if (eepromStructVer_ == 0) {
-        ThrowCDSError(operation, "EEPROM data structure is not defined");
-    }
+    RequireSettings(operation, kModel | kStruct);
     const CdsDefinition def = RequireDefinition(operation);
     const auto rows = static_cast<size_t>(def.GetGridRows());
     const auto cols = static_cast<size_t>(def.GetGridCols());
@@ -177,12 +172,7 @@ void CalibDataStructureConverter::WriteUnpackedCalibDataCsv(const char* fileName
     if (fileName == nullptr) {
         ThrowCDSError(operation, "File name is null");
     }
-    if (modelName_.empty()) {
-        ThrowCDSError(operation, "Model name is not defined");
-    }
-    if (eepromStructVer_ == 0) {
-        ThrowCDSError(operation, "EEPROM data structure is not defined");
-    }
+    RequireSettings(operation, kModel | kStruct);
     RequireDefinition(operation);
     std::ofstream file(fileName, std::ios::out | std::ios::trunc);
     if (!file) {

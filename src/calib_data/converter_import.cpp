@@ -276,12 +276,7 @@ void CalibDataStructureConverter::UpdatePagesFromCsv(const char* fileName, int f
     if (fileName == nullptr) {
         ThrowCDSError(operation, "File name is null");
     }
-    if (modelName_.empty()) {
-        ThrowCDSError(operation, "Model name is not defined");
-    }
-    if (eepromStructVer_ == 0) {
-        ThrowCDSError(operation, "EEPROM data structure is not defined");
-    }
+    RequireSettings(operation, kModel | kStruct);
     if (pages_.empty()) {
         ThrowCDSError(operation, "Calibration data was not loaded");
     }
@@ -301,12 +296,7 @@ void CalibDataStructureConverter::UpdatePagesFromCsv(const char* fileName, std::
     if (fileName == nullptr) {
         ThrowCDSError(operation, "File name is null");
     }
-    if (modelName_.empty()) {
-        ThrowCDSError(operation, "Model name is not defined");
-    }
-    if (eepromStructVer_ == 0) {
-        ThrowCDSError(operation, "EEPROM data structure is not defined");
-    }
+    RequireSettings(operation, kModel | kStruct);
     if (pages.empty()) {
         ThrowCDSError(operation, "Provided pages list is empty");
     }
@@ -336,9 +326,7 @@ void CalibDataStructureConverter::UpdateAllPagesFromCsv(const char* fileName)
     if (fileName == nullptr) {
         ThrowCDSError(operation, "File name is null");
     }
-    if (modelName_.empty()) {
-        ThrowCDSError(operation, "Model name is not defined");
-    }
+    RequireSettings(operation, kModel);
     if (eepromStructVer_ == 0) {
         ThrowCDSError(operation, "EEPROM data structure version is not defined");
     }

@@ -35,6 +35,19 @@ const CdsDefinition& AssociatedRow(const char* operation, const char* model, con
 
 }  // namespace
 
+void CalibDataStructureConverter::RequireSettings(const char* operation, unsigned checks) const
+{
+    if ((checks & kModel) != 0 && modelName_.empty()) {
+        ThrowCDSError(operation, "Model name is not defined");
+    }
+    if ((checks & kStruct) != 0 && eepromStructVer_ == 0) {
+        ThrowCDSError(operation, "EEPROM data structure is not defined");
+    }
+    if ((checks & kCurrentFw) != 0 && cpuFwVersion_.empty()) {
+        ThrowCDSError(operation, "Current firmware version is not defined");
+    }
+}
+
 bool CalibDataStructureConverter::IsVersionInRange(const char* version, const char* from, const char* to)
 {
     if (version == nullptr) {
@@ -111,9 +124,7 @@ bool CalibDataStructureConverter::FindDataVersionsForCpu(const char* cpuVersion,
 
 bool CalibDataStructureConverter::IsCpuFirmwareVersionSupported(const char* cpuVersion) const
 {
-    if (modelName_.empty()) {
-        ThrowCDSError("IsCpuFirmwareVersionSupported", "Model name is not defined");
-    }
+    RequireSettings("IsCpuFirmwareVersionSupported", kModel);
     const auto& table = CdsDefinitionTable();
     for (size_t row = 0; row < kCdsDefinitionCount; ++row) {
         if (CdsPatternMatches(row, modelName_.c_str()) &&
@@ -128,12 +139,7 @@ bool CalibDataStructureConverter::IsEEPROMStructModeDefaultsVersionSupported(uin
                                                                              uint8_t defaultsVersion) const
 {
     const char* const operation = "IsEEPROMStructModeDefaultsVersionSupported";
-    if (modelName_.empty()) {
-        ThrowCDSError(operation, "Model name is not defined");
-    }
-    if (cpuFwVersion_.empty()) {
-        ThrowCDSError(operation, "Current firmware version is not defined");
-    }
+    RequireSettings(operation, kModel | kCurrentFw);
     const auto& table = CdsDefinitionTable();
     for (size_t row = 0; row < kCdsDefinitionCount; ++row) {
         if (CdsPatternMatches(row, modelName_.c_str()) &&
@@ -157,12 +163,7 @@ struct VersionPair {
 uint8_t CalibDataStructureConverter::GetEepromDataStructVersionForCurrentCpu() const
 {
     const char* const operation = "GetEepromDataStructVersionForCurrentCpu";
-    if (modelName_.empty()) {
-        ThrowCDSError(operation, "Model name is not defined");
-    }
-    if (cpuFwVersion_.empty()) {
-        ThrowCDSError(operation, "Current firmware version is not defined");
-    }
+    RequireSettings(operation, kModel | kCurrentFw);
     VersionPair found;
     if (!FindDataVersionsForCpu(cpuFwVersion_.c_str(), &found.structVersion, &found.defaultsVersion)) {
         ThrowCDSError(operation, "Missing EEPROM data structure definition",
@@ -174,12 +175,7 @@ uint8_t CalibDataStructureConverter::GetEepromDataStructVersionForCurrentCpu() c
 uint8_t CalibDataStructureConverter::GetCameraModeDefaultsVersionForCurrentCpu() const
 {
     const char* const operation = "GetCameraModeDefaultsVersionForCurrentCpu";
-    if (modelName_.empty()) {
-        ThrowCDSError(operation, "Model name is not defined");
-    }
-    if (cpuFwVersion_.empty()) {
-        ThrowCDSError(operation, "Current firmware version is not defined");
-    }
+    RequireSettings(operation, kModel | kCurrentFw);
     VersionPair found;
     if (!FindDataVersionsForCpu(cpuFwVersion_.c_str(), &found.structVersion, &found.defaultsVersion)) {
         ThrowCDSError(operation, "Missing EEPROM data structure definition",

@@ -59,28 +59,15 @@ constexpr ParserRules kJV285V11{{Dec, Hex, Thousandths, TwoPart64, GainCode,  No
 constexpr ParserRules kJV285V2{{Dec,  Hex, Thousandths, Hundredths, GainCode, Dec,         AbsThousandths, Dec,         Hex,       Hex,   Hex,   Hex,   Hex,   Hex,   Hex,   Hex}};
 // clang-format on
 
+constexpr CdsFamilyRules<ParserRules> kParserRulesByFamily[] = {
+    {CdsTextFamily::TestCam, &kTestCam},   {CdsTextFamily::JV966, &kJV966}, {CdsTextFamily::JR574, &kJR574},
+    {CdsTextFamily::JR574D88, &kJR574D88}, {CdsTextFamily::JR825, &kJR825}, {CdsTextFamily::JV285V11, &kJV285V11},
+    {CdsTextFamily::JV285V2, &kJV285V2},
+};
+
 const ParserRules* RulesOf(CdsTextFamily family)
 {
-    switch (family) {
-    case CdsTextFamily::TestCam:
-        return &kTestCam;
-    case CdsTextFamily::JV966:
-        return &kJV966;
-    case CdsTextFamily::JR574:
-        return &kJR574;
-    case CdsTextFamily::JR574D88:
-        return &kJR574D88;
-    case CdsTextFamily::JR825:
-        return &kJR825;
-    case CdsTextFamily::JV285V11:
-        return &kJV285V11;
-    case CdsTextFamily::JV285V2:
-        return &kJV285V2;
-    case CdsTextFamily::TestCam01V10:
-    case CdsTextFamily::None:
-        break;
-    }
-    return nullptr;
+    return FindFamilyRules(kParserRulesByFamily, family);
 }
 
 // Products beyond this cannot be a field value; refusing them first keeps

@@ -32,6 +32,19 @@ public:
     // Releases the device; a failure is thrown and the handle kept.
     void Close();
 
+    // Handle ownership. Adopt takes a handle opened elsewhere (the object
+    // then uses it like its own; a handle it held before is forgotten, not
+    // closed), Release gives the handle back without closing it and leaves the
+    // object closed. Handle is the open device, 0 while closed.
+    void Adopt(ZV_HANDLE handle) { deviceHandle = handle; }
+    ZV_HANDLE Release()
+    {
+        const ZV_HANDLE handle = deviceHandle;
+        deviceHandle = 0;
+        return handle;
+    }
+    ZV_HANDLE Handle() const { return deviceHandle; }
+
     int32_t GetNumberOfConnectedCameras();
 
     // Raise a non-zero code under the method's name ("<method> - <parameter>"
@@ -57,8 +70,8 @@ public:
 #include "camera_params.def"
 #undef ZV_PARAM
 
-    // The open device; 0 while closed. Callers that adopt a handle opened
-    // elsewhere set it directly.
+    // The open device; 0 while closed. Only this class and its tests touch
+    // it; everyone else goes through Adopt, Release and Handle.
     ZV_HANDLE deviceHandle = 0;
 
 private:

@@ -20,7 +20,5 @@ void zvAPIplus_Exception::GetDescription(char* buffer, uint32_t size) const
 
 void zvAPIplus_Exception::PrintError() const
 {
-    char text[kMaxDescription + 1] = {};
-    GetDescription(text, kMaxDescription + 1);
-    std::printf("zvAPIplus-Error %d:%s\n", static_cast<int>(errorNumber), text);
+    std::printf("zvAPIplus-Error %d:%s\n", static_cast<int>(errorNumber), description.c_str());
 }

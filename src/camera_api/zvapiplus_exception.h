@@ -17,6 +17,8 @@ public:
     // least 4): at most size - 1 characters, the rest of the size characters
     // set to NUL, so the text is always terminated within the buffer.
     void GetDescription(char* buffer, uint32_t size) const;
+    // The description itself (at most 199 characters).
+    const std::string& Description() const { return description; }
     int32_t GetErrorNumber() const { return errorNumber; }
     // Prints "zvAPIplus-Error <code>:<description>" and a line feed.
     void PrintError() const;

@@ -38,7 +38,6 @@ constexpr std::array<CommandWord, 11> kCommandWords{{
 
 constexpr std::string_view kInternalTestsWord = "internal_tests";
 // The camera API's error texts are at most 199 characters.
-constexpr std::size_t kCameraErrorTextSize = 200;
 
 [[noreturn]] void FailWithUsage(const char* text)
 {
@@ -163,9 +162,7 @@ int RunZvCamUpdater(int argc, const char* const* argv, const UpdaterSetup& setup
     } catch (const zvAPIplus_Exception& error) {
         // The camera API wrapper's failures are not std::exceptions; the
         // operations that do not turn them into texts let them reach here.
-        std::array<char, kCameraErrorTextSize> text{};
-        error.GetDescription(text.data(), static_cast<std::uint32_t>(text.size()));
-        std::printf("\n******** Error zvAPI: %s\n", text.data());
+        std::printf("\n******** Error zvAPI: %s\n", error.Description().c_str());
         run.exitStatus = 1;
     } catch (...) {
         std::printf("\n******** Error: %s\n", "Unknown error");

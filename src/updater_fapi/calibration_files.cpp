@@ -13,6 +13,7 @@
 #include "fw_sel_item.h"
 #include "fw_updater_fapi.h"
 #include "text_format.h"
+#include "zeroed_buffer.h"
 
 #include <array>
 #include <cstdio>
@@ -231,12 +232,7 @@ void FW_Updater_FAPI::DiffFirmwareContent()
         std::printf("Reading EEPROM data from camera\n");
         const std::uint32_t size = SelectEepromFile();
         // The camera is read again for every diff, into the updater's cache.
-        std::vector<std::uint8_t> bytes;
-        try {
-            bytes.assign(size, 0);
-        } catch (const std::bad_alloc&) {
-            throw UpdaterError("Memory allocation error - diff buffer");
-        }
+        std::vector<std::uint8_t> bytes = ZeroedBuffer(size, "Memory allocation error - diff buffer");
         ReadFileFFS(bytes, kEepromFile, 0);
         eepromCache = std::move(bytes);
         examined.SetRawData(eepromCache.data(), size, CdsDataType::WholeImage);

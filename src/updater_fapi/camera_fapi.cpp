@@ -55,7 +55,7 @@ void CameraFAPI::Open()
     camera.EnableCameraSensorInitDisabled();
     camera.DisableAutoBandwidthCalculation();
 
-    const bool open = camera.deviceHandle != 0 && camera.IsExist();
+    const bool open = camera.Handle() != 0 && camera.IsExist();
     if (!open) {
         if (forced) {
             ForceModelSerial();

@@ -35,9 +35,11 @@ public:
     // Closes the camera (nothing when it is closed); a failure is thrown.
     void Close() { camera.Close(); }
 
-    ZV_HANDLE GetHandle() const { return camera.deviceHandle; }
+    ZV_HANDLE GetHandle() const { return camera.Handle(); }
     // Adopts a handle opened elsewhere.
-    void SetHandle(ZV_HANDLE handle) { camera.deviceHandle = handle; }
+    void Adopt(ZV_HANDLE handle) { camera.Adopt(handle); }
+    // Gives the handle back without closing it.
+    void Release() { camera.Release(); }
 
     zvAPIplus_Camera& Camera() { return camera; }
 

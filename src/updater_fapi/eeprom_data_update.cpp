@@ -14,6 +14,7 @@
 #include "eeprom_files.h"
 #include "fw_updater_fapi.h"
 #include "text_format.h"
+#include "zeroed_buffer.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -26,15 +27,6 @@ using eeprom_files::kImageSize;
 constexpr std::string_view kEepromFile = "File_EEPROM1";
 constexpr std::size_t kCameraTextSize = 260;
 constexpr const char* kContactSupport = ".\r\nContact ZAVRO-Customer-Support by creating new Issue/Ticket";
-
-std::vector<std::uint8_t> AllocateZeroed(std::size_t size, const char* failure)
-{
-    try {
-        return std::vector<std::uint8_t>(size, 0);
-    } catch (const std::bad_alloc&) {
-        throw UpdaterError(failure);
-    }
-}
 
 }  // namespace
 
@@ -71,7 +63,7 @@ std::uint32_t FW_Updater_FAPI::SelectEepromFile()
 
 std::vector<std::uint8_t> FW_Updater_FAPI::ReadCameraEeprom(std::uint32_t size)
 {
-    std::vector<std::uint8_t> image = AllocateZeroed(size, "Failed to allocate buffer for EEPROM data update");
+    std::vector<std::uint8_t> image = ZeroedBuffer(size, "Failed to allocate buffer for EEPROM data update");
     ReadFileFFS(image, kEepromFile, 0);
     return image;
 }
@@ -102,7 +94,7 @@ std::vector<std::uint8_t> FW_Updater_FAPI::RestoreEepromFromBackup(const std::st
                      CdsDataType::PartitionTable);
     WriteFileFFS(marked, kEepromFile, 0);
 
-    std::vector<std::uint8_t> readBack = AllocateZeroed(size, "Failed to allocate buffer for EEPROM data verification");
+    std::vector<std::uint8_t> readBack = ZeroedBuffer(size, "Failed to allocate buffer for EEPROM data verification");
     ReadFileFFS(readBack, kEepromFile, 0);
     if (readBack != marked) {
         throw UpdaterError("EEPROM data restore verification failed, data stored in camera is not valid");
@@ -218,12 +210,12 @@ void FW_Updater_FAPI::EEPROMDataUpdate(const std::string& currentCpuVersion, con
     converter.UnpackSensorModesData();
     converter.UpgradeData();
     converter.PackSensorModesData();
-    std::vector<std::uint8_t> converted = AllocateZeroed(size, "Failed to allocate buffer for EEPROM data update");
+    std::vector<std::uint8_t> converted = ZeroedBuffer(size, "Failed to allocate buffer for EEPROM data update");
     converter.GetRawData(converted.data(), size, CdsDataType::WholeImage);
     WriteFileFFS(converted, kEepromFile, 0);
 
     std::printf("EEPROM data update verification...\n");
-    std::vector<std::uint8_t> readBack = AllocateZeroed(size, "Failed to allocate buffer for EEPROM data verification");
+    std::vector<std::uint8_t> readBack = ZeroedBuffer(size, "Failed to allocate buffer for EEPROM data verification");
     ReadFileFFS(readBack, kEepromFile, 0);
     if (readBack != converted) {
         throw UpdaterError("EEPROM verification failed, data stored in camera is not valid");

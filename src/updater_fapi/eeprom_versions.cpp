@@ -9,6 +9,7 @@
 #include "fw_sel_item.h"
 #include "fw_updater_fapi.h"
 #include "text_format.h"
+#include "zeroed_buffer.h"
 
 #include <cctype>
 #include <cstdio>
@@ -120,12 +121,8 @@ void FW_Updater_FAPI::OperationEEPROMVersionUpdate()
 
     std::printf("Reading EEPROM data...\n");
     const std::uint32_t size = SelectEepromFile();
-    std::vector<std::uint8_t> image;
-    try {
-        image.assign(size, 0);
-    } catch (const std::bad_alloc&) {
-        throw UpdaterError("OperationEEPROMVersionUpdate ERROR: Failed to allocate buffer for EEPROM version update");
-    }
+    std::vector<std::uint8_t> image =
+        ZeroedBuffer(size, "OperationEEPROMVersionUpdate ERROR: Failed to allocate buffer for EEPROM version update");
     ReadFileFFS(image, kEepromFile, 0);
 
     // Only the table is written back, so the converter gets the camera's own
@@ -173,12 +170,7 @@ bool FW_Updater_FAPI::FillEepromCache(std::uint32_t size)
     if (!eepromCache.empty()) {
         return false;
     }
-    std::vector<std::uint8_t> bytes;
-    try {
-        bytes.assign(size, 0);
-    } catch (const std::bad_alloc&) {
-        throw UpdaterError("Memory allocation error - dump buffer");
-    }
+    std::vector<std::uint8_t> bytes = ZeroedBuffer(size, "Memory allocation error - dump buffer");
     ReadFileFFS(bytes, kEepromFile, 0);
     // Kept only once read: a failed read leaves nothing that a later query
     // would take for the camera's data.

@@ -5,6 +5,7 @@
 #include "ffs_file_table.h"
 #include "fw_updater_fapi.h"
 #include "xml_browser.h"
+#include "zeroed_buffer.h"
 
 #include <array>
 #include <new>
@@ -43,12 +44,8 @@ std::string FW_Updater_FAPI::GetVersionFactorySet(std::string_view ffsFileName, 
         throw UpdaterError("GetVersionFactorySet EROR: Memory allocation error - dump buffer");
     }
     cam.SetFFSFileOffset(0);
-    std::vector<std::uint8_t> xml;
-    try {
-        xml.assign(size, 0);
-    } catch (const std::bad_alloc&) {
-        throw UpdaterError("GetVersionFactorySet EROR: Memory allocation error - dump buffer");
-    }
+    std::vector<std::uint8_t> xml =
+        ZeroedBuffer(size, "GetVersionFactorySet EROR: Memory allocation error - dump buffer");
     cam.GetReadFileFFS(reinterpret_cast<char*>(xml.data()), static_cast<int>(size));
 
     browser.OpenFromMemory(xml.data(), size);

@@ -9,6 +9,7 @@
 #include "ffs_file_table.h"
 #include "fw_sel_item.h"
 #include "fw_updater_fapi.h"
+#include "zeroed_buffer.h"
 #include "zvapiplus_exception.h"
 
 #include <cstdio>
@@ -260,12 +261,7 @@ void FW_Updater_FAPI::DumpFfsFile(std::string_view ffsFileName)
     if (dumpSize > kMaxFfsFileSize) {
         throw UpdaterError("Memory allocation error - dump buffer");
     }
-    std::vector<std::uint8_t> dump;
-    try {
-        dump.assign(dumpSize + kDumpSlack, 0);
-    } catch (const std::bad_alloc&) {
-        throw UpdaterError("Memory allocation error - dump buffer");
-    }
+    std::vector<std::uint8_t> dump = ZeroedBuffer(dumpSize + kDumpSlack, "Memory allocation error - dump buffer");
     // The name was just selected, which starts the read at the file's beginning.
     cam.GetReadFileFFS(reinterpret_cast<char*>(dump.data()), static_cast<int>(dumpSize));
     const std::span<const std::uint8_t> content(dump.data(), dumpSize);

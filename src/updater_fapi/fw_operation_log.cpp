@@ -163,7 +163,7 @@ bool OpenCameraForLog(zvAPIplus_Camera& camera, const FwLogCameraSelection& sele
 
 void AppendFwOperationLog(zvAPIplus_Camera& camera, std::string_view message)
 {
-    if (camera.deviceHandle == 0 || !camera.IsExist()) {
+    if (camera.Handle() == 0 || !camera.IsExist()) {
         return;
     }
     // The sensor stays off while the log is written; it is switched back

@@ -12,7 +12,6 @@
 namespace {
 
 // Camera API error texts are at most 199 characters.
-constexpr std::size_t kCameraErrorTextSize = 200;
 constexpr std::size_t kLocationTextSize = 300;
 constexpr std::size_t kModelTextSize = 100;
 
@@ -30,7 +29,7 @@ FW_Updater_FAPI::~FW_Updater_FAPI()
     }
     if (handleSupplied) {
         // The camera belongs to whoever supplied it.
-        camera.SetHandle(0);
+        camera.Release();
         return;
     }
     try {
@@ -45,9 +44,7 @@ FW_Updater_FAPI::~FW_Updater_FAPI()
 
 UpdaterError FW_Updater_FAPI::CameraApiError(const zvAPIplus_Exception& error)
 {
-    std::array<char, kCameraErrorTextSize> text{};
-    error.GetDescription(text.data(), static_cast<std::uint32_t>(text.size()));
-    return UpdaterError(text.data());
+    return UpdaterError(error.Description());
 }
 
 void FW_Updater_FAPI::SelectCameraOnBus(int index)
@@ -128,7 +125,7 @@ void FW_Updater_FAPI::SetLedBlinkCumberAfterInfo(int count)
 
 void FW_Updater_FAPI::SetCameraHandle(CameraApiHandle handle)
 {
-    camera.SetHandle(handle);
+    camera.Adopt(handle);
     handleSupplied = true;
 }
 

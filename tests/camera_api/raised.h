@@ -20,9 +20,7 @@ Raised Catch(F&& f)
     try {
         f();
     } catch (const zvAPIplus_Exception& e) {
-        char buffer[200] = {};
-        e.GetDescription(buffer, sizeof buffer);
-        return {true, e.GetErrorNumber(), buffer};
+        return {true, e.GetErrorNumber(), e.Description()};
     }
     return {};
 }

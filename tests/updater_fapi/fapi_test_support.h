@@ -58,9 +58,7 @@ inline std::string Thrown(const std::function<void()>& f)
     try {
         f();
     } catch (const zvAPIplus_Exception& e) {
-        std::array<char, 200> text{};
-        e.GetDescription(text.data(), static_cast<std::uint32_t>(text.size()));
-        return std::string("zvAPI: ") + text.data();
+        return std::string("zvAPI: ") + e.Description();
     } catch (const std::exception& e) {
         return e.what();
     }
