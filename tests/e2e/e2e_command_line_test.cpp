@@ -1,7 +1,13 @@
 #include "run_program.h"
 
-#include "file_io.h"
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "file_io.h"
+#include "selftest_run.h"
+#include "temp_dir.h"
 
 using zvtest::kBanner;
 
@@ -97,11 +103,53 @@ TEST(CommandLine, DirectUsb3PathReachesTheCameraSelection)
     }
 }
 
-TEST(CommandLine, InternalTestsRunTheSuite)
+TEST(CommandLine, InternalTestsRunTheSuiteOnTheGeneratedData)
 {
-    const e2e::ProgramRun r = e2e::RunProgram({"internal_tests", "ignored", "--words"});
-    EXPECT_EQ(r.out,
-              kBanner + RaisedError("RunInternalTests - internal tests are not available in this build") + kFailed);
-    EXPECT_EQ(r.err, "");
-    EXPECT_EQ(r.status, 1);
+    zvtest::TempDir dir;
+    const std::filesystem::path work = e2e::WriteSuiteData(dir.path());
+    const std::string notice = "Bootloader updating is disabled. Not needed.\n";
+    const std::string opening = kBanner + "1. Testing firmware consistency...\nChecksum of all 8 firmwares are OK\n" +
+                                "1a. Bootloader association checking..." + notice +
+                                "Camera model error reported [OK]\n" + notice +
+                                "Invalid camera bootloader was reported [OK]\n" + notice + notice +
+                                "Bootloader upgrade was evaluated as not needed [OK]\n" +
+                                "1b. CDS bootloader type association checking...Scientific camera identified [OK]\n" +
+                                "2. Testing if structure updaters works as expected...\n" +
+                                "Testing basic CalibDataStructureConverter functionality\n";
+    const char* const kSections[] = {
+        "Testing pack/unpack operation\n",
+        "Testing upgrade needed/possible flags\n",
+        "Testing upgrade between versions 1->2\n",
+        "Testing upgrade between versions 2->3\n",
+        "Testing upgrade between versions 1->3\n",
+        "Testing calibration data extraction for all models\n",
+        "Testing calibration data update from .csv file for all models\n",
+        "Testing calibration data update from .csv file with random data\n",
+        "Testing calibration data update from .csv on JR574JK-TD-D88-BSI cpu 05.00 ver 02.01\nRandom data seed ",
+        "Testing calibration data update from .csv on JV285VT-TD cpu 06.00 ver 02.01\nRandom data seed ",
+        "Testing mode defaults update operation\n",
+        "Testing EEPROM verification configurations that should fail\n",
+        "Testing EEPROM patch operation on bit level\n",
+        "Testing cherry-pick patch operation\n",
+        "CherryPick upgrade passed, page 1 field HDR_GAIN contains 3000\n",
+    };
+    // The second run finds the outputs of the first in place.
+    for (int run = 1; run <= 2; ++run) {
+        SCOPED_TRACE(run);
+        // Words after the command are not looked at.
+        const e2e::ProgramRun r = e2e::RunSuiteIn(work, {"ignored", "--words"});
+        EXPECT_EQ(r.out.rfind(opening, 0), 0u) << r.out;
+        size_t at = opening.size();
+        for (const char* section : kSections) {
+            at = r.out.find(section, at);
+            ASSERT_NE(at, std::string::npos) << section << "\n" << r.out;
+        }
+        const std::string closing = "Structure updaters tests passed OK\nAll internal tests OK\n";
+        EXPECT_EQ(r.out.substr(r.out.size() - std::min(r.out.size(), closing.size())), closing) << r.out;
+        EXPECT_EQ(r.out.find("Done return"), std::string::npos);
+        EXPECT_EQ(r.err, "");
+        EXPECT_EQ(r.status, 0);
+    }
+    EXPECT_TRUE(std::filesystem::is_directory(work / "EEPROM_Backup"));
+    EXPECT_TRUE(std::filesystem::is_regular_file(work / "test_data" / "CamTest_temp_raw.bin"));
 }
