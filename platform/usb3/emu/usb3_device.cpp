@@ -238,7 +238,8 @@ void Usb3Device::QueueAck(std::uint16_t status, std::uint16_t command, std::uint
         std::memcpy(p + 12, reply, replyLength);
     }
     packet.length = 12 + replyLength;
-    packet.readyAt = zv::os::TickCountMs() + delayMs;
+    packet.delayed = delayMs > 0;
+    packet.readyAt = packet.delayed ? zv::os::TickCountMs() + delayMs : 0;
     if (trace_) {
         Trace("ack id=" + std::to_string(id) + " status=" + Hex(status) + " len=" + std::to_string(length) +
               (delayMs > 0 ? " after=" + std::to_string(delayMs) + "ms" : std::string()));
@@ -248,8 +249,18 @@ void Usb3Device::QueueAck(std::uint16_t status, std::uint16_t command, std::uint
 
 void Usb3Device::Deliver()
 {
-    const std::uint32_t now = zv::os::TickCountMs();
-    while (packetCount_ > 0 && readCount_ > 0 && Reached(now, packets_[packetHead_].readyAt)) {
+    // The clock is read only for a packet that waits for its time.
+    std::optional<std::uint32_t> now;
+    auto ready = [&](const Packet& packet) {
+        if (!packet.delayed) {
+            return true;
+        }
+        if (!now) {
+            now = zv::os::TickCountMs();
+        }
+        return Reached(*now, packet.readyAt);
+    };
+    while (packetCount_ > 0 && readCount_ > 0 && ready(packets_[packetHead_])) {
         Packet& packet = packets_[packetHead_];
         Usb3Read* read = reads_[readHead_];
         const std::uint32_t n = std::min(packet.length, read->capacity);
@@ -288,7 +299,8 @@ bool Usb3Device::WaitRead(Usb3Read* read, std::uint32_t timeoutMs)
     }
     const std::uint32_t now = zv::os::TickCountMs();
     if (packetCount_ > 0 && readCount_ > 0 && reads_[readHead_] == read) {
-        const std::uint32_t readyIn = packets_[packetHead_].readyAt - now;
+        const Packet& head = packets_[packetHead_];
+        const std::uint32_t readyIn = head.delayed ? head.readyAt - now : 0;
         if (static_cast<std::int32_t>(readyIn) <= static_cast<std::int32_t>(timeoutMs)) {
             zv::os::SleepMs(readyIn);
             Deliver();
@@ -320,7 +332,9 @@ void Usb3Device::CancelRead(Usb3Read* read)
 
 void Usb3Device::AbortPipe(std::uint8_t endpoint)
 {
-    Trace("abort pipe ep=" + Hex(endpoint));
+    if (trace_) {
+        Trace("abort pipe ep=" + Hex(endpoint));
+    }
     if (endpoint == zv::usb3::kEndpointBulkIn) {
         while (readCount_ > 0) {
             CancelRead(reads_[readHead_]);
@@ -330,7 +344,9 @@ void Usb3Device::AbortPipe(std::uint8_t endpoint)
 
 void Usb3Device::ResetPipe(std::uint8_t endpoint)
 {
-    Trace("reset pipe ep=" + Hex(endpoint));
+    if (trace_) {
+        Trace("reset pipe ep=" + Hex(endpoint));
+    }
     if (endpoint == zv::usb3::kEndpointBulkIn) {
         packetHead_ = 0;
         packetCount_ = 0;
@@ -339,7 +355,9 @@ void Usb3Device::ResetPipe(std::uint8_t endpoint)
 
 void Usb3Device::ResetPort()
 {
-    Trace("reset port");
+    if (trace_) {
+        Trace("reset port");
+    }
     while (readCount_ > 0) {
         CancelRead(reads_[readHead_]);
     }
@@ -365,7 +383,9 @@ bool Usb3Device::BulkOut(const std::uint8_t* data, std::uint32_t size, std::uint
 {
     *error = zv::usb3::kErrorGenFailure;
     if (size < 22 || GetLe32(data) != kMagic || GetLe16(data + 6) != kCommand) {
-        Trace("bulk out of " + std::to_string(size) + " bytes that is no command");
+        if (trace_) {
+            Trace("bulk out of " + std::to_string(size) + " bytes that is no command");
+        }
         return true;  // the bytes went out; the controller ignores them
     }
     const std::uint16_t length = GetLe16(data + 8);
@@ -386,7 +406,9 @@ bool Usb3Device::BulkOut(const std::uint8_t* data, std::uint32_t size, std::uint
               (r.carried > 0 ? " data=" + HexBytes(r.data, std::min<std::uint32_t>(r.carried, 16)) : std::string()));
     }
     if (Firing(Usb3Hook::Kind::Write, r.code) != nullptr) {
-        Trace("result id=" + std::to_string(id) + " write failed");
+        if (trace_) {
+            Trace("result id=" + std::to_string(id) + " write failed");
+        }
         return false;
     }
     // A frame whose length fields disagree with what it carries is refused.
@@ -417,14 +439,20 @@ bool Usb3Device::BulkOut(const std::uint8_t* data, std::uint32_t size, std::uint
     *error = 0;
     switch (outcome) {
     case Outcome::Drop:
-        Trace("result id=" + std::to_string(id) + " dropped");
+        if (trace_) {
+            Trace("result id=" + std::to_string(id) + " dropped");
+        }
         return true;
     case Outcome::Reset:
-        Trace("result id=" + std::to_string(id) + " reset");
+        if (trace_) {
+            Trace("result id=" + std::to_string(id) + " reset");
+        }
         return true;
     case Outcome::Error:
         QueueAck(kAckError, kCommand, 0, id, kMagic, nullptr, 0, 0);
-        Trace("result id=" + std::to_string(id) + " error");
+        if (trace_) {
+            Trace("result id=" + std::to_string(id) + " error");
+        }
         return true;
     case Outcome::Ok:
         break;
@@ -465,7 +493,9 @@ bool Usb3Device::BulkOut(const std::uint8_t* data, std::uint32_t size, std::uint
         }
     }
     QueueAck(0, command, ackLength, ackId, magic, reply, replyLength, delay);
-    Trace("result id=" + std::to_string(id) + " ok");
+    if (trace_) {
+        Trace("result id=" + std::to_string(id) + " ok");
+    }
     return true;
 }
 
@@ -528,15 +558,21 @@ bool Usb3Device::Ep0(std::uint8_t* buffer, std::uint32_t size, std::uint32_t* re
     }
     switch (outcome) {
     case Outcome::Drop:
-        Trace("ep0 result dropped");
+        if (trace_) {
+            Trace("ep0 result dropped");
+        }
         *error = zv::usb3::kErrorSemTimeout;
         return false;
     case Outcome::Error:
-        Trace("ep0 result error");
+        if (trace_) {
+            Trace("ep0 result error");
+        }
         *error = zv::usb3::kErrorGenFailure;
         return false;
     case Outcome::Reset:
-        Trace("ep0 result reset");
+        if (trace_) {
+            Trace("ep0 result reset");
+        }
         *returned = zv::usb3::kTransferHeaderSize;
         return true;
     case Outcome::Ok:
@@ -552,7 +588,9 @@ bool Usb3Device::Ep0(std::uint8_t* buffer, std::uint32_t size, std::uint32_t* re
     } else {
         *returned = static_cast<std::uint32_t>(zv::usb3::kTransferHeaderSize + header.length);
     }
-    Trace("ep0 result ok len=" + std::to_string(replyLength));
+    if (trace_) {
+        Trace("ep0 result ok len=" + std::to_string(replyLength));
+    }
     *error = 0;
     return true;
 }
@@ -637,6 +675,10 @@ bool Usb3Device::SpiBusy() const
 void Usb3Device::ProgramSpi(std::uint32_t address, const std::uint8_t* data, std::uint32_t length, bool pageWrap)
 {
     const std::uint32_t size = static_cast<std::uint32_t>(spi_->size());
+    if (!pageWrap && address < size && length <= size - address) {
+        AndProgram(spi_->data() + address, data, length);
+        return;
+    }
     for (std::uint32_t i = 0; i < length; ++i) {
         std::uint32_t at = address + i;
         if (pageWrap) {

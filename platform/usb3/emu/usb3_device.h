@@ -97,6 +97,7 @@ private:
     struct Packet {
         std::array<std::uint8_t, 1024> bytes;
         std::uint32_t length = 0;
+        bool delayed = false;  // waits for readyAt on the OS clock
         std::uint32_t readyAt = 0;
     };
 

@@ -30,6 +30,16 @@ std::optional<Usb3Hook> Fail(std::string* error, std::string text)
     return std::nullopt;
 }
 
+// Texts joined piece by piece (GCC 12 misreads chains of + on temporaries).
+std::string Join(std::initializer_list<std::string_view> parts)
+{
+    std::string text;
+    for (auto part : parts) {
+        text.append(part);
+    }
+    return text;
+}
+
 std::vector<std::string_view> Words(std::string_view line)
 {
     std::vector<std::string_view> words;
@@ -74,8 +84,8 @@ std::optional<Usb3Hook> ParseUsb3Hook(std::string_view line, std::string* error)
         {"u3mcu", {Usb3Hook::Kind::Mcu, {"fault", "status", "nth", "times"}}}};
     const auto kind = kinds.find(words[0]);
     if (kind == kinds.end()) {
-        return Fail(error, "unknown hook '" + std::string(words[0]) +
-                               "' (u3ack, u3write, u3silent, u3busy, u3location, u3c51, u3mcu)");
+        return Fail(error, Join({"unknown hook '", words[0],
+                                 "' (u3ack, u3write, u3silent, u3busy, u3location, u3c51, u3mcu)"}));
     }
     Usb3Hook hook;
     hook.kind = kind->second.first;
@@ -83,15 +93,15 @@ std::optional<Usb3Hook> ParseUsb3Hook(std::string_view line, std::string* error)
     for (std::size_t i = 1; i < words.size(); ++i) {
         const auto eq = words[i].find('=');
         if (eq == std::string_view::npos || eq == 0) {
-            return Fail(error, "expected key=value, got '" + std::string(words[i]) + "'");
+            return Fail(error, Join({"expected key=value, got '", words[i], "'"}));
         }
         const auto key = words[i].substr(0, eq);
         const auto& keys = kind->second.second;
         if (std::find(keys.begin(), keys.end(), key) == keys.end()) {
-            return Fail(error, "'" + std::string(key) + "' does not belong to '" + std::string(words[0]) + "'");
+            return Fail(error, Join({"'", key, "' does not belong to '", words[0], "'"}));
         }
         if (!given.emplace(key, words[i].substr(eq + 1)).second) {
-            return Fail(error, "'" + std::string(key) + "' given twice");
+            return Fail(error, Join({"'", key, "' given twice"}));
         }
     }
     for (const auto& [key, value] : given) {
@@ -143,7 +153,7 @@ std::optional<Usb3Hook> ParseUsb3Hook(std::string_view line, std::string* error)
         } else if (key == "times" && value == "all") {
             hook.times = 0;
         } else if (!Number(value, n)) {
-            return Fail(error, "bad number for '" + std::string(key) + "': " + std::string(value));
+            return Fail(error, Join({"bad number for '", key, "': ", value}));
         } else if (key == "req") {
             if (n > 0xFF) {
                 return Fail(error, "req is a request code 0 to 0xFF");
@@ -151,7 +161,7 @@ std::optional<Usb3Hook> ParseUsb3Hook(std::string_view line, std::string* error)
             hook.request = static_cast<int>(n);
         } else if (key == "nth" || key == "times") {
             if (n == 0) {
-                return Fail(error, std::string(key) + " counts from 1");
+                return Fail(error, Join({key, " counts from 1"}));
             }
             (key == "nth" ? hook.nth : hook.times) = n;
         } else if (key == "status") {
