@@ -105,6 +105,7 @@ TEST_F(Usb3Test, RequestsFramesLimitsAndAcknowledgements)
          100,
          {"u3VrReq DeviceIoControl error: 31\n"},
          true},
+        {"endpoint 0: no data comes back empty", false, false, 0xEA, 0, false, "", 0, {}, 0, {}, true},
         {"endpoint 0: 513 bytes", false, false, 0xB0, 513, true, "", 1, {}, 0, {}, false},
         {"error acknowledgement", false, true, 0xC0, 2, false, "u3ack answer=error req=0xC0 nth=2", 1, {}, 0, {}, true},
         {"missing acknowledgement",
