@@ -98,11 +98,44 @@ void zvAPIplus_Camera::Close()
     }
     CheckResult(zvCloseDevice(deviceHandle), "Close");
     deviceHandle = 0;
+    lastImage.Clear();
 }
 
 int32_t zvAPIplus_Camera::GetNumberOfConnectedCameras()
 {
     return zvAPIplus_Global().GetNumberOfConnectedCameras();
+}
+
+// --- images and acquisition -------------------------------------------------
+
+zvAPIplus_Image* zvAPIplus_Camera::GetNextImage(zvAPIplus_Image* image)
+{
+    if (deviceHandle == 0) {
+        CheckResult(kInvalidHandle, "GetNextImage");
+    }
+    zvAPIplus_Image* target = image ? image : &lastImage;
+    target->ReleaseBuffer();
+    CheckResult(zvGetImage(deviceHandle, static_cast<uint32_t>(nextImageTimeout), target->GetImageDescriptor()),
+                "GetNextImage");
+    return target;
+}
+
+void zvAPIplus_Camera::StartAcquisition()
+{
+    if (deviceHandle == 0) {
+        CheckResult(kInvalidHandle, "StartAcquisition");
+    }
+    CheckResult(zvStartAcquisition(deviceHandle), "StartAcquisition");
+    acquisitionStarted = true;
+}
+
+void zvAPIplus_Camera::StopAcquisition()
+{
+    if (deviceHandle == 0) {
+        CheckResult(kInvalidHandle, "StopAcquisition");
+    }
+    CheckResult(zvStopAcquisition(deviceHandle), "StopAcquisition");
+    acquisitionStarted = false;
 }
 
 // --- shared steps of the accessor forms -------------------------------------

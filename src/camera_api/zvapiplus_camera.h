@@ -6,6 +6,7 @@
 #include "param_forms.h"
 #include "zvapi32.h"
 #include "zvapiplus_exception.h"
+#include "zvapiplus_image.h"
 
 // A camera of the camera API library: owns one device handle, opens and
 // closes it, and reaches every camera parameter through accessor methods
@@ -29,7 +30,9 @@ public:
     void OpenByUserID(const char* userId);
     void OpenByLocation(const char* location);
     void OpenFirst();
-    // Releases the device; a failure is thrown and the handle kept.
+    // Releases the device; a failure is thrown and the handle kept. The
+    // camera's own image is emptied (the library's pixels end with the
+    // device); the acquisition flag stays as it was.
     void Close();
 
     // Handle ownership. Adopt takes a handle opened elsewhere (the object
@@ -65,6 +68,20 @@ public:
     // address with size 0 ("api_progress_callback").
     void SetZVAPIParamStr(const char* parameter, const void* value, int size);
 
+    // Images and acquisition. GetNextImage fills the given image, or the
+    // camera's own (GetLastImage) when it is null, with the library's next
+    // frame and answers the image filled; an image that owned a copied
+    // buffer releases it first. The timeout is passed to the library
+    // unchecked. The acquisition flag follows the last start or stop that
+    // succeeded; nothing in the wrapper consults it.
+    zvAPIplus_Image* GetNextImage(zvAPIplus_Image* image);
+    int32_t GetNextImageTimeout() const { return nextImageTimeout; }
+    void SetNextImageTimeout(int32_t milliseconds) { nextImageTimeout = milliseconds; }
+    zvAPIplus_Image* GetLastImage() { return &lastImage; }
+    void StartAcquisition();
+    void StopAcquisition();
+    bool IsAcquisitionStarted() const { return acquisitionStarted; }
+
     // One family of accessors per camera parameter.
 #define ZV_PARAM ZVP_DECLARE
 #include "camera_params.def"
@@ -75,6 +92,10 @@ public:
     ZV_HANDLE deviceHandle = 0;
 
 private:
+    int32_t nextImageTimeout = 2000;
+    zvAPIplus_Image lastImage;
+    bool acquisitionStarted = false;
+
     enum class HandleTest {
         CHECKED,
         NO_HANDLE_TEST

@@ -3,8 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <functional>
+#include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -18,40 +21,56 @@ using zvtest::Catch;
 using zvtest::Described;
 using zvtest::EmuDir;
 
-// Every method the table generates, with its parameter string and form.
+// Every method the table generates, with its parameter string and form. A
+// getter's call answers its value as a number (texts: NaN).
 struct Accessor {
     std::string method;
     std::string param;  // as sent, limits with their suffix
+    std::string form;   // G, Min, Max, Inc, S, Is, E or D
+    std::string type;   // INT, FLOAT, STRING or RAW
     bool checked;
-    bool isForm;
-    std::function<void(zvAPIplus_Camera&)> call;
+    std::function<double(zvAPIplus_Camera&)> call;
+
+    std::string Base() const { return param.substr(0, param.find(':')); }
 };
+
+// The value a setter sends in the walks below; the round trip sets others.
+struct SetValue {
+    int i = 1;
+    float f = 1.0f;
+    const char* text = "v";
+};
+SetValue& ToSet()
+{
+    static SetValue value;
+    return value;
+}
 
 #define ZVT_CHECKED_CHECKED true
 #define ZVT_CHECKED_NO_HANDLE_TEST false
-#define ZVT_GET_INT(c, M) (void)c.M()
-#define ZVT_GET_FLOAT(c, M) (void)c.M()
-#define ZVT_GET_RAW(c, M) (void)c.M()
+#define ZVT_GET_INT(c, M) return static_cast<double>(c.M())
+#define ZVT_GET_FLOAT(c, M) return static_cast<double>(c.M())
+#define ZVT_GET_RAW(c, M) return static_cast<double>(c.M())
 #define ZVT_GET_STRING(c, M)                                                                                           \
-    do {                                                                                                               \
-        char text[64] = {};                                                                                            \
-        c.M(text, sizeof text);                                                                                        \
-    } while (0)
-#define ZVT_SET_INT(c, M) c.M(1)
-#define ZVT_SET_FLOAT(c, M) c.M(1.0f)
-#define ZVT_SET_STRING(c, M) c.M("v")
-#define ZVT_ENTRY(name, p, H, is, body) {name, p, ZVT_CHECKED_##H, is, [](zvAPIplus_Camera& c) { body; }},
-#define ZVT_G(p, Stem, T, H) ZVT_ENTRY("Get" #Stem, p, H, false, ZVT_GET_##T(c, Get##Stem))
+    char text[64] = {};                                                                                                \
+    c.M(text, sizeof text);                                                                                            \
+    return std::nan("")
+#define ZVT_SET_INT(c, M) c.M(ToSet().i)
+#define ZVT_SET_FLOAT(c, M) c.M(ToSet().f)
+#define ZVT_SET_STRING(c, M) c.M(ToSet().text)
+#define ZVT_ENTRY(name, p, form, T, H, body)                                                                           \
+    {name, p, form, #T, ZVT_CHECKED_##H, [](zvAPIplus_Camera& c) -> double { body; }},
+#define ZVT_G(p, Stem, T, H) ZVT_ENTRY("Get" #Stem, p, "G", T, H, ZVT_GET_##T(c, Get##Stem))
 #define ZVT_MIN(p, Stem, T, H)                                                                                         \
-    ZVT_ENTRY("Get" #Stem "_Minimum", p ":min", H, false, ZVT_GET_##T(c, Get##Stem##_Minimum))
+    ZVT_ENTRY("Get" #Stem "_Minimum", p ":min", "Min", T, H, ZVT_GET_##T(c, Get##Stem##_Minimum))
 #define ZVT_MAX(p, Stem, T, H)                                                                                         \
-    ZVT_ENTRY("Get" #Stem "_Maximum", p ":max", H, false, ZVT_GET_##T(c, Get##Stem##_Maximum))
+    ZVT_ENTRY("Get" #Stem "_Maximum", p ":max", "Max", T, H, ZVT_GET_##T(c, Get##Stem##_Maximum))
 #define ZVT_INC(p, Stem, T, H)                                                                                         \
-    ZVT_ENTRY("Get" #Stem "_Increment", p ":inc", H, false, ZVT_GET_##T(c, Get##Stem##_Increment))
-#define ZVT_S(p, Stem, T, H) ZVT_ENTRY("Set" #Stem, p, H, false, ZVT_SET_##T(c, Set##Stem))
-#define ZVT_IS(p, Stem, T, H) ZVT_ENTRY("Is" #Stem, p, H, true, (void)c.Is##Stem())
-#define ZVT_E(p, Stem, T, H) ZVT_ENTRY("Enable" #Stem, p, H, false, c.Enable##Stem())
-#define ZVT_D(p, Stem, T, H) ZVT_ENTRY("Disable" #Stem, p, H, false, c.Disable##Stem())
+    ZVT_ENTRY("Get" #Stem "_Increment", p ":inc", "Inc", T, H, ZVT_GET_##T(c, Get##Stem##_Increment))
+#define ZVT_S(p, Stem, T, H) ZVT_ENTRY("Set" #Stem, p, "S", T, H, ZVT_SET_##T(c, Set##Stem); return 0)
+#define ZVT_IS(p, Stem, T, H) ZVT_ENTRY("Is" #Stem, p, "Is", T, H, return c.Is##Stem() ? 1 : 0)
+#define ZVT_E(p, Stem, T, H) ZVT_ENTRY("Enable" #Stem, p, "E", T, H, c.Enable##Stem(); return 0)
+#define ZVT_D(p, Stem, T, H) ZVT_ENTRY("Disable" #Stem, p, "D", T, H, c.Disable##Stem(); return 0)
 #define ZV_PARAM(no, p, Stem, T, F, H) ZVP_FORMS_##F(ZVT, p, Stem, T, H)
 
 const std::vector<Accessor>& Accessors()
@@ -73,10 +92,43 @@ const Accessor& Find(const std::string& method)
     throw std::runtime_error("no accessor " + method);
 }
 
+// The accessor of a parameter with the form, or null.
+const Accessor* FormOf(const std::string& base, const std::string& form)
+{
+    for (const auto& a : Accessors()) {
+        if (a.form == form && a.Base() == base) {
+            return &a;
+        }
+    }
+    return nullptr;
+}
+
 TEST(Accessors, TheTableGivesTheCatalogueMethods)
 {
-    // 62 parameters, 201 methods.
-    EXPECT_EQ(Accessors().size(), 201u);
+    EXPECT_EQ(Accessors().size(), 1137u);
+    std::map<std::string, std::map<std::string, int>> counts;  // form -> type -> methods
+    std::map<std::string, int> unchecked;                      // form -> methods without the handle test
+    std::set<std::string> params, methods;
+    for (const auto& a : Accessors()) {
+        ++counts[a.form][a.type];
+        unchecked[a.form] += a.checked ? 0 : 1;
+        params.insert(a.Base());
+        EXPECT_TRUE(methods.insert(a.method).second) << a.method << " twice";
+    }
+    EXPECT_EQ(params.size(), 276u);
+    using Types = std::map<std::string, int>;
+    const Types limits = {{"INT", 155}, {"FLOAT", 52}, {"RAW", 3}};
+    EXPECT_EQ(counts["G"], (Types{{"INT", 155}, {"FLOAT", 52}, {"STRING", 35}, {"RAW", 3}}));
+    EXPECT_EQ(counts["Min"], limits);
+    EXPECT_EQ(counts["Max"], limits);
+    EXPECT_EQ(counts["Inc"], limits);
+    EXPECT_EQ(counts["S"], (Types{{"INT", 139}, {"FLOAT", 44}, {"STRING", 10}}));
+    for (const char* form : {"Is", "E", "D"}) {
+        EXPECT_EQ(counts[form], (Types{{"INT", form == std::string("Is") ? 25 : 22}})) << form;
+    }
+    EXPECT_EQ(unchecked, (std::map<std::string, int>{
+                             {"G", 18}, {"Min", 9}, {"Max", 9}, {"Inc", 9}, {"S", 12}, {"Is", 6}, {"E", 6}, {"D", 6}}));
+
     const struct {
         const char* method;
         const char* param;
@@ -91,11 +143,22 @@ TEST(Accessors, TheTableGivesTheCatalogueMethods)
         {"GetVersionAPI", "api_version", true},
         {"SetUserSetLoad", "user_set_load", true},
         {"GetFFSAccessKey_Minimum", "ffs_access_key:min", true},
-        {"GetLEDSelector_Maximum", "led_selector:max", true},
         {"GetCameraName", "device_name", true},
-        {"GetModelId_Increment", "device_model_id:inc", true},
         {"IsExist", "isexist", true},
         {"SetDeviceReset", "device_reset", true},
+        {"GetHDR_KNEEPOINT_COUNT_Minimum", "hdr_kneepoint_count:min", true},
+        {"EnableTransDataBlackLevelOvrEnable", "trans_data_black_level_ovr_en", true},
+        {"IsLookUpTable", "LUTEnable", true},
+        {"GetGammaLuminosity_Maximum", "gammaY:max", true},
+        {"SetColorCorrectionMatrix23", "ccMTX23", true},
+        {"GetExposureTime", "exposure", true},
+        {"IsCamEnumGoldenEnabled", "cam_enum_golden_enabled", false},
+        {"SetSensDefectsCorrListContent", "sens_defects_corr_list_content", false},
+        {"GetFFCDarkFieldFileName", "ffc_dark_field_file_name", false},
+        {"GetAutoExposureAutoGainROIoffsetX", "aeag_roi_offset_x", true},
+        {"GetTimestamp_Increment", "timestamp:inc", true},
+        {"GetAcquisitionTransportPacketSizeBytes", "acq_transport_packet_size", true},
+        {"GetImageDataFormatRGB32Alpha", "imgdataformatrgb32alpha", true},
     };
     for (const auto& s : spots) {
         const auto& a = Find(s.method);
@@ -104,12 +167,10 @@ TEST(Accessors, TheTableGivesTheCatalogueMethods)
     }
     for (const char* absent :
          {"GetUserSetLoad", "SetAcquisitionStatus", "SetFFSFileSize", "SetFFSFileId", "GetVersion_Minimum",
-          "SetDeviceUnitRegisterEnumValueCount", "SetModelId", "GetDeviceReset", "EnableExist", "GetExist"}) {
-        bool found = false;
-        for (const auto& a : Accessors()) {
-            found = found || a.method == absent;
-        }
-        EXPECT_FALSE(found) << absent;
+          "SetDeviceUnitRegisterEnumValueCount", "SetModelId", "GetDeviceReset", "EnableExist", "GetExist",
+          "SetImageDataSign", "GetWhiteBalanceManualNow", "SetTimestamp", "GetTriggerSoftware", "SetTemperature",
+          "GetColorCorrectionMatrixDefault", "EnableCooled", "SetImagePayloadSize", "GetCameraName_Minimum"}) {
+        EXPECT_EQ(methods.count(absent), 0u) << absent;
     }
 }
 
@@ -134,7 +195,7 @@ TEST(Accessors, ClosedCameraEveryMethod)
         } else {
             ASSERT_EQ(trace.size(), 1u) << a.method;
             EXPECT_NE(trace[0].find(" handle=0 param=" + a.param + " "), std::string::npos) << trace[0];
-            if (a.isForm) {
+            if (a.form == "Is") {
                 EXPECT_FALSE(raised.thrown) << a.method;
             }
             if (raised.thrown) {
@@ -155,13 +216,103 @@ TEST(Accessors, AnInjectedErrorNamesTheAccessor)
     for (const auto& a : Accessors()) {
         emu.ClearHooks(-1);
         emu.Hook(-1, "fail param=" + a.param + " code=10 times=all");
-        if (a.isForm) {
+        if (a.form == "Is") {
             EXPECT_FALSE(Catch([&] { a.call(camera); }).thrown) << a.method;
             continue;
         }
         const auto raised = Catch([&] { a.call(camera); });
         EXPECT_EQ(raised.code, 10) << a.method;
         EXPECT_EQ(raised.text, Described("Timeout", a.method));
+    }
+}
+
+// On an open camera of a model with every feature, every getter and limit
+// answers, Min <= G <= Max; every setter that has a getter takes a legal value
+// back and refuses one past a maximum below the type's top; no Is form throws.
+TEST(Accessors, OpenCameraEveryMethod)
+{
+    EmuDir emu;
+    emu.AddCamera("JV966JK-TD-G8-V7T9-JND", [](zvemu::CameraRecord& r) {
+        r.sensorWidth = 320;
+        r.sensorHeight = 240;
+        r.color = r.cooling = r.lens = r.tof = true;
+    });
+    zvAPIplus_Camera camera;
+    camera.OpenFirst();
+    // The flash transfer reads the selected file; a register reads the
+    // selected unit's.
+    camera.SetFFSFileName("File_EEPROM1");
+    camera.SetDeviceUnitSelector(6);
+    // The transfer write and the progress callback can be set, never read.
+    const std::set<std::string> writeOnly = {"write_file_ffs", "api_progress_callback"};
+
+    std::map<std::string, std::map<std::string, double>> values;  // parameter -> form -> value
+    for (const auto& a : Accessors()) {
+        if (a.form == "S" || a.form == "E" || a.form == "D") {
+            continue;
+        }
+        if (a.form == "G" && writeOnly.count(a.Base())) {
+            EXPECT_EQ(Catch([&] { a.call(camera); }).text, Described("Parameter is not supported", a.method));
+            continue;
+        }
+        double value = 0;
+        const auto raised = Catch([&] { value = a.call(camera); });
+        EXPECT_FALSE(raised.thrown) << a.method << ": " << raised.text;
+        values[a.Base()][a.form] = value;
+    }
+    for (const auto& [param, v] : values) {
+        if (v.count("Min") && v.count("G")) {
+            EXPECT_LE(v.at("Min"), v.at("G")) << param;
+            EXPECT_LE(v.at("G"), v.at("Max")) << param;
+            EXPECT_GT(v.at("Inc"), 0) << param;
+        }
+    }
+
+    // Texts the setters may take.
+    const std::map<std::string, const char*> legalText = {{"ffs_file_name", "UserSet1"},
+                                                          {"device_unit_register_selector_name", "U6R0"}};
+    for (const auto& a : Accessors()) {
+        const Accessor* get = FormOf(a.Base(), "G");
+        if (a.form != "S" || !get || writeOnly.count(a.Base())) {
+            continue;
+        }
+        SCOPED_TRACE(a.method);
+        if (a.type == "STRING") {
+            auto it = legalText.find(a.Base());
+            ToSet().text = it == legalText.end() ? "zvemu.dat" : it->second;
+            EXPECT_FALSE(Catch([&] { a.call(camera); }).thrown);
+            char text[64] = {};
+            zvAPIplus_Camera& c = camera;
+            c.GetZVAPIParamStr(a.param.c_str(), text, sizeof text);
+            EXPECT_STREQ(text, ToSet().text);
+            continue;
+        }
+        // The maximum, then one past it.
+        const double max = FormOf(a.Base(), "Max")->call(camera);
+        const double inc = FormOf(a.Base(), "Inc")->call(camera);
+        ToSet().i = static_cast<int>(max);
+        ToSet().f = static_cast<float>(max);
+        const auto raised = Catch([&] { a.call(camera); });
+        EXPECT_FALSE(raised.thrown) << raised.text;
+        EXPECT_DOUBLE_EQ(get->call(camera), max);
+        if (a.type == "INT" && max < INT32_MAX) {
+            ToSet().i = static_cast<int>(max) + 1;
+        } else if (a.type == "FLOAT") {
+            ToSet().f = static_cast<float>(max + std::max(inc, 1.0));
+        } else {
+            continue;
+        }
+        const auto refused = Catch([&] { a.call(camera); });
+        EXPECT_EQ(refused.code, 114);
+        EXPECT_EQ(refused.text,
+                  Described("Parameter value cannot be set (might be out of range or invalid).", a.method));
+    }
+    ToSet() = SetValue{};
+
+    for (const auto& a : Accessors()) {
+        if (a.form == "Is") {
+            EXPECT_FALSE(Catch([&] { a.call(camera); }).thrown) << a.method;
+        }
     }
 }
 
@@ -179,9 +330,10 @@ TEST(Accessors, IsFormsAnswerFromTheValueAlone)
     EXPECT_FALSE(camera.IsAutoBandwidthCalculation());
     camera.EnableAutoBandwidthCalculation();
     EXPECT_TRUE(camera.IsAutoBandwidthCalculation());
-    // A parameter the camera does not know: the query fails, the answer is false.
-    EXPECT_FALSE(camera.IsGenTLStreamEn());
-    EXPECT_EQ(Catch([&] { camera.EnableGenTLStreamEn(); }).text, Described("Unknown parameter", "EnableGenTLStreamEn"));
+    // A feature the camera lacks: the query fails, the answer is false.
+    EXPECT_FALSE(camera.IsWhiteBalanceAuto());
+    EXPECT_EQ(Catch([&] { camera.EnableWhiteBalanceAuto(); }).text,
+              Described("Parameter is not supported", "EnableWhiteBalanceAuto"));
 }
 
 TEST(Accessors, StringFormsPassTextsAndSizes)
@@ -294,7 +446,10 @@ TEST(Accessors, ByNameMethods)
     float f = 0;
     EXPECT_EQ(Catch([&] { camera.GetZVAPIParamFloat("version_selector", &f); }).text,
               Described("Wrong parameter type", "GetZVAPIParamFloat - version_selector"));
-    EXPECT_EQ(Catch([&] { camera.SetZVAPIParamFloat("gain", 1.0f); }).code, 100);
+    EXPECT_EQ(Catch([&] { camera.SetZVAPIParamFloat("no_such_param", 1.0f); }).code, 100);
+    camera.SetZVAPIParamFloat("gain", 1.5f);
+    camera.GetZVAPIParamFloat("gain", &f);
+    EXPECT_EQ(f, 1.5f);
 
     // Unregistering the progress callback sends a null value with size 0.
     emu.ClearTrace();

@@ -255,6 +255,36 @@ TEST(ZvcamEmu, DirOptionWinsOverTheEnvironment)
     EXPECT_TRUE(emu.State().CameraIds().empty());
 }
 
+// The sensor's size and the model's features are what the library answers.
+TEST(ZvcamEmu, SensorSizeAndFeatures)
+{
+    EmuDir emu;
+    ASSERT_EQ(
+        Emu({"add", "--model", "JV966JK-TD-G8-V7T9-JND", "--sensor", "640x480", "--features", "color,lens"}).status, 0);
+    ASSERT_EQ(Emu({"add", "--model", "JV966JK-TD-G8-V7T9-JND"}).status, 0);
+    const auto shown = Emu({"show", "0"}).out;
+    EXPECT_NE(shown.find("  sensor                640x480\n  features              color,lens\n"), std::string::npos)
+        << shown;
+    EXPECT_NE(Emu({"show", "1"}).out.find("  sensor                1280x1024\n  features              none\n"),
+              std::string::npos);
+
+    for (uint32_t index : {0u, 1u}) {
+        ZV_HANDLE h = 0;
+        ASSERT_EQ(zvOpenDevice(index, &h), 0);
+        int32_t v = 0;
+        ASSERT_EQ(zvGetParamInt(h, "width_total", &v), 0);
+        EXPECT_EQ(v, index == 0 ? 640 : 1280);
+        ASSERT_EQ(zvGetParamInt(h, "height:max", &v), 0);
+        EXPECT_EQ(v, index == 0 ? 480 : 1024);
+        ASSERT_EQ(zvGetParamInt(h, "iscolor", &v), 0);
+        EXPECT_EQ(v, index == 0 ? 1 : 0);
+        float f = 0;
+        EXPECT_EQ(zvGetParamFloat(h, "lens_aperture_value", &f), index == 0 ? 0 : ZV_PARAM_NOT_SUPPORTED);
+        EXPECT_EQ(zvGetParamInt(h, "cooling", &v), ZV_PARAM_NOT_SUPPORTED);
+        zvCloseDevice(h);
+    }
+}
+
 TEST(ZvcamEmu, RefusesBadInput)
 {
     EmuDir emu;
@@ -279,6 +309,12 @@ TEST(ZvcamEmu, RefusesBadInput)
         {"add", "--model", "JV966JK-TD-G8-V7T9-JND", "--eeprom-version", "2"},
         {"add", "--model", "JV966JK-TD-G8-V7T9-JND", "--eeprom-version", "2.300"},
         {"add", "--model", "M\nN"},
+        {"add", "--model", "M", "--sensor", "640"},
+        {"add", "--model", "M", "--sensor", "642x480"},
+        {"add", "--model", "M", "--sensor", "640x481"},
+        {"add", "--model", "M", "--sensor", "0x0"},
+        {"add", "--model", "M", "--features", "color,wings"},
+        {"add", "--model", "M", "--features", ""},
         {"list", "extra"},
         {"show"},
         {"show", "1"},

@@ -358,45 +358,6 @@ TEST(ForcedSerial, HoldsForTheRestOfTheProcessOnly)
     zvCloseDevice(other);
 }
 
-TEST(Imaging, AcquiresFramesAndProcessesThem)
-{
-    EmuDir emu;
-    emu.AddCamera();
-    const ZV_HANDLE h = Open(0);
-    ImageDescriptor image{};
-    image.size = sizeof image;
-    EXPECT_EQ(zvGetImage(h, 100, &image), ZV_ACQUISITION_STOPPED);
-    ASSERT_EQ(zvStartAcquisition(h), 0);
-    EXPECT_EQ(zvStartAcquisition(h), ZV_ACQUISITION_ALREADY_UP);
-    ASSERT_EQ(zvGetImage(h, 100, &image), 0);
-    EXPECT_EQ(image.format, 0u);
-    ASSERT_EQ(image.width * image.height, image.bufferSize);
-    const uint32_t first = image.frameNumber;
-    ASSERT_EQ(zvGetImage(h, 100, &image), 0);
-    EXPECT_EQ(image.frameNumber, first + 1);
-    ImageDescriptor wrong{};
-    EXPECT_EQ(zvGetImage(h, 100, &wrong), ZV_INVALID_ARG);
-
-    ZV_PROC_HANDLE proc = 0;
-    ASSERT_EQ(zvProcOpen(&proc), 0);
-    ImageDescriptor out{};
-    out.size = sizeof out;
-    EXPECT_EQ(zvProcPullImage(proc, 0, &out), ZV_NO_IMAGE);
-    ASSERT_EQ(zvProcPushImage(proc, &image), 0);
-    ASSERT_EQ(zvProcPullImage(proc, 0, &out), 0);
-    ASSERT_EQ(out.bufferSize, image.bufferSize);
-    EXPECT_EQ(0, std::memcmp(out.pixelBuffer, image.pixelBuffer, image.bufferSize));
-    EXPECT_EQ(zvProcSetParam(proc, "gain", nullptr, 0, zvTypeInteger), ZV_UNKNOWN_PARAM);
-    image.format = 7;
-    EXPECT_EQ(zvProcPushImage(proc, &image), ZV_DATA_FORMAT_NOT_SUPPORTED);
-    ASSERT_EQ(zvProcClose(proc), 0);
-    EXPECT_EQ(zvProcPushImage(proc, &image), ZV_INVALID_HANDLE);
-
-    ASSERT_EQ(zvStopAcquisition(h), 0);
-    EXPECT_EQ(zvStopAcquisition(h), ZV_ACQUISITION_STOPPED);
-    zvCloseDevice(h);
-}
-
 }  // namespace
 
 extern "C" int zvapi32_c_header_check(void);
@@ -534,8 +495,8 @@ TEST(Parameters, EveryParameterOfTheSet)
             EXPECT_EQ(ReadAs(0, p.name, p.kind, ignored), p.libraryWide ? 0 : ZV_INVALID_HANDLE);
         }
     }
-    int32_t v = 0;
-    EXPECT_EQ(zvGetParamInt(h, "exposure", &v), ZV_UNKNOWN_PARAM);  // not a camera of this emulation
+    float f = 0;
+    EXPECT_EQ(zvGetParamFloat(h, "tof_phase_angle", &f), ZV_PARAM_NOT_SUPPORTED);  // not a time-of-flight camera
     zvCloseDevice(h);
 }
 

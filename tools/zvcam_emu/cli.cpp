@@ -27,7 +27,8 @@ constexpr const char* kUsage = "usage: zvcam-emu [--dir DIR] COMMAND ...\n"
                                "      [--mcu1-version V] [--mcu2-version V] [--mcu3-version V] [--xmlman-version V]\n"
                                "      [--hw-revision V] [--factory-set-version V] [--access-key K] [--special-key K]\n"
                                "      [--leds N] [--bootloader V] [--aux-bootloader V] [--register UNIT:REG=VALUE]\n"
-                               "      [--ffs-capacity BYTES] [--eeprom-version S.D]\n"
+                               "      [--ffs-capacity BYTES] [--eeprom-version S.D] [--sensor WIDTHxHEIGHT]\n"
+                               "      [--features LIST]  (LIST: none or some of color,cooling,lens,tof)\n"
                                "      [--usb3 GEN [--controller-version MAJ.MIN] [--speed high|super] [--public]\n"
                                "       [--bare] [--ccd] [--mcu-bus stm32|c2] [--info-format 1|2|3] [--older-serial N]\n"
                                "       [--flags N] [--stm32-version V] [--fpga-register V] [--c51-version V]\n"
@@ -129,6 +130,65 @@ DataVersion ParseDataVersion(const std::string& text)
     return version;
 }
 
+// "WIDTHxHEIGHT": the sensor's size in pixels.
+void ParseSensor(const std::string& text, CameraRecord& r)
+{
+    const auto x = text.find('x');
+    if (x == std::string::npos) {
+        throw UsageError("--sensor wants WIDTHxHEIGHT, got '" + text + "'");
+    }
+    const auto width = Number<uint32_t>("--sensor", text.substr(0, x));
+    const auto height = Number<uint32_t>("--sensor", text.substr(x + 1));
+    if (!zvemu::IsValidSensorSize(width, height)) {
+        throw UsageError("--sensor: the width must be a multiple of 4 from " + std::to_string(zvemu::kMinSensorWidth) +
+                         " to " + std::to_string(zvemu::kMaxSensorWidth) + ", the height a multiple of 2 from " +
+                         std::to_string(zvemu::kMinSensorHeight) + " to " + std::to_string(zvemu::kMaxSensorHeight));
+    }
+    r.sensorWidth = width;
+    r.sensorHeight = height;
+}
+
+// "none" or a comma-separated list of color, cooling, lens and tof.
+void ParseFeatures(const std::string& text, CameraRecord& r)
+{
+    r.color = r.cooling = r.lens = r.tof = false;
+    if (text == "none") {
+        return;
+    }
+    size_t start = 0;
+    while (true) {
+        const auto comma = text.find(',', start);
+        const std::string word = text.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+        if (word == "color") {
+            r.color = true;
+        } else if (word == "cooling") {
+            r.cooling = true;
+        } else if (word == "lens") {
+            r.lens = true;
+        } else if (word == "tof") {
+            r.tof = true;
+        } else {
+            throw UsageError("--features: unknown feature '" + word + "' (none, or color, cooling, lens, tof)");
+        }
+        if (comma == std::string::npos) {
+            break;
+        }
+        start = comma + 1;
+    }
+}
+
+std::string FeatureList(const CameraRecord& r)
+{
+    std::string list;
+    for (const auto& [has, name] : {std::pair{r.color, "color"}, std::pair{r.cooling, "cooling"},
+                                    std::pair{r.lens, "lens"}, std::pair{r.tof, "tof"}}) {
+        if (has) {
+            list.append(list.empty() ? "" : ",").append(name);
+        }
+    }
+    return list.empty() ? "none" : list;
+}
+
 void CheckUnique(const StateDir& dir, const CameraRecord& r)
 {
     const auto ids = dir.CameraIds();
@@ -160,11 +220,11 @@ int Add(const StateDir& dir, std::vector<std::string> args, std::ostream& out)
     std::map<std::string, std::string> single;
     std::vector<std::string> registers;
     static const char* const kOptions[] = {
-        "--model",        "--serial",        "--cpu-version",    "--fpga-version", "--location",
-        "--path",         "--user-id",       "--device-id",      "--model-id",     "--mcu1-version",
-        "--mcu2-version", "--mcu3-version",  "--xmlman-version", "--hw-revision",  "--factory-set-version",
-        "--access-key",   "--special-key",   "--leds",           "--bootloader",   "--aux-bootloader",
-        "--ffs-capacity", "--eeprom-version"};
+        "--model",        "--serial",         "--cpu-version",    "--fpga-version", "--location",
+        "--path",         "--user-id",        "--device-id",      "--model-id",     "--mcu1-version",
+        "--mcu2-version", "--mcu3-version",   "--xmlman-version", "--hw-revision",  "--factory-set-version",
+        "--access-key",   "--special-key",    "--leds",           "--bootloader",   "--aux-bootloader",
+        "--ffs-capacity", "--eeprom-version", "--sensor",         "--features"};
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& name = args[i];
         if (i + 1 >= args.size()) {
@@ -262,6 +322,12 @@ int Add(const StateDir& dir, std::vector<std::string> args, std::ostream& out)
                      Number<uint32_t>("--register", entry.substr(colon + 1, eq - colon - 1))}] =
             Number<uint32_t>("--register", entry.substr(eq + 1));
     }
+    if (auto v = opt("--sensor")) {
+        ParseSensor(*v, r);
+    }
+    if (auto v = opt("--features")) {
+        ParseFeatures(*v, r);
+    }
     if (auto v = opt("--ffs-capacity")) {
         r.ffsCapacity = Number<uint64_t>("--ffs-capacity", *v);
     }
@@ -351,6 +417,8 @@ int Show(const StateDir& dir, const std::string& index, std::ostream& out)
         row("register " + std::to_string(where.first) + ":" + std::to_string(where.second), Hex32(value));
     }
     row("ffs capacity", std::to_string(r->ffsCapacity));
+    row("sensor", std::to_string(r->sensorWidth) + "x" + std::to_string(r->sensorHeight));
+    row("features", FeatureList(*r));
     ShowUsb3(dir, id, *r, out);
     out << "  files:\n";
     const auto files = dir.ListFfsFiles(id);

@@ -100,21 +100,32 @@ typedef enum {
 /* Registered through "api_progress_callback"; percent runs from 0 to 100. */
 typedef void(ZVAPI_CALL* ZV_PROGRESS_CALLBACK)(int percent);
 
-/* One image. The caller sets size to sizeof(ImageDescriptor) before handing
- * the record over; the library fills the rest. The pixel buffer belongs to
- * the library and stays valid until the next image of the same handle or
- * context, or until it is closed. */
+/* One image, 304 bytes on the 32-bit target. The caller sets size to
+ * sizeof(ImageDescriptor) before handing the record over; the library fills
+ * the rest. Callers rely on size, pixelBuffer, format, width, height and
+ * linePadding only; every other byte is the library's. The pixel buffer
+ * belongs to the library and stays valid until the next image of the same
+ * handle or context, or until that is closed.
+ *
+ * Pixel data: height lines of width pixels, each line followed by
+ * linePadding bytes. Formats (values of "imgdataformat"): 0 MONO8, 1 MONO16,
+ * 2 RGB24, 3 RGB32, 4 RGB_PLANAR (three planes of 8-bit samples, one after
+ * the other), 5 RAW8, 6 RAW16, 7 transport data (the bytes as the camera
+ * sent them: 12-bit samples, two in three bytes, no padding), 8 RGB48,
+ * 9 RGB64, 10 RGB16_PLANAR, 11 RAW8X2, 12 RAW8X4, 13 RAW16X2, 14 RAW16X4,
+ * 15 RAW32, 16 RAW32FLOAT, 17 RAW8X3, 18 RAW16X3 (the RAWnXk formats carry k
+ * components of n bits per pixel). */
 typedef struct ImageDescriptor {
     uint32_t size;
     void* pixelBuffer;
-    uint32_t bufferSize; /* bytes at pixelBuffer */
-    uint32_t format;     /* 0 = ZV_MONO8 */
+    uint32_t reserved0;
+    uint32_t format;
     uint32_t width;
     uint32_t height;
-    uint32_t frameNumber;
-    uint32_t reserved0[4];
+    uint32_t frameNumber; /* this emulation's own: counts the frames of a handle */
+    uint32_t reserved1[4];
     uint32_t linePadding; /* bytes after each line */
-    uint8_t reserved1[256];
+    uint8_t reserved2[256];
 } ImageDescriptor;
 
 ZVAPI_EXPORT ZV_RETURN ZVAPI_CALL zvGetNumberDevices(uint32_t* count);
@@ -157,6 +168,7 @@ ZVAPI_EXPORT ZV_RETURN ZVAPI_CALL zvSetDeviceInfoString(uint32_t index, const ch
 #define ZV_READ_BLOCK_ERROR 7
 #define ZV_WRITE_BLOCK_ERROR 8
 #define ZV_NO_IMAGE 9
+#define ZV_TIMEOUT 10
 #define ZV_INVALID_ARG 11
 #define ZV_CAMERA_CONTEXT_ERROR 20
 #define ZV_ACQUISITION_ALREADY_UP 41
@@ -175,6 +187,10 @@ ZVAPI_EXPORT ZV_RETURN ZVAPI_CALL zvSetDeviceInfoString(uint32_t index, const ch
 #define ZV_READ_ONLY_PARAM 109
 #define ZV_FFS_FILE_SELECTOR_INVALID 112
 #define ZV_PARAM_VALUE_CANNOT_BE_SET 114
+#define ZV_PARAM_CONDITIONALLY_NOT_AVAILABLE 119
+#define ZV_NOT_SUPPORTED_WHILE_ACQUISITION 121
+#define ZV_PROC_INPUT_FORMAT_UNSUPPORTED 203
+#define ZV_PROC_OUTPUT_FORMAT_UNSUPPORTED 204
 
 #ifdef __cplusplus
 }

@@ -50,6 +50,14 @@ std::pair<uint32_t, uint32_t> SplitPair(std::string_view key, std::string_view t
     return {NumberOrThrow<uint32_t>(key, text.substr(0, dot)), NumberOrThrow<uint32_t>(key, text.substr(dot + 1))};
 }
 
+bool Flag(std::string_view key, std::string_view text)
+{
+    if (text != "0" && text != "1") {
+        throw std::runtime_error("camera.txt: " + std::string(key) + " must be 0 or 1");
+    }
+    return text == "1";
+}
+
 bool IsCameraVersion(std::string_view key)
 {
     for (auto v : kCameraVersionParams) {
@@ -115,6 +123,12 @@ CameraRecord DefaultCamera(std::string_view model, unsigned index)
     return r;
 }
 
+bool IsValidSensorSize(uint32_t width, uint32_t height)
+{
+    return width >= kMinSensorWidth && width <= kMaxSensorWidth && width % 4 == 0 && height >= kMinSensorHeight &&
+           height <= kMaxSensorHeight && height % 2 == 0;
+}
+
 bool IsStorableText(std::string_view text)
 {
     for (char c : text) {
@@ -152,6 +166,12 @@ std::string Serialize(const CameraRecord& r)
         line("register." + std::to_string(where.first) + "." + std::to_string(where.second), Hex32(value));
     }
     line("ffs_capacity", std::to_string(r.ffsCapacity));
+    line("sensor_width", std::to_string(r.sensorWidth));
+    line("sensor_height", std::to_string(r.sensorHeight));
+    line("color", r.color ? "1" : "0");
+    line("cooling", r.cooling ? "1" : "0");
+    line("lens", r.lens ? "1" : "0");
+    line("tof", r.tof ? "1" : "0");
     return out;
 }
 
@@ -202,6 +222,18 @@ CameraRecord Parse(std::string_view text)
             r.registers[SplitPair(key, key.substr(9))] = NumberOrThrow<uint32_t>(key, value);
         } else if (key == "ffs_capacity") {
             r.ffsCapacity = NumberOrThrow<uint64_t>(key, value);
+        } else if (key == "sensor_width") {
+            r.sensorWidth = NumberOrThrow<uint32_t>(key, value);
+        } else if (key == "sensor_height") {
+            r.sensorHeight = NumberOrThrow<uint32_t>(key, value);
+        } else if (key == "color") {
+            r.color = Flag(key, value);
+        } else if (key == "cooling") {
+            r.cooling = Flag(key, value);
+        } else if (key == "lens") {
+            r.lens = Flag(key, value);
+        } else if (key == "tof") {
+            r.tof = Flag(key, value);
         } else {
             throw std::runtime_error("camera.txt: unknown key " + std::string(key));
         }
@@ -211,6 +243,9 @@ CameraRecord Parse(std::string_view text)
     }
     if (r.ledCount < 1 || r.ledCount > 5) {
         throw std::runtime_error("camera.txt: leds must be 1 to 5");
+    }
+    if (!IsValidSensorSize(r.sensorWidth, r.sensorHeight)) {
+        throw std::runtime_error("camera.txt: bad sensor size");
     }
     return r;
 }

@@ -45,11 +45,19 @@ struct Session {
     std::map<std::string, std::string> forcedSerial;  // camera id -> serial
     std::map<std::string, uint32_t> vanishOpens;      // camera id -> open attempts still to fail
     std::map<std::string, uint64_t> hookCounters;     // hook key -> matching calls so far
+    // Camera settings changed in this process: camera id -> setting key ->
+    // value. A camera starts from its defaults in every process.
+    std::map<std::string, std::map<std::string, std::variant<int64_t, float, std::string>>> settings;
+    std::map<std::string, uint32_t> pendingTriggers;  // camera id -> software triggers not yet delivered
+    // The library's own settings changed in this process (reachable on the
+    // null handle too): setting key -> value.
+    std::map<std::string, std::variant<int64_t, float, std::string>> librarySettings;
 };
 
 struct ProcContext {
     bool hasImage = false;
-    ImageDescriptor pushed{};
+    int32_t outputFormat = -1;  // "imgdataformat"; -1: images pass unchanged
+    ImageDescriptor processed{};
     std::vector<uint8_t> pixels;
 };
 
@@ -68,11 +76,6 @@ public:
     std::map<std::string, Session> sessions;  // by state directory
     std::map<ZV_PROC_HANDLE, ProcContext> procs;
     ZV_PROC_HANDLE nextProc = 1;
-
-    // Library-wide settings, reachable on the null handle too.
-    int32_t camEnumGoldenEnabled = 0;
-    int32_t camSensorInitDisabled = 0;
-    int32_t autoBandwidthCalculation = 1;
 };
 
 // One call of the library: where it goes, which hooks apply, what the trace
@@ -170,6 +173,28 @@ int32_t GetParamValue(Call& c, const char* param, ParamKind want, uint32_t reque
 int32_t SetParamValue(Call& c, const char* param, ParamKind given, const Value& in);
 // Whether the parameter answers exact bytes (no terminator) through the string calls.
 bool IsByteParam(const char* param);
+// A number setting of the target camera, as a get would answer it (0 when it
+// cannot be read).
+int64_t IntSetting(Call& c, const char* param);
+// Whether any handle of the target camera is acquiring.
+bool CameraAcquiring(Call& c);
+
+// How an image of a format lies in memory (imaging.cpp).
+struct FrameLayout {
+    uint32_t format = 0;
+    uint32_t width = 0;
+    uint32_t height = 0;
+    uint32_t stride = 0;       // bytes of one pixel within a line (of one plane)
+    uint32_t planes = 1;       // 3 for the planar formats
+    uint32_t linePadding = 0;  // bytes after each line
+    uint64_t payload = 0;      // bytes of the whole image
+};
+// The layout of an image of the format and size; false for a format the
+// cameras do not deliver.
+bool LayoutOf(uint32_t format, uint32_t width, uint32_t height, FrameLayout& out);
+// The layout of the target camera's next image, from "imgdataformat",
+// "width" and "height".
+FrameLayout CurrentLayout(Call& c);
 
 // Flash file system and reset (ffs.cpp).
 int32_t FfsFileSize(Call& c, int64_t& size);

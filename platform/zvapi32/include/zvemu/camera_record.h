@@ -20,6 +20,11 @@ inline constexpr uint8_t kFirmwareUnconfirmed = 0xFF;  // written, not yet start
 inline constexpr uint8_t kFirmwareConfirmed = 0xA5;    // started after a reset
 inline constexpr uint64_t kDefaultFfsCapacity = 64ull << 20;
 inline constexpr size_t kMaxFfsNameLength = 64;
+inline constexpr uint32_t kDefaultSensorWidth = 1280;
+inline constexpr uint32_t kDefaultSensorHeight = 1024;
+// Sensor sizes a camera may have: widths in steps of 4, heights of 2.
+inline constexpr uint32_t kMinSensorWidth = 16, kMaxSensorWidth = 16384;
+inline constexpr uint32_t kMinSensorHeight = 2, kMaxSensorHeight = 16384;
 
 // The version texts a camera carries, by parameter name. The library's own
 // versions ("api_version", "drv_version") are not the camera's.
@@ -45,6 +50,16 @@ struct CameraRecord {
     std::map<int, int> ledModes;                                  // "led_mode" per LED; 0 when never set
     std::map<std::pair<uint32_t, uint32_t>, uint32_t> registers;  // (unit, register) -> value
     uint64_t ffsCapacity = kDefaultFfsCapacity;
+    // The sensor: its full size in pixels ("width" runs up to sensorWidth
+    // less "offsetX", in steps of 4; "height" up to sensorHeight less
+    // "offsetY", in steps of 2) and the features the model has. A parameter
+    // of a feature the model lacks answers "Parameter is not supported".
+    uint32_t sensorWidth = kDefaultSensorWidth;
+    uint32_t sensorHeight = kDefaultSensorHeight;
+    bool color = false;    // colour sensor: white balance, colour management and correction
+    bool cooling = false;  // cooled sensor: cooling and target temperature
+    bool lens = false;     // controlled lens
+    bool tof = false;      // time-of-flight sensor
 
     std::string CpuFileName() const { return "File_FW_CPU" + std::to_string(cpu); }
     std::string CpuVersionParam() const { return "version_mcu" + std::to_string(cpu); }
@@ -68,6 +83,9 @@ uint32_t DefaultSpecialKey(std::string_view serial);
 // std::runtime_error on a line it cannot read.
 std::string Serialize(const CameraRecord& record);
 CameraRecord Parse(std::string_view text);
+
+// Whether a sensor size is one a camera may have.
+bool IsValidSensorSize(uint32_t width, uint32_t height);
 
 // Whether a value may be stored (no line breaks or NULs).
 bool IsStorableText(std::string_view text);
