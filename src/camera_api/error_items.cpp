@@ -7,6 +7,17 @@
 #include "result_codes.h"
 #include "zvapiplus_exception.h"
 
+constexpr result_code_row kResultCodeRows[kResultCodeCount] = {
+#define ZV_ENUM_TABLE(member)
+#define ZV_ENUM_ROW(member, name, value, text)
+#define ZV_RESULT_CODE(name, code, text) {name, code, text},
+#include "enumerators.def"
+#undef ZV_RESULT_CODE
+#undef ZV_ENUM_ROW
+#undef ZV_ENUM_TABLE
+};
+static_assert(kResultCodeRows[kResultCodeCount - 1].name != nullptr, "a result code row is missing");
+
 namespace {
 
 // The text after the leading blank of each result-code row.
