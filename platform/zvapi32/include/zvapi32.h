@@ -5,8 +5,23 @@
  * of the error codes listed at the end of this header. Outputs are written
  * only on success; a failing call leaves every output untouched.
  *
- * Parameters are named by text. The limit of an int or raw parameter is
- * read by appending ":min", ":max" or ":inc" to its name.
+ * Parameters are named by text. The limit of a number parameter (int, float
+ * or raw) is read by appending ":min", ":max" or ":inc" to its name.
+ *
+ * Camera settings: every parameter starts from the camera's default in each
+ * process and after a "device_reset"; values behind a selector are kept per
+ * selector value. A set out of range or off the step answers 114, a set of
+ * a read-only parameter 109, a get of a write-only one 106, the limits of a
+ * string 107, a wrong type 103, a change of region or format while any
+ * handle of the camera acquires 121, and every parameter of a feature the
+ * model lacks (colour, cooling, lens, time of flight) 106. The library's own
+ * settings answer on the null handle too. With "trigger_source" 3 a frame
+ * comes for each "trigger_software" of 1 (119 when not acquiring with that
+ * source); zvGetImage answers 10 at once when no frame can come. The
+ * processing context has one parameter, "imgdataformat" (an int, size 4):
+ * the format it converts pushed images to (0, 1, 2, 3, 5, 6 or 8; 204 for
+ * others; 203 for a pushed image it cannot read); unset, images pass as
+ * they are.
  *
  * This build of the library emulates cameras whose state persists in a
  * directory (see "Emulated cameras" in README.md): the environment variable
