@@ -50,6 +50,9 @@ void zvAPIplus_Camera::Open(const char* method, int32_t result, ZV_HANDLE opened
             RaiseError(closed, method);
         }
     }
+    if (deviceHandle != 0 && deviceHandle != opened) {
+        lastImage.Clear();  // its pixels were the old device's
+    }
     deviceHandle = opened;
 }
 

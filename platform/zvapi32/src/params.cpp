@@ -1059,6 +1059,9 @@ std::string_view Base(std::string_view param, Limit& limit)
 
 bool HasFeature(Call& c, Feature f)
 {
+    if (f == Feature::None) {
+        return true;  // no need to read the camera's record
+    }
     const CameraRecord& r = c.Camera();
     switch (f) {
     case Feature::Color:
