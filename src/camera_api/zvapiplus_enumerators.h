@@ -13,8 +13,8 @@ public:
     class param_item_t {
     public:
         param_item_t() = default;
-        param_item_t(const char* name, int value, const char* description)
-            : name(name), value(value), description(description)
+        param_item_t(const char* itemName, int itemValue, const char* itemDescription)
+            : name(itemName), value(itemValue), description(itemDescription)
         {}
 
         const char* name = nullptr;
