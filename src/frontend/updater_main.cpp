@@ -46,11 +46,12 @@ constexpr std::string_view kInternalTestsWord = "internal_tests";
 }
 
 // Whether the operation on this type takes a file word. prog of a flag type
-// takes its flag value there and dump MMDESC its output file, as the usage
-// line promises, although those types take no file otherwise.
+// takes its flag value there (and verify too, so that it checks what prog
+// set) and dump MMDESC its output file, as the usage line promises, although
+// those types take no file otherwise.
 bool TakesFileWord(const CommandWord& command, const FwSelItem& type)
 {
-    if (command.operation == OP_PROG &&
+    if ((command.operation == OP_PROG || command.operation == OP_VERIFY) &&
         (type.id == FW_TYPE_FLAG_U3V || type.id == FW_TYPE_FLAG_U2F || type.id == FW_TYPE_REST_INFO)) {
         return true;
     }

@@ -1,25 +1,92 @@
 #pragma once
 
-#include "fw_updater.h"
+// FW_Updater_USB30: the updater the front end builds without --zvapi. It
+// selects a USB3 camera by index, device path, location or serial number,
+// reads versions, identifiers and the FLAG_U3V flag, resets the camera, and
+// programs, verifies and dumps the camera's memories through its flash
+// engine (FlashOperation), over the direct USB3 path (CameraFW).
+//
+// Every failure is a thrown UpdaterError; the camera is closed on every exit.
 
-// The direct USB3 updater. For now it keeps every default of FW_Updater (so
-// each operation reports that it is not implemented) and only stores the
-// settings the set-up hands it; the updater proper replaces this class.
+#include "camera_fw.h"
+#include "fw_updater.h"
+#include "usb3_memory_map.h"
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
 class FW_Updater_USB30 : public FW_Updater {
 public:
+    // Operation codes of FlashOperation.
+    enum FlashOp : int {
+        kVerify = 1,
+        kProgram = 2,
+        kEmergencyBoot = 3,
+        kDump = 4
+    };
+
     FW_Updater_USB30() = default;
     ~FW_Updater_USB30() override = default;
 
+    void SetBulkMode(int on);
+    void SetCCD() { camera.SetCCD(); }
     // Driver used to count and open cameras: 1 is the maker's USB3 driver, 0 is opened as 1.
-    void SetCameraDriver(int newDriver) { driver = newDriver; }
-    // Vendor requests as framed bulk transfers (1) or control transfers (0).
-    void SetBulkMode(int on) { bulkMode = on; }
-    void SetCCD() { ccd = true; }
+    void SetCameraDriver(int driver) { camera.SetDriver(driver); }
     // Number of USB3 cameras present for the set driver.
-    virtual int GetCameraOnBusCount();
+    virtual int GetCameraOnBusCount() { return camera.GetCameraOnBusCount(); }
+    int GetBulkMode() const { return bulkFlag; }
 
-protected:
-    int driver = 1;
-    int bulkMode = 0;
-    bool ccd = false;
+    void SelectCameraOnBus(int index) override;
+    void SelectCameraByPath(const std::string& path) override;
+    void SelectCameraBySN(const std::string& serial) override;
+    void SelectCameraByLocation(const std::string& location) override;
+    void GetU3VFlag(std::uint8_t& flag) override;
+    std::string GetCurrentFirmwareVersion() override;
+    bool UpdateFirmware() override;
+    bool VerifyFirmware() override;
+    bool EmergencyBoot() override;
+    bool ResetCamera() override;
+    bool DumpFlash() override;
+    bool IsUpdatePossible() override { return true; }
+    bool IsDataUpgradeNeeded() override { return false; }
+    bool UpgradeFirmware() override;
+
+    // The flash engine: verify, program, emergency boot or dump the current
+    // firmware type. True when the operation ran to its end; throws otherwise.
+    bool FlashOperation(int operation);
+    // Sets the boot-loader request of the info partition and resets the
+    // camera, so that its STM32 answers in its boot loader.
+    void EnterBootloader();
+
+    // Verify loops: read back and compare, throwing at the first difference.
+    void VerifySPI(std::uint32_t start, std::span<const std::uint8_t> expected);
+    void VerifyC2(std::uint32_t start, std::span<const std::uint8_t> expected);
+    void VerifyC51(std::span<const std::uint8_t> expected);
+    void VerifyC51Eeprom(std::uint32_t start, std::span<const std::uint8_t> expected);
+    void VerifySTM32(std::uint32_t start, std::span<const std::uint8_t> expected);
+    // Reads SPI flash into a file; the file is complete or not there at all.
+    void DumpToFile(std::uint32_t start, std::uint32_t size, const std::string& fileName);
+
+    CameraFW& Camera() { return camera; }
+    const CameraFW& Camera() const { return camera; }
+
+private:
+    struct Job;
+    void RunProgram(Job& job);
+    void RunVerify(Job& job);
+    void RunEmergencyBoot(Job& job);
+    void ProgramSpi(Job& job);
+    void ProgramInfoPartition(Job& job);
+    void WriteSpiRegion(std::uint32_t start, std::uint32_t eraseSize, std::span<const std::uint8_t> image,
+                        bool keepBootBytes);
+    void CheckMapFitsCamera(const Job& job);
+    // The open camera's location, which names its lock and backup file.
+    void RememberSelection(const std::string& location);
+    template <typename Match>
+    void SelectByText(const char* operation, const std::string& text, Match&& readText);
+
+    std::uint8_t bulkFlag = 0;
+    CameraFW camera;
 };

@@ -60,6 +60,7 @@ TEST(CommandLine, EveryCommandLineErrorEndsTheRunWithStatus1)
         {{"prog", "FLAG_U3V"}, kUsage + FrontEndError("Filename missing, but required")},
         {{"prog", "FLAG_U2F"}, kUsage + FrontEndError("Filename missing, but required")},
         {{"prog", "REST_INFO"}, kUsage + FrontEndError("Filename missing, but required")},
+        {{"verify", "FLAG_U3V"}, kUsage + FrontEndError("Filename missing, but required")},
         {{"dump", "MMDESC"}, kUsage + FrontEndError("Filename missing, but required")},
         {{"prog", "CPU1", longName}, kUsage + FrontEndError("Filename too long")},
         {{"info", "CPU1", "fw.bin"},
@@ -88,16 +89,21 @@ TEST(CommandLine, EveryCommandLineErrorEndsTheRunWithStatus1)
     }
 }
 
-TEST(CommandLine, DirectUsb3PathReachesTheCameraSelection)
+TEST(CommandLine, DirectUsb3PathWithoutACameraFailsAtItsOpen)
 {
-    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
-             {"info", "CPU1"},
-             {"prog", "CPU1", "fw.bin", "--camid", "1", "--yes"},
-             {"reset"},
-         }) {
-        const e2e::ProgramRun r = e2e::RunProgram(args);
-        EXPECT_EQ(r.out,
-                  kBanner + RaisedError("Function SelectCameraOnBus is not implemented for this camera.") + kFailed);
+    const std::string empty = (std::filesystem::temp_directory_path() / "zvtest-no-usb3-cameras").string();
+    std::filesystem::create_directories(empty);
+    struct Case {
+        std::vector<std::string> args;
+        std::string printed;  // between the banner and the error
+    };
+    const Case cases[] = {
+        {{"info", "CPU1"}, "Performing operation 3 on firmware type 1\nGetting version info\n"},
+        {{"reset", "--camid", "1"}, "Performing operation 4 on firmware type 0\nReseting\nResetting Camera\n"},
+    };
+    for (const Case& c : cases) {
+        const e2e::ProgramRun r = e2e::RunProgram(c.args, {}, {{"ZVAPI_EMULATOR_DIR", empty}});
+        EXPECT_EQ(r.out, kBanner + c.printed + RaisedError("Can not open USB3 device using zavro driver") + kFailed);
         EXPECT_EQ(r.err, "");
         EXPECT_EQ(r.status, 1);
     }

@@ -52,30 +52,32 @@ public:
     explicit RecordingUsb3(Recorder& r) : rec(r) {}
     void SelectCameraOnBus(int index) override
     {
-        rec.events.push_back("usb3 select id " + std::to_string(index) + " driver " + std::to_string(driver));
+        rec.events.push_back("usb3 select id " + std::to_string(index) + " driver " +
+                             std::to_string(Camera().GetDriver()));
     }
     void SelectCameraByPath(const std::string& p) override
     {
-        rec.events.push_back("usb3 select path " + p + " driver " + std::to_string(driver));
+        rec.events.push_back("usb3 select path " + p + " driver " + std::to_string(Camera().GetDriver()));
     }
     void SelectCameraBySN(const std::string& s) override
     {
-        rec.events.push_back("usb3 select sn " + s + " driver " + std::to_string(driver));
+        rec.events.push_back("usb3 select sn " + s + " driver " + std::to_string(Camera().GetDriver()));
     }
     void SelectCameraByLocation(const std::string& l) override
     {
-        rec.events.push_back("usb3 select location " + l + " driver " + std::to_string(driver));
+        rec.events.push_back("usb3 select location " + l + " driver " + std::to_string(Camera().GetDriver()));
     }
     int GetCameraOnBusCount() override
     {
-        rec.events.push_back("usb3 count driver " + std::to_string(driver) + " bulk " + std::to_string(bulkMode));
+        rec.events.push_back("usb3 count driver " + std::to_string(Camera().GetDriver()) + " bulk " +
+                             std::to_string(GetBulkMode()));
         return rec.cameraCount;
     }
     std::string Settings() const
     {
         return std::string("progress=") + (progressCallback == &PrintProgress ? "yes" : "no") +
-               " bulk=" + std::to_string(bulkMode) + " generation=" + std::to_string(cameraGeneration) +
-               " ccd=" + std::to_string(ccd);
+               " bulk=" + std::to_string(GetBulkMode()) + " generation=" + std::to_string(cameraGeneration) +
+               " ccd=" + std::to_string(Camera().IsCCD());
     }
     Recorder& rec;
 };
@@ -259,23 +261,6 @@ TEST_F(UpdaterSetupTest, Usb3RefusesAForcedModelSerialBeforeTouchingAnything)
     EXPECT_EQ(Run(), "ERROR: Legacy (USB3) cameras updating does not support --forced_model_sne\n");
     EXPECT_TRUE(rec.events.empty());
     EXPECT_EQ(printed, "");
-}
-
-TEST(UpdaterPlaceholders, KeepTheBaseDefaults)
-{
-    FW_Updater_USB30 usb3;
-    const auto text = [](const std::function<void()>& f) {
-        try {
-            f();
-        } catch (const UpdaterError& e) {
-            return std::string(e.what());
-        }
-        return std::string("<nothing thrown>");
-    };
-    EXPECT_EQ(text([&] { usb3.SelectCameraOnBus(0); }),
-              "Function SelectCameraOnBus is not implemented for this camera.");
-    EXPECT_EQ(text([&] { usb3.GetCameraOnBusCount(); }),
-              "Function GetCameraOnBusCount is not implemented for this camera.");
 }
 
 // Whatever an operation throws, the run ends with an error line and status 1;

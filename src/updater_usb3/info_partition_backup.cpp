@@ -1,0 +1,97 @@
+#include "info_partition_backup.h"
+
+#include "text_format.h"
+#include "updater_error.h"
+#include "usb3_memory_map.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+namespace {
+
+std::vector<std::uint8_t> ReadWhole(const std::string& name)
+{
+    std::ifstream in(name, std::ios::binary);
+    if (!in) {
+        throw UpdaterError(FormatText("InfoPartition backup %s can not be read", name.c_str()));
+    }
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// Two locations that differ only in characters a file name cannot hold must
+// not share a backup: the name carries a digest of the whole identity.
+std::uint32_t Fnv1a(std::string_view text)
+{
+    std::uint32_t hash = 2166136261u;
+    for (const char c : text) {
+        hash = (hash ^ static_cast<std::uint8_t>(c)) * 16777619u;
+    }
+    return hash;
+}
+
+}  // namespace
+
+bool IsKnownInfoFormat(std::span<const std::uint8_t> partition)
+{
+    if (partition.size() < usb3map::kInfoPartitionMinSize) {
+        return false;
+    }
+    const std::uint32_t format = usb3map::ReadLe32(partition, usb3map::kInfoFormatOffset);
+    return format >= 1 && format <= 3;
+}
+
+InfoPartitionBackup::InfoPartitionBackup(std::string_view cameraIdentity)
+{
+    std::string readable;
+    for (const char c : cameraIdentity.substr(0, 64)) {
+        const bool keep = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-';
+        readable += keep ? c : '_';
+    }
+    name_ = FormatText("info_backup_%s_%08x.bin", readable.c_str(), Fnv1a(cameraIdentity));
+}
+
+bool InfoPartitionBackup::Exists() const
+{
+    std::error_code ec;
+    return std::filesystem::exists(name_, ec);
+}
+
+void InfoPartitionBackup::Write(std::span<const std::uint8_t> partition) const
+{
+    const std::string temporary = name_ + ".tmp";
+    {
+        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+        out.write(reinterpret_cast<const char*>(partition.data()), static_cast<std::streamsize>(partition.size()));
+        out.close();
+        if (!out) {
+            throw UpdaterError(FormatText("InfoPartition backup %s can not be written", temporary.c_str()));
+        }
+    }
+    const std::vector<std::uint8_t> back = ReadWhole(temporary);
+    if (!std::equal(back.begin(), back.end(), partition.begin(), partition.end())) {
+        throw UpdaterError(FormatText("InfoPartition backup %s reads back different", temporary.c_str()));
+    }
+    std::error_code ec;
+    std::filesystem::rename(temporary, name_, ec);
+    if (ec) {
+        throw UpdaterError(FormatText("InfoPartition backup %s can not be written", name_.c_str()));
+    }
+}
+
+std::vector<std::uint8_t> InfoPartitionBackup::Load(std::size_t size) const
+{
+    std::vector<std::uint8_t> partition = ReadWhole(name_);
+    if (partition.size() != size || !IsKnownInfoFormat(partition)) {
+        throw UpdaterError(FormatText(
+            "InfoPartition backup %s is not a whole info partition of a known format; nothing written", name_.c_str()));
+    }
+    return partition;
+}
+
+void InfoPartitionBackup::Remove() const
+{
+    std::error_code ec;
+    std::filesystem::remove(name_, ec);
+}

@@ -1,0 +1,34 @@
+#pragma once
+
+// The backup of a camera's info partition (serial number, flags and other
+// bytes unique to the camera) taken before the partition is erased for a
+// rewrite. It lives in the working directory under a name made from the
+// camera's identity (its location), so a later run finds it even when the
+// partition itself was lost, and it is removed once the rewrite is verified.
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// A partition whose format word is one the updater knows (1, 2 or 3).
+bool IsKnownInfoFormat(std::span<const std::uint8_t> partition);
+
+class InfoPartitionBackup {
+public:
+    explicit InfoPartitionBackup(std::string_view cameraIdentity);
+
+    const std::string& Name() const { return name_; }
+    bool Exists() const;
+    // Writes the partition under a temporary name, reads it back and compares
+    // it, then moves it in place. Throws when any of that fails.
+    void Write(std::span<const std::uint8_t> partition) const;
+    // The kept partition: exactly `size` bytes of a known format; throws,
+    // naming the file, otherwise.
+    std::vector<std::uint8_t> Load(std::size_t size) const;
+    void Remove() const;
+
+private:
+    std::string name_;
+};
