@@ -304,6 +304,26 @@ TEST_F(Usb3Test, InfoAfterResetShowsTheProgrammedVersions)
     EXPECT_THAT(RunQuiet({"info", "FLAG_U3V"}).out, HasSubstr("FLAG_U3V 0\n"));
 }
 
+// REST_INFO rewrites the partition as it is, upgrading a format-1 one.
+TEST_F(Usb3Test, RestInfoUpgradesAFormat1Partition)
+{
+    const unsigned camera = AddUsb3(0, [](zvemu::Usb3Seed& s) {
+        s.infoFormat = 1;
+        s.flags = 5;
+    });
+    const Bytes seeded = Memory(camera, Usb3Memory::Spi);
+    const e2e::ProgramRun r = RunQuiet({"prog", "REST_INFO", "1"});
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_THAT(r.out, HasSubstr("InfoPartition format version 1\nInfoPartition format auto upgrade to version 2\n"
+                                 "Setting device flag to 0\n"));
+    const Bytes now = Memory(camera, Usb3Memory::Spi);
+    EXPECT_EQ(Slice(now, kInfo, 8), Bytes({2, 0, 0, 0, 0x30, 1, 0, 0}));
+    EXPECT_EQ(Slice(now, kInfo + 288, 4), Bytes(4, 0));
+    EXPECT_TRUE(OnlyChanged(seeded, now, kInfo, 292));
+    EXPECT_EQ(Slice(now, kInfo + 8, 280), Slice(seeded, kInfo + 8, 280));
+    EXPECT_EQ(RunQuiet({"verify", "REST_INFO", "0"}).status, 0);
+}
+
 // Commands the direct path does not offer, and types it cannot program.
 TEST_F(Usb3Test, RefusedCommandsAndTypes)
 {
