@@ -152,6 +152,11 @@ int main(int argc, char** argv)
         }
         image[type->at] = DecimalDigitsByte(*minor);
         image[type->at + 1] = DecimalDigitsByte(*major);
+        if (type->name.starts_with("FPGA")) {
+            // The FPGA version register is 32 bits wide: its upper half is 0.
+            image[type->at + 2] = 0;
+            image[type->at + 3] = 0;
+        }
         char text[8];
         std::snprintf(text, sizeof text, "%02x.%02x", image[type->at + 1], image[type->at]);
         shown = text;
