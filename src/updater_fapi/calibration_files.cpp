@@ -26,7 +26,6 @@ using eeprom_files::CheckedFileName;
 using eeprom_files::SafeNamePart;
 
 constexpr std::string_view kEepromFile = "File_EEPROM1";
-constexpr std::size_t kCameraTextSize = 260;
 constexpr std::size_t kFieldNameSize = 260;
 
 // "<input file>_<model>_V<EEPROM version><ending>": beside the input file.
@@ -168,8 +167,7 @@ void FW_Updater_FAPI::DiffFirmwareContent()
     const bool cameraPresent = camera.Camera().GetNumberOfConnectedCameras() > 0;
     if (cameraPresent) {
         camera.Open();
-        const std::string model =
-            ReadCameraText<kCameraTextSize>([&](char* text, int size) { camera.Camera().GetCameraName(text, size); });
+        const std::string model = ReadCameraModel();
         const std::optional<std::string> cpuVersion = GetCpuFirmwareVersion();
         if (!cpuVersion) {
             throw UpdaterError("DiffFirmwareContent ERROR: operation not supported for camera model");
@@ -323,8 +321,7 @@ void FW_Updater_FAPI::ConvertEEPROMDumpData(std::span<const std::uint8_t> dump)
         if (!cpuVersion) {
             throw UpdaterError("ConvertEEPROMDumpData ERROR: Unknown camera model");
         }
-        const std::string model =
-            ReadCameraText<kCameraTextSize>([&](char* text, int size) { camera.Camera().GetCameraName(text, size); });
+        const std::string model = ReadCameraModel();
         std::printf("Converting EEPROM data  \n");
         const std::string dumpName = inputFile.value_or(std::string());
         const std::string textName = CheckedFileName(dumpName + "_OrvikFormat.txt");

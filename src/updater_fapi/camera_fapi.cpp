@@ -103,11 +103,15 @@ void CameraFAPI::OpenByMode()
 
 void CameraFAPI::PrintIdentification()
 {
+    identified = false;
     const std::string sn =
         ReadCameraText<30>([&](char* text, int size) { camera.GetZVAPIParamStr("device_sn", text, size); });
     const std::string model = ReadCameraText<100>([&](char* text, int size) { camera.GetCameraName(text, size); });
     const std::string fpga = ReadCameraText<100>([&](char* text, int size) { camera.GetVersionFPGA1(text, size); });
     std::printf("Camera SN:%s, Model:%s, FPGA1:V%s\n", sn.c_str(), model.c_str(), fpga.c_str());
+    identified = true;
+    openedModel = model;
+    openedSerial = sn;
 
     // The device id is only informative: a camera that cannot tell it is
     // still usable.

@@ -51,6 +51,14 @@ public:
     bool IsModelForced() const { return forced; }
     const std::string& GetForcedModelSNE() const { return forcedSNE; }
 
+    // What the camera said it is when it was last opened (its model name and
+    // serial number); none while no open has read them (a handle supplied
+    // from outside). Later answers are held against these: a camera does not
+    // change its identity while it is open.
+    bool IsIdentified() const { return identified; }
+    const std::string& OpenedModel() const { return openedModel; }
+    const std::string& OpenedSerial() const { return openedSerial; }
+
 private:
     void ForceModelSerial();
     void OpenByMode();
@@ -64,4 +72,7 @@ private:
     std::string location;
     bool forced = false;
     std::string forcedSNE;
+    bool identified = false;
+    std::string openedModel;
+    std::string openedSerial;
 };

@@ -33,9 +33,10 @@ constexpr const char* kContactSupport = ".\r\nContact ZAVRO-Customer-Support by 
 std::optional<std::string> FW_Updater_FAPI::GetCpuFirmwareVersion()
 {
     zvAPIplus_Camera& cam = camera.Camera();
+    // An answer that differs from the camera's identity fails the caller
+    // (not taken for an unknown model).
+    const std::string model = ReadCameraModel();
     try {
-        const std::string model =
-            ReadCameraText<kCameraTextSize>([&](char* text, int size) { cam.GetCameraName(text, size); });
         // The definitions tell which of the camera's firmware versions is its
         // CPU's.
         std::uint32_t versionSelector = 0;
@@ -65,54 +66,93 @@ std::vector<std::uint8_t> FW_Updater_FAPI::ReadCameraEeprom(std::uint32_t size)
 {
     std::vector<std::uint8_t> image = ZeroedBuffer(size, "Failed to allocate buffer for EEPROM data update");
     ReadFileFFS(image, kEepromFile, 0);
+    // What is decided from these bytes (a conversion, a new partition table,
+    // the backup, a dump that may be written back) must not rest on one
+    // reading that may have delivered wrong bytes, or none: a second reading
+    // must give the same.
+    if (!EepromReadsBackAs(image)) {
+        throw UpdaterError("EEPROM data read from the camera differ between two readings; nothing was written. "
+                           "Check the camera's connection and run the command again.");
+    }
     return image;
 }
 
-void FW_Updater_FAPI::WriteEepromPartitionTable(CalibDataStructureConverter& converter)
+bool FW_Updater_FAPI::EepromReadsBackAs(std::span<const std::uint8_t> meant, bool printed)
 {
-    std::vector<std::uint8_t> table(eeprom_files::kPartitionTableWriteSize);
-    converter.GetRawData(table.data(), static_cast<std::uint32_t>(table.size()), CdsDataType::PartitionTable);
-    WriteFileFFS(table, kEepromFile, eeprom_files::kPartitionTableOffset);
+    // Filled with the opposite of every byte meant, so that a reading that
+    // delivers nothing cannot pass.
+    std::vector<std::uint8_t> readBack =
+        ZeroedBuffer(meant.size(), "Failed to allocate buffer for EEPROM data verification");
+    std::transform(meant.begin(), meant.end(), readBack.begin(),
+                   [](std::uint8_t b) { return static_cast<std::uint8_t>(~b); });
+    if (printed) {
+        ReadFileFFS(readBack, kEepromFile, 0);
+    } else {
+        ReadFfsBytes(readBack, kEepromFile, 0);
+    }
+    return std::equal(readBack.begin(), readBack.end(), meant.begin(), meant.end());
+}
+
+void FW_Updater_FAPI::WriteEepromTable(std::span<const std::uint8_t> meant)
+{
+    WriteFileFFS(meant.subspan(eeprom_files::kPartitionTableOffset, eeprom_files::kPartitionTableWriteSize),
+                 kEepromFile, eeprom_files::kPartitionTableOffset);
+    // A table write that answered success decides what the next run does,
+    // so the whole image is read back. A write that did nothing or went
+    // elsewhere is mended once by writing the whole image as meant.
+    if (EepromReadsBackAs(meant)) {
+        return;
+    }
+    std::printf("EEPROM data do not read back as written, writing the whole image again...\n");
+    WriteFileFFS(meant, kEepromFile, 0);
+    if (!EepromReadsBackAs(meant)) {
+        throw UpdaterError("EEPROM verification failed, data stored in camera is not valid");
+    }
 }
 
 std::vector<std::uint8_t> FW_Updater_FAPI::RestoreEepromFromBackup(const std::string& model, const std::string& serial,
-                                                                   std::size_t size)
+                                                                   std::span<const std::uint8_t> current)
 {
     const eeprom_files::EepromBackupFile backup(model, serial);
-    std::vector<std::uint8_t> image = backup.Load(size);
+    std::vector<std::uint8_t> image = backup.Load(current.size());
 
-    // The backup goes in with the mark still set, so a restore that stops
-    // half way is started again by the next run. Once the camera reads back
-    // the whole backup, the backup's own table takes the mark away.
-    const auto tableBytes = std::span<const std::uint8_t>(image).subspan(eeprom_files::kPartitionTableOffset,
-                                                                         eeprom_files::kPartitionTableWriteSize);
-    CalibDataStructureConverter table;
-    table.SetRawData(tableBytes.data(), static_cast<std::uint32_t>(tableBytes.size()), CdsDataType::PartitionTable);
-    table.SetUpdateInProgressFlag(1);
+    // The backup goes in with the mark set, so a restore that stops half
+    // way is started again by the next run. Once the camera reads back the
+    // whole backup, the backup's own table takes the mark away.
     std::vector<std::uint8_t> marked = image;
-    table.GetRawData(marked.data() + eeprom_files::kPartitionTableOffset, eeprom_files::kPartitionTableWriteSize,
-                     CdsDataType::PartitionTable);
+    SetUpdateInProgressMark(marked, 1);
+    if (!eeprom_files::ReadPartitionTableState(current).updateInProgress) {
+        // The mark goes in first, alone: a restore cut short must not leave
+        // a table without it over half restored data.
+        std::vector<std::uint8_t> currentMarked(current.begin(), current.end());
+        std::copy_n(marked.begin() + eeprom_files::kPartitionTableOffset, eeprom_files::kPartitionTableWriteSize,
+                    currentMarked.begin() + eeprom_files::kPartitionTableOffset);
+        WriteEepromTable(currentMarked);
+    }
     WriteFileFFS(marked, kEepromFile, 0);
-
-    std::vector<std::uint8_t> readBack = ZeroedBuffer(size, "Failed to allocate buffer for EEPROM data verification");
-    ReadFileFFS(readBack, kEepromFile, 0);
-    if (readBack != marked) {
+    if (!EepromReadsBackAs(marked, true)) {
         throw UpdaterError("EEPROM data restore verification failed, data stored in camera is not valid");
     }
-
-    WriteFileFFS(tableBytes, kEepromFile, eeprom_files::kPartitionTableOffset);
+    WriteEepromTable(image);
     std::printf("EEPROM data restored from %s\n", backup.Name().c_str());
     return image;
+}
+
+void FW_Updater_FAPI::SetUpdateInProgressMark(std::vector<std::uint8_t>& image, std::uint8_t mark)
+{
+    CalibDataStructureConverter table;
+    table.SetRawData(image.data() + eeprom_files::kPartitionTableOffset, eeprom_files::kPartitionTableWriteSize,
+                     CdsDataType::PartitionTable);
+    table.SetUpdateInProgressFlag(mark);
+    table.GetRawData(image.data() + eeprom_files::kPartitionTableOffset, eeprom_files::kPartitionTableWriteSize,
+                     CdsDataType::PartitionTable);
 }
 
 void FW_Updater_FAPI::EEPROMDataUpdate(const std::string& currentCpuVersion, const std::string& newCpuVersion)
 {
     CalibDataStructureConverter converter;
-    zvAPIplus_Camera& cam = camera.Camera();
-    const std::string model =
-        ReadCameraText<kCameraTextSize>([&](char* text, int size) { cam.GetCameraName(text, size); });
-    const std::string serial =
-        ReadCameraText<kCameraTextSize>([&](char* text, int size) { cam.GetSerialNumber(text, size); });
+    const std::string model = ReadCameraModel();
+    const std::string serial = ReadCameraSerial();
 
     // Without the version the data was made for, nothing can tell what it
     // holds; firmware must not go over data it may not be able to read.
@@ -148,7 +188,7 @@ void FW_Updater_FAPI::EEPROMDataUpdate(const std::string& currentCpuVersion, con
     bool restored = false;
     if (eeprom_files::ReadPartitionTableState(image).updateInProgress) {
         std::printf("Restoring EEPROM data from previous update session...\n");
-        image = RestoreEepromFromBackup(model, serial, size);
+        image = RestoreEepromFromBackup(model, serial, image);
         restored = true;
     }
 
@@ -192,7 +232,11 @@ void FW_Updater_FAPI::EEPROMDataUpdate(const std::string& currentCpuVersion, con
     }
 
     if (tableCreated) {
-        WriteEepromPartitionTable(converter);
+        std::vector<std::uint8_t> withTable = image;
+        converter.GetRawData(withTable.data() + eeprom_files::kPartitionTableOffset,
+                             eeprom_files::kPartitionTableWriteSize, CdsDataType::PartitionTable);
+        WriteEepromTable(withTable);
+        image = std::move(withTable);
         // Data versions are written in decimal everywhere (--eeprom_ver, info
         // EEPROM1), so the printed pair can be given back as it stands.
         std::printf("New EEPROM descriptor v %02d.%02d was added/restored...\n",
@@ -203,10 +247,12 @@ void FW_Updater_FAPI::EEPROMDataUpdate(const std::string& currentCpuVersion, con
         return;
     }
 
-    converter.SetUpdateInProgressFlag(1);
-    WriteEepromPartitionTable(converter);
+    std::vector<std::uint8_t> marked = image;
+    SetUpdateInProgressMark(marked, 1);
+    WriteEepromTable(marked);
 
     std::printf("Starting EEPROM data update...\n");
+    converter.SetUpdateInProgressFlag(1);
     converter.UnpackSensorModesData();
     converter.UpgradeData();
     converter.PackSensorModesData();
@@ -220,11 +266,13 @@ void FW_Updater_FAPI::EEPROMDataUpdate(const std::string& currentCpuVersion, con
     if (readBack != converted) {
         throw UpdaterError("EEPROM verification failed, data stored in camera is not valid");
     }
-    converter.SetUpdateInProgressFlag(0);
-    WriteEepromPartitionTable(converter);
+    if (!holdEepromUpdateMark) {
+        SetUpdateInProgressMark(converted, 0);
+        WriteEepromTable(converted);
+    }
     // The backup holds the data as they were, should the firmware they were
     // converted for not make it into the camera.
-    convertedEeprom = ConvertedEeprom{model, serial, size};
+    convertedEeprom = ConvertedEeprom{model, serial, std::move(converted)};
 
     std::printf("EEPROM data update finished...\n");
 }

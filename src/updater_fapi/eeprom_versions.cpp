@@ -18,7 +18,6 @@
 namespace {
 
 constexpr std::string_view kEepromFile = "File_EEPROM1";
-constexpr std::size_t kCameraTextSize = 260;
 
 std::string VersionText(std::uint8_t structVersion, std::uint8_t defaultsVersion)
 {
@@ -111,9 +110,7 @@ void FW_Updater_FAPI::OperationEEPROMVersionUpdate()
         throw UpdaterError("OperationEEPROMVersionUpdate ERROR: operation not supported");
     }
     // The camera's own model, whatever --model says.
-    modelName = ReadCameraText<kCameraTextSize>([&](char* text, int size) {
-                    camera.Camera().GetCameraName(text, size);
-                }).substr(0, kMaxVersionTextLength);
+    modelName = ReadCameraModel().substr(0, kMaxVersionTextLength);
     CalibDataStructureConverter converter;
     converter.SetCameraModel(modelName.c_str());
     converter.SetCpuFirmwareVersion(cpuVersion->c_str());
@@ -121,9 +118,7 @@ void FW_Updater_FAPI::OperationEEPROMVersionUpdate()
 
     std::printf("Reading EEPROM data...\n");
     const std::uint32_t size = SelectEepromFile();
-    std::vector<std::uint8_t> image =
-        ZeroedBuffer(size, "OperationEEPROMVersionUpdate ERROR: Failed to allocate buffer for EEPROM version update");
-    ReadFileFFS(image, kEepromFile, 0);
+    std::vector<std::uint8_t> image = ReadCameraEeprom(size);
 
     // Only the table is written back, so the converter gets the camera's own
     // table to change (also when the versions come from the CPU firmware):
@@ -160,7 +155,9 @@ void FW_Updater_FAPI::OperationEEPROMVersionUpdate()
     }
     converter.SetCalibrationDataStructureVersion(structVersion);
     converter.SetCameraModeDefaultsVersion(defaultsVersion);
-    WriteEepromPartitionTable(converter);
+    converter.GetRawData(image.data() + eeprom_files::kPartitionTableOffset, eeprom_files::kPartitionTableWriteSize,
+                         CdsDataType::PartitionTable);
+    WriteEepromTable(image);
     std::printf("%s (CPU %s) EEPROM version was successfully updated to %s\n", modelName.c_str(), cpuVersion->c_str(),
                 eepromVersion.c_str());
 }
@@ -190,8 +187,7 @@ std::string FW_Updater_FAPI::GetEEPROMDataVersion(std::size_t capacity)
 
     std::printf("Reading EEPROM data...\n");
     const std::uint32_t size = SelectEepromFile();
-    const std::string model =
-        ReadCameraText<kCameraTextSize>([&](char* text, int length) { camera.Camera().GetCameraName(text, length); });
+    const std::string model = ReadCameraModel();
     CalibDataStructureConverter converter;
     converter.SetCameraModel(model.c_str());
     converter.SetCpuFirmwareVersion(cpuVersion->c_str());
@@ -227,8 +223,7 @@ std::string FW_Updater_FAPI::GetLatestAvailableEEPROMDataVersion()
     if (!cpuVersion) {
         throw UpdaterError("GetLatestAvailableEEPROMDataVersion ERROR: Unknown camera model");
     }
-    const std::string model =
-        ReadCameraText<kCameraTextSize>([&](char* text, int length) { camera.Camera().GetCameraName(text, length); });
+    const std::string model = ReadCameraModel();
     CalibDataStructureConverter converter;
     converter.SetCameraModel(model.c_str());
     converter.SetCpuFirmwareVersion(cpuVersion->c_str());
@@ -262,8 +257,7 @@ bool FW_Updater_FAPI::QueryEepromUpgrade(bool possible)
 
     std::printf("Reading EEPROM data...\n");
     const std::uint32_t size = SelectEepromFile();
-    const std::string model =
-        ReadCameraText<kCameraTextSize>([&](char* text, int length) { camera.Camera().GetCameraName(text, length); });
+    const std::string model = ReadCameraModel();
     CalibDataStructureConverter converter;
     converter.SetCameraModel(model.c_str());
     converter.SetCpuFirmwareVersion(cpuVersion->c_str());

@@ -28,7 +28,6 @@ constexpr std::string_view kCpu1File = "File_FW_CPU1";
 constexpr std::string_view kSensorSerialFile = "SensInfo";
 // Zero bytes kept after a dump in its buffer.
 constexpr std::size_t kDumpSlack = 1024;
-constexpr std::size_t kModelTextSize = 260;
 
 // The camera API takes keys as int parameters: the same 32 bits.
 int AsIntParameter(std::uint32_t value)
@@ -83,6 +82,7 @@ bool FW_Updater_FAPI::RunOperationFFS(int code)
         VerifyEepromVersionsOffline();
         return true;
     }
+    cameraGoneAfterReset = false;
     if (GetConnectedCamerasCount() <= 0) {
         throw UpdaterError("No camera connected");
     }
@@ -130,7 +130,13 @@ bool FW_Updater_FAPI::RunOperationFFS(int code)
 
     ReportProgress(100);
     std::printf("Operation done OK  \n");
-    FinishCameraOperation();
+    if (cameraGoneAfterReset) {
+        // The handle went with the camera: its clean-up cannot fail a write
+        // that was verified.
+        AbandonCameraOperation();
+    } else {
+        FinishCameraOperation();
+    }
     return true;
 }
 
@@ -189,8 +195,17 @@ FW_Updater_FAPI::FfsPayload FW_Updater_FAPI::LoadPayload(std::string_view ffsFil
 void FW_Updater_FAPI::ProgramPayload(const FfsPayload& payload, std::string_view ffsFileName)
 {
     convertedEeprom.reset();
-    HandleModelSpecificOperation_BeforeProgramming();
+    // EEPROM data converted for this firmware keep their update-in-progress
+    // mark until the firmware reads back whole: until then, whatever stops
+    // the run (here or in the restore below) leaves the next run to restore
+    // them from their backup.
+    holdEepromUpdateMark = true;
     try {
+        // Whatever fails once the EEPROM data were converted (the rest of
+        // the step before programming included) leaves them without the
+        // firmware they were converted for.
+        HandleModelSpecificOperation_BeforeProgramming();
+        holdEepromUpdateMark = false;
         if (payload.size == 0) {
             // Converted data without the firmware they were converted for
             // would not fit the firmware the camera keeps running.
@@ -208,22 +223,32 @@ void FW_Updater_FAPI::ProgramPayload(const FfsPayload& payload, std::string_view
         SetFapiProgressPhase(60.0f, 0.4f);
         VerifyFileFFS(window, ffsFileName, payload.start);
     } catch (...) {
+        holdEepromUpdateMark = false;
         if (convertedEeprom) {
             RestoreEepromAfterFailedProgramming();
         }
         throw;
+    }
+    if (convertedEeprom) {
+        // The data and the firmware they were converted for are in the
+        // camera: the mark goes.
+        std::vector<std::uint8_t> image = std::move(convertedEeprom->image);
+        convertedEeprom.reset();
+        SetUpdateInProgressMark(image, 0);
+        SetFapiProgressPhase(100.0f, 0.0f);  // the operation's progress stays at its end
+        WriteEepromTable(image);
     }
     HandleModelSpecificOperation_AfterProgramming();
 }
 
 void FW_Updater_FAPI::RestoreEepromAfterFailedProgramming() noexcept
 {
-    const ConvertedEeprom converted = *convertedEeprom;
+    const ConvertedEeprom converted = std::move(*convertedEeprom);
     convertedEeprom.reset();
     try {
         try {
             std::printf("CPU firmware was not programmed, restoring EEPROM data from before the update...\n");
-            RestoreEepromFromBackup(converted.model, converted.serial, converted.size);
+            RestoreEepromFromBackup(converted.model, converted.serial, converted.image);
         } catch (const zvAPIplus_Exception& error) {
             throw CameraApiError(error);
         }
@@ -248,8 +273,7 @@ void FW_Updater_FAPI::DumpFfsFile(std::string_view ffsFileName)
         std::printf("Required file size is zero. Using %u instead to get some data.", dumpSize);
     }
     if (ffsFileName == kCpu1File) {
-        const std::string model =
-            ReadCameraText<kModelTextSize>([&](char* text, int size) { cam.GetCameraName(text, size); });
+        const std::string model = ReadCameraModel();
         for (std::string_view small : kSmallCpuModels) {
             if (model.find(small) != std::string::npos) {
                 dumpSize = kSmallCpuDumpSize;
@@ -265,6 +289,12 @@ void FW_Updater_FAPI::DumpFfsFile(std::string_view ffsFileName)
     // The name was just selected, which starts the read at the file's beginning.
     cam.GetReadFileFFS(reinterpret_cast<char*>(dump.data()), static_cast<int>(dumpSize));
     const std::span<const std::uint8_t> content(dump.data(), dumpSize);
+    // A dump of the calibration data may be edited and programmed back: it
+    // must not rest on one reading that may have delivered wrong bytes.
+    if (firmwareType == kTypeEeprom1 && !EepromReadsBackAs(content)) {
+        throw UpdaterError("EEPROM data read from the camera differ between two readings; nothing was written. "
+                           "Check the camera's connection and run the command again.");
+    }
     WriteDumpFile(inputFile, content);
     std::printf("Read done OK\n");
     if (firmwareType == FW_TYPE_EEPROM1) {

@@ -24,7 +24,6 @@ constexpr std::uint8_t kMarkConfirmed = 0xA5;
 constexpr std::uint8_t kMarkNotConfirmed = 0xFF;
 // More difference lines than this would only bury the failure.
 constexpr int kMaxCompareErrorLines = 17;
-constexpr std::size_t kModelTextSize = 260;
 
 // The camera API takes transfer sizes as int.
 int TransferSize(std::size_t size)
@@ -45,15 +44,20 @@ int AsIntParameter(std::uint32_t value)
 
 void FW_Updater_FAPI::ReadFileFFS(std::span<std::uint8_t> buffer, std::string_view ffsFileName, std::uint32_t offset)
 {
+    std::printf("Reading...\n");
+    ReadFfsBytes(buffer, ffsFileName, offset);
+    std::printf("Read done OK  \n");
+}
+
+void FW_Updater_FAPI::ReadFfsBytes(std::span<std::uint8_t> buffer, std::string_view ffsFileName, std::uint32_t offset)
+{
     const int size = TransferSize(buffer.size());
     const std::string name(ffsFileName);
     zvAPIplus_Camera& cam = camera.Camera();
-    std::printf("Reading...\n");
     cam.SetFFSAccessKey(AsIntParameter(GetAccessKey()));
     cam.SetFFSFileName(name.c_str());
     cam.SetFFSFileOffset(AsIntParameter(offset));
     cam.GetReadFileFFS(reinterpret_cast<char*>(buffer.data()), size);
-    std::printf("Read done OK  \n");
 }
 
 void FW_Updater_FAPI::WriteFileFFS(std::span<const std::uint8_t> data, std::string_view ffsFileName,
@@ -85,8 +89,7 @@ void FW_Updater_FAPI::VerifyFileFFS(std::span<std::uint8_t> expected, std::strin
     } catch (const std::bad_alloc&) {
         throw UpdaterError("Memory allocation error - verify buffer");
     }
-    const std::string model =
-        ReadCameraText<kModelTextSize>([&](char* text, int length) { cam.GetCameraName(text, length); });
+    const std::string model = ReadCameraModel();
 
     cam.SetFFSAccessKey(AsIntParameter(GetAccessKey()));
     cam.SetFFSFileName(name.c_str());

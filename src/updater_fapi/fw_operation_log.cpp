@@ -1,5 +1,7 @@
 #include "fw_operation_log.h"
 
+#include "camera_text.h"
+#include "eeprom_files.h"
 #include "ffs_file_table.h"
 #include "fw_decrypter.h"
 #include "fw_sel_item.h"
@@ -12,6 +14,9 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 
 namespace {
 
@@ -22,6 +27,45 @@ constexpr std::array<std::string_view, 5> kTypesWithoutDigest = {"SN", "SSN", "D
 
 const std::string kEntryName(kFwLogEntryName);
 const std::string kArchiveName(kFwLogArchiveName);
+
+// Keeps the bytes of a log archive that cannot be read in a file of the
+// working directory named after the camera (as its EEPROM backup is), never
+// over an earlier one. Answers the file's name; none when it cannot be
+// written whole.
+std::optional<std::string> KeepDamagedLog(zvAPIplus_Camera& camera, std::span<const std::uint8_t> archive)
+{
+    constexpr std::size_t kTextSize = 260;
+    constexpr int kMaxNumber = 1000;
+    const std::string model =
+        ReadCameraText<kTextSize>([&](char* text, int size) { camera.GetCameraName(text, size); });
+    const std::string serial =
+        ReadCameraText<kTextSize>([&](char* text, int size) { camera.GetSerialNumber(text, size); });
+    const std::string base =
+        "FwOperationLog_damaged_" + eeprom_files::SafeNamePart(model) + "_" + eeprom_files::SafeNamePart(serial);
+    for (int number = 1; number <= kMaxNumber; ++number) {
+        const std::string name =
+            eeprom_files::CheckedFileName(base + (number == 1 ? "" : "_" + std::to_string(number)) + ".zip");
+        std::error_code error;
+        if (std::filesystem::exists(name, error) || error) {
+            continue;
+        }
+        {
+            std::ofstream out(name, std::ios::binary);
+            out.write(reinterpret_cast<const char*>(archive.data()), static_cast<std::streamsize>(archive.size()));
+            out.close();
+            if (!out) {
+                return std::nullopt;
+            }
+        }
+        std::ifstream in(name, std::ios::binary);
+        const std::vector<std::uint8_t> kept{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+        if (!std::equal(kept.begin(), kept.end(), archive.begin(), archive.end())) {
+            return std::nullopt;
+        }
+        return name;
+    }
+    return std::nullopt;
+}
 
 void PrintNotUpdated()
 {
@@ -189,6 +233,12 @@ void AppendFwOperationLog(zvAPIplus_Camera& camera, std::string_view message)
             camera.GetReadFileFFS(reinterpret_cast<char*>(archive.data()), static_cast<int>(size));
             if (std::optional<std::string> text = UnpackFwLog(archive)) {
                 log = std::move(*text);
+            } else if (const std::optional<std::string> kept = KeepDamagedLog(camera, archive)) {
+                // A torn write must not stop all later logging: the history
+                // stays on the computer, the camera gets a new log.
+                std::printf("\nThe operation log in the camera cannot be read: its bytes are kept in %s, a new log "
+                            "is started.\n",
+                            kept->c_str());
             } else {
                 readable = false;
             }

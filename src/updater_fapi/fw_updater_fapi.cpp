@@ -2,6 +2,7 @@
 
 #include "camera_text.h"
 #include "fapi_progress.h"
+#include "text_format.h"
 #include "zvapi32.h"
 #include "zvapiplus_exception.h"
 #include "zvapiplus_global.h"
@@ -13,7 +14,8 @@ namespace {
 
 // Camera API error texts are at most 199 characters.
 constexpr std::size_t kLocationTextSize = 300;
-constexpr std::size_t kModelTextSize = 100;
+// Model names and serial numbers are read into 260 characters.
+constexpr std::size_t kCameraTextSize = 260;
 
 std::string Bounded(std::string_view text, std::size_t maxLength)
 {
@@ -89,11 +91,39 @@ void FW_Updater_FAPI::ListOfCamerasLocations()
     }
 }
 
+namespace {
+
+void CheckIdentity(const CameraFAPI& camera, const char* what, const std::string& now, const std::string& opened)
+{
+    if (camera.IsIdentified() && now != opened) {
+        throw UpdaterError(FormatText("The camera answered its %s with \"%s\", but with \"%s\" when it was opened; "
+                                      "nothing is decided on an answer that changed. Run the command again.",
+                                      what, now.c_str(), opened.c_str()));
+    }
+}
+
+}  // namespace
+
+std::string FW_Updater_FAPI::ReadCameraModel()
+{
+    std::string model =
+        ReadCameraText<kCameraTextSize>([&](char* text, int size) { camera.Camera().GetCameraName(text, size); });
+    CheckIdentity(camera, "model name", model, camera.OpenedModel());
+    return model;
+}
+
+std::string FW_Updater_FAPI::ReadCameraSerial()
+{
+    std::string serial =
+        ReadCameraText<kCameraTextSize>([&](char* text, int size) { camera.Camera().GetSerialNumber(text, size); });
+    CheckIdentity(camera, "serial number", serial, camera.OpenedSerial());
+    return serial;
+}
+
 std::string FW_Updater_FAPI::GetCameraModel()
 {
     camera.Open();
-    std::string model =
-        ReadCameraText<kModelTextSize>([&](char* text, int size) { camera.Camera().GetCameraName(text, size); });
+    std::string model = ReadCameraModel();
     CloseCamera();
     return model;
 }

@@ -124,6 +124,8 @@ public:
     //
     // Reads buffer.size() bytes of the file from the offset.
     void ReadFileFFS(std::span<std::uint8_t> buffer, std::string_view ffsFileName, std::uint32_t offset);
+    // The same without the progress lines.
+    void ReadFfsBytes(std::span<std::uint8_t> buffer, std::string_view ffsFileName, std::uint32_t offset);
     // Writes the data into the file at the offset ("FFS_Partition" takes no
     // offset).
     void WriteFileFFS(std::span<const std::uint8_t> data, std::string_view ffsFileName, std::uint32_t offset);
@@ -189,6 +191,10 @@ protected:
     // A bootloader version register of a device unit; 0 when the camera
     // cannot read it (selecting the unit and register must succeed).
     std::uint32_t ReadBootloaderVersion(std::uint32_t deviceUnit, std::uint32_t registerIndex);
+    // After the CPU reset: the camera runs the version the programmed image
+    // carries (thrown otherwise), or it has left the bus to start it
+    // (cameraGoneAfterReset).
+    void ConfirmNewFirmwareRuns(const std::string& model);
 
     // The calibration work the flash-file-system operations hand over to.
     //
@@ -218,16 +224,35 @@ protected:
     // Closes the camera unless its handle was supplied.
     void CloseCamera();
 
+    // The camera's model name and serial number as it answers them now. A
+    // camera that answers otherwise than when it was opened is not trusted
+    // with any decision: that is thrown.
+    std::string ReadCameraModel();
+    std::string ReadCameraSerial();
+
     // The calibration workflows' access to "File_EEPROM1": its size as the
     // camera reports it (refused unless it is a whole 64 KB image), the whole
     // file, and the partition table as the converter holds it.
     std::uint32_t SelectEepromFile();
+    // The whole file, read twice: two readings that differ are thrown, since
+    // what is decided from the image must not rest on a faulty one.
     std::vector<std::uint8_t> ReadCameraEeprom(std::uint32_t size);
-    void WriteEepromPartitionTable(CalibDataStructureConverter& converter);
-    // Puts the backup of an interrupted update back into the camera and
-    // verifies it; answers the restored image.
+    // Whether the whole file reads back as meant (the reading's progress
+    // lines printed or not).
+    bool EepromReadsBackAs(std::span<const std::uint8_t> meant, bool printed = false);
+    // Writes the partition table of the meant image alone, then checks that
+    // the whole file reads back as meant; a write that did nothing or went
+    // elsewhere is mended by writing the whole image once. Throws when the
+    // camera still differs.
+    void WriteEepromTable(std::span<const std::uint8_t> meant);
+    // Sets or clears the update-in-progress mark in an image's table.
+    static void SetUpdateInProgressMark(std::vector<std::uint8_t>& image, std::uint8_t mark);
+    // Puts the backup of an interrupted update back into the camera, which
+    // holds `current`: the mark is set before the first byte of the restore
+    // and cleared once the whole backup reads back. Answers the restored
+    // image.
     std::vector<std::uint8_t> RestoreEepromFromBackup(const std::string& model, const std::string& serial,
-                                                      std::size_t size);
+                                                      std::span<const std::uint8_t> current);
     // Reads the camera's image once per updater into eepromCache; answers
     // whether this call read it.
     bool FillEepromCache(std::uint32_t size);
@@ -244,14 +269,20 @@ protected:
     std::int32_t ledBlinkCount = 0;
     std::vector<std::uint8_t> eepromCache;  // "File_EEPROM1" as read once by the version queries
     bool handleSupplied = false;
+    // The camera left the bus after the CPU reset of the operation under way:
+    // its handle is gone, which says nothing about the firmware written.
+    bool cameraGoneAfterReset = false;
     // Set by a data update that converted the camera's EEPROM image: the
     // camera whose backup holds the image as it was before.
     struct ConvertedEeprom {
         std::string model;
         std::string serial;
-        std::uint32_t size = 0;
+        std::vector<std::uint8_t> image;  // as the camera holds it now
     };
     std::optional<ConvertedEeprom> convertedEeprom;
+    // Set while the step before programming runs: a data update leaves its
+    // mark set; the programming clears it once the firmware reads back.
+    bool holdEepromUpdateMark = false;
 
 private:
     // The bytes an operation writes or compares: the payload from the window

@@ -95,8 +95,7 @@ std::uint32_t FW_Updater_FAPI::ReadBootloaderVersion(std::uint32_t deviceUnit, s
 void FW_Updater_FAPI::HandleModelSpecificOperation_BeforeProgramming()
 {
     zvAPIplus_Camera& cam = camera.Camera();
-    const std::string model =
-        ReadCameraText<kCameraTextSize>([&](char* text, int size) { cam.GetCameraName(text, size); });
+    const std::string model = ReadCameraModel();
     if (!CalibDataStructureConverter::IsCameraModelSupported(model.c_str())) {
         std::printf("HandleModelSpecificOperation_BeforeProgramming: No operation required.\n");
         return;
@@ -149,11 +148,47 @@ void FW_Updater_FAPI::HandleModelSpecificOperation_BeforeProgramming()
     requirements.IsUpgradeOfBootloaderNeeded();
 }
 
+void FW_Updater_FAPI::ConfirmNewFirmwareRuns(const std::string& model)
+{
+    // The version the image carries is the one the camera runs once its CPU
+    // has started it; an image too short to carry one is not checked.
+    const std::span<const std::uint8_t> buffer = decrypter.GetFileBuffer();
+    const std::string expected =
+        VersionOfImage(buffer.first(std::min<std::size_t>(buffer.size(), decrypter.GetDataSize())));
+    if (expected.empty()) {
+        return;
+    }
+    zvAPIplus_Camera& cam = camera.Camera();
+    // A camera that left the bus after its reset is starting the new
+    // firmware; it cannot tell its version now.
+    bool present = false;
+    try {
+        present = cam.IsExist();
+    } catch (const zvAPIplus_Exception&) {
+        present = false;
+    }
+    if (!present) {
+        cameraGoneAfterReset = true;
+        std::printf("The camera is not on the bus after its CPU reset (it starts the new firmware): its operation "
+                    "log can be written only once it is back.\n");
+        return;
+    }
+    std::uint32_t versionSelector = 0;
+    CalibDataStructureConverter::GetAssocZvFwType(model.c_str(), &versionSelector);
+    cam.SetVersionSelector(static_cast<int>(versionSelector));
+    const std::string running =
+        ReadCameraText<kCameraTextSize>([&](char* text, int size) { cam.GetVersion(text, size); });
+    if (running != expected) {
+        throw UpdaterError(FormatText("The camera's CPU did not start the new firmware: it runs version %s, the "
+                                      "firmware written is version %s. Run the command again.",
+                                      running.c_str(), expected.c_str()));
+    }
+}
+
 void FW_Updater_FAPI::HandleModelSpecificOperation_AfterProgramming()
 {
     zvAPIplus_Camera& cam = camera.Camera();
-    const std::string model =
-        ReadCameraText<kCameraTextSize>([&](char* text, int size) { cam.GetCameraName(text, size); });
+    const std::string model = ReadCameraModel();
     if (!CalibDataStructureConverter::IsCameraModelSupported(model.c_str())) {
         std::printf("HandleModelSpecificOperation_AfterProgramming: No operation required.\n");
         return;
@@ -172,6 +207,7 @@ void FW_Updater_FAPI::HandleModelSpecificOperation_AfterProgramming()
     // Whether the camera reconnects is the camera's own matter, whatever
     // --model said.
     if (FamilyOf(model) != kReconnectingFamily) {
+        ConfirmNewFirmwareRuns(model);
         return;
     }
     std::printf("Reopening USB cameras...\n");
@@ -186,6 +222,7 @@ void FW_Updater_FAPI::HandleModelSpecificOperation_AfterProgramming()
         }
         if (camera.GetHandle() != 0) {
             std::printf("Reopened OK\n");
+            ConfirmNewFirmwareRuns(model);
             return;
         }
     }

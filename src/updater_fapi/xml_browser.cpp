@@ -37,27 +37,27 @@ XMLBrowser::XMLBrowser() : document_(std::make_unique<pugi::xml_document>()) {}
 
 XMLBrowser::~XMLBrowser() = default;
 
-void XMLBrowser::Fail(std::string_view message, std::string_view context, std::source_location where) const
+void XMLBrowser::Fail(std::string_view message, std::string_view context, const char* file, unsigned line) const
 {
     std::string text = "XML_Browser_ERR: ";
     text.append(message);
     text += '(';
     text.append(context);
     text += ") ";
-    text += where.file_name();
+    text += file;
     text += " (";
-    text += std::to_string(where.line());
+    text += std::to_string(line);
     text += ')';
     throw UpdaterError(text);
 }
 
-void XMLBrowser::CheckMove(std::source_location where) const
+void XMLBrowser::CheckMove(const char* file, unsigned line) const
 {
     if (!loaded_) {
-        Fail("XML file not loaded", fileName_, where);
+        Fail("XML file not loaded", fileName_, file, line);
     }
     if (current_.empty()) {
-        Fail("Node not defined", {}, where);
+        Fail("Node not defined", {}, file, line);
     }
 }
 

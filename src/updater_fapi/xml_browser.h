@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
-#include <source_location>
 #include <string>
 #include <string_view>
 
@@ -88,9 +87,12 @@ public:
     static bool IsNumber(const char* text);
 
 private:
-    [[noreturn]] void Fail(std::string_view message, std::string_view context = {},
-                           std::source_location where = std::source_location::current()) const;
-    void CheckMove(std::source_location where = std::source_location::current()) const;
+    // The file and line of the caller are filled in by the compiler (its
+    // built-ins, which every compiler we build with has, unlike the standard
+    // library's source_location).
+    [[noreturn]] void Fail(std::string_view message, std::string_view context = {}, const char* file = __builtin_FILE(),
+                           unsigned line = __builtin_LINE()) const;
+    void CheckMove(const char* file = __builtin_FILE(), unsigned line = __builtin_LINE()) const;
     void Adopt(std::unique_ptr<pugi::xml_document> document);
     pugi::xpath_node_set Select(const char* query) const;
     const char* FindNodeData(const char* name, const char* query) const;

@@ -5,10 +5,12 @@
 #include "emu_dir.h"
 #include "fw_operation_log.h"
 #include "run_program.h"
+#include "temp_dir.h"
 
 #include <gtest/gtest.h>
 
 #include "file_io.h"
+#include <filesystem>
 #include <fstream>
 #include <regex>
 
@@ -144,16 +146,27 @@ TEST_F(CameraApiRun, TwoRunsLeaveTheirLinesInOrder)
     EXPECT_TRUE(std::regex_match(*text, std::regex(run + "\n" + run))) << *text;
 }
 
-TEST_F(CameraApiRun, ACorruptLogIsLeftAlone)
+// A log torn by an earlier run does not stop logging: its bytes stay on the
+// computer, the camera gets a new log with this run's lines.
+TEST_F(CameraApiRun, AnUnreadableLogIsKeptAndANewOneStarted)
 {
     const std::vector<std::uint8_t> junk = {'n', 'o', 't', ' ', 'a', ' ', 'z', 'i', 'p'};
     emu.State().WriteFfsFile(emu.CameraId(0), kLogFile, junk);
+    // The program runs in a directory of the test's own.
+    const zvtest::TempDir dir;
+    const std::filesystem::path previous = std::filesystem::current_path();
+    std::filesystem::current_path(dir.path());
     const e2e::ProgramRun r = Prog({});
+    std::filesystem::current_path(previous);
+    const std::string kept = "FwOperationLog_damaged_JV966JK-TD-G8-V7T9-JND_ZVEMU21000A0.zip";
     EXPECT_NE(r.out.find("Programming\nFW_Updater::UnpackFwLog ERROR: Failed to open firmware logs archive file.\n"
-                         "Failed to update firmware operation log in camera.\n"),
+                         "The operation log in the camera cannot be read: its bytes are kept in " +
+                         kept + ", a new log is started.\n"),
               std::string::npos)
         << r.out;
-    EXPECT_EQ(emu.State().ReadFfsFile(emu.CameraId(0), kLogFile), junk);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(zvtest::ReadFile(dir.path() / kept), junk);
+    EXPECT_EQ(LogMessages(0), kRunLines);
 }
 
 TEST_F(CameraApiRun, CameraErrorsEndTheRunWithStatus1)

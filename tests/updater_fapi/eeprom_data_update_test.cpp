@@ -152,7 +152,9 @@ TEST_F(EepromDataUpdateTest, AnInterruptedUpdateIsFinishedByTheNextRun)
         {"cut bytes=32768 nth=2 file=File_EEPROM1", true},
         {"fail param=write_file_ffs code=8 nth=3 file=File_EEPROM1", true},  // clearing the mark
         {"cut bytes=20 nth=3 file=File_EEPROM1", true},
-        {"corrupt at=4660 nth=2 file=File_EEPROM1", true},  // the verification's read
+        // The verification's read (after the reading and its check, and the
+        // check of the mark).
+        {"corrupt at=4660 nth=4 file=File_EEPROM1", true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.hook);

@@ -171,13 +171,14 @@ TEST_F(ModelSpecificStepsTest, AKnownModelsCpuFirmwareTakesItsDataAlongAndStarts
     const Bytes image = CpuImage(0x02, 0x60);
     const Outcome o = Program(kJV, kCpu1, image);
     EXPECT_EQ(o.error, "");
-    EXPECT_NE(InOrder(o.printed, {"Reading EEPROM data...\n", "Creating EEPROM data backup before update...\n",
-                                  "Starting EEPROM data update...\n", "EEPROM data update verification...\n",
-                                  "EEPROM data update finished...\n",
-                                  "Current bootloader version in camera: 00030161, aux: 00000000\n" + kBootloaderOff +
-                                      "Writing FW\n",
-                                  "Compare done OK  \n" + kReset + "Operation done OK  \n"}),
-              std::string::npos)
+    EXPECT_NE(
+        InOrder(o.printed,
+                {"Reading EEPROM data...\n", "Creating EEPROM data backup before update...\n",
+                 "Starting EEPROM data update...\n", "EEPROM data update verification...\n",
+                 "EEPROM data update finished...\n",
+                 "Current bootloader version in camera: 00030161, aux: 00000000\n" + kBootloaderOff + "Writing FW\n",
+                 "Compare done OK  \nErasing/Writing...\nErase/Write done OK  \n" + kReset + "Operation done OK  \n"}),
+        std::string::npos)
         << o.printed;
     EXPECT_EQ(Count(o.printed, "Reopening"), 0u);
     EXPECT_EQ(Count(o.printed, "No operation required"), 0u);

@@ -2,6 +2,7 @@
 // digests of the programmed payload, and an archive that is never replaced
 // when it cannot be read.
 
+#include "eeprom_test_support.h"
 #include "emu_dir.h"
 #include "fapi_test_support.h"
 #include "fw_operation_log.h"
@@ -227,7 +228,10 @@ TEST_F(OperationLogTest, FirmwareLinesCarryTheDigestOfTheWholePayload)
     }
 }
 
-TEST_F(OperationLogTest, ArchivesThatCannotBeReadAreLeftAlone)
+// An archive that cannot be continued (torn, damaged, not ours) must not
+// stop all logging: its bytes are kept in a file on the computer named after
+// the camera, never over an earlier one, and the camera gets a new log.
+TEST_F(OperationLogTest, ArchivesThatCannotBeReadAreKeptAndANewLogIsStarted)
 {
     const Bytes valid = Archive({{"FwOperationLog.txt", ToBytes(std::string_view("[2025-03-07 090503] old\0", 24))}});
     Bytes truncated(valid.begin(), valid.end() - 10);
@@ -251,13 +255,20 @@ TEST_F(OperationLogTest, ArchivesThatCannotBeReadAreLeftAlone)
          "FW_Updater::UnpackFwLog ERROR: Firmware logs archive file holds other files."},
         {"damaged data", damagedData, "FW_Updater::UnpackFwLog ERROR: Failed to extract log text file from archive."},
     };
+    const zvtest::TempDir dir;
+    eeprom_test::WorkingDirectory work(dir.path());
+    int number = 0;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         StoreArchive(c.stored);
         const std::string printed =
             Printed([&] { FW_Updater::LogOperationMessage(updater, "Firmware Updater V2.64 started"); });
-        EXPECT_EQ(printed, c.printed + kNotUpdated);
-        EXPECT_EQ(StoredArchive(), c.stored);
+        const std::string kept = std::string("FwOperationLog_damaged_JV966JK-TD-G8-V7T9-JND_ZVEMU21000A0") +
+                                 (++number == 1 ? "" : "_" + std::to_string(number)) + ".zip";
+        EXPECT_EQ(printed, c.printed + "\nThe operation log in the camera cannot be read: its bytes are kept in " +
+                               kept + ", a new log is started.\n");
+        EXPECT_EQ(zvtest::ReadFile(kept), c.stored);
+        EXPECT_EQ(Messages(), (std::vector<std::string>{"Firmware Updater V2.64 started"}));
     }
 }
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "emu_dir.h"
+#include "file_io.h"
 #include "zvapi32.h"
 
 namespace {
@@ -198,6 +199,50 @@ TEST(Hooks, CountingStartsAgainInEveryProcess)
     }
 }
 
+// callno= aims at one call of a process by its number, whatever the
+// function: the probe opens (call 1), selects (2) and reads or writes (3, 4).
+TEST(Hooks, AimAtTheNthCallOfTheProcess)
+{
+    struct Case {
+        const char* hook;
+        const char* args;
+        int status;
+        const char* stored;  // UserSet1 afterwards, in hex
+        const char* printed;
+    } cases[] = {
+        {"fail callno=1 code=57", "string device_sn", 57, "00112233", ""},
+        {"fail callno=2 code=57", "string device_sn", 57, "00112233", ""},
+        {"fail callno=2 code=57 times=all", "read UserSet1 4", 57, "00112233", ""},
+        {"fail callno=2 call=zvOpenDevice code=57", "read UserSet1 4", 0, "00112233", "00112233\n"},
+        {"corrupt callno=3 at=1", "read UserSet1 4", 0, "00112233", "00ee2233\n"},
+        {"corrupt callno=2 at=1", "read UserSet1 4", 0, "00112233", "00112233\n"},
+        {"cut callno=4 bytes=1", "write UserSet1 0x6B2F08D4 aabbccdd", 8, "aa", ""},
+        {"cut callno=3 bytes=1", "write UserSet1 0x6B2F08D4 aabbccdd", 0, "aabbccdd", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.hook);
+        EmuDir emu;
+        emu.AddCamera();
+        emu.State().WriteFfsFile(emu.CameraId(0), "UserSet1", Bytes{0x00, 0x11, 0x22, 0x33});
+        emu.Hook(-1, c.hook);
+        const std::string out = (emu.Root() / "out.txt").string();
+        const int status = std::system((std::string(ZVAPI32_PROBE) + " " + c.args + " >" + out).c_str());
+        ASSERT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(WEXITSTATUS(status), c.status);
+        std::string hex;
+        const Bytes stored = emu.State().ReadFfsFile(emu.CameraId(0), "UserSet1").value_or(Bytes{});
+        for (uint8_t b : stored) {
+            char two[3];
+            std::snprintf(two, sizeof two, "%02x", b);
+            hex += two;
+        }
+        EXPECT_EQ(hex, c.stored);
+        if (std::string(c.args).starts_with("read")) {
+            EXPECT_EQ(zvtest::ReadText(out), c.printed);
+        }
+    }
+}
+
 TEST(Hooks, SpecsAreCheckedWhenParsed)
 {
     struct Case {
@@ -213,7 +258,12 @@ TEST(Hooks, SpecsAreCheckedWhenParsed)
         {"vanish opens=3", true, false, true},
         {"nocameras", true, true, false},
         {"trace", true, true, false},
+        {"fail callno=7 code=10 times=all", true, true, true},
+        {"cut callno=3 bytes=1", true, true, true},
         {"fail code=10", false, false, false},
+        {"fail callno=0 code=10", false, false, false},
+        {"fail callno=2 nth=2 code=10", false, false, false},
+        {"fail callno=2 call=zvOpenDevice param=x code=10", false, false, false},
         {"fail call=zvNoSuchCall code=10", false, false, false},
         {"fail call=zvOpenDevice param=x code=1", false, false, false},
         {"fail call=zvOpenDevice", false, false, false},

@@ -31,7 +31,7 @@ Emulator& Emulator::Instance()
     return emulator;
 }
 
-Call::Call(Emulator& e, const char* fn) : emu(e), function(fn), dir(StateDir::FromEnvironment())
+Call::Call(Emulator& e, const char* fn) : emu(e), function(fn), number(++e.callCount), dir(StateDir::FromEnvironment())
 {
     UseDir(dir);
 }
@@ -87,7 +87,9 @@ void Call::LoadCameraHooks()
 
 bool Call::Matches(const Hook& hook, std::string_view param) const
 {
-    const bool target = (!hook.call.empty() && hook.call == function) || (!hook.param.empty() && hook.param == param);
+    const bool anyCall = hook.callNo != 0 && hook.call.empty() && hook.param.empty();
+    const bool target =
+        anyCall || (!hook.call.empty() && hook.call == function) || (!hook.param.empty() && hook.param == param);
     if (!target) {
         return false;
     }
@@ -99,6 +101,12 @@ std::optional<int32_t> Call::InjectedResult(std::string_view param)
     std::optional<int32_t> result;
     for (const auto& lh : hooks_) {
         if (lh.hook.kind != Hook::Kind::Fail || !Matches(lh.hook, param)) {
+            continue;
+        }
+        if (lh.hook.callNo != 0) {
+            if (!result && lh.hook.FiresAtCall(number)) {
+                result = lh.hook.code;
+            }
             continue;
         }
         const uint64_t k = ++session->hookCounters[lh.key];
@@ -124,6 +132,12 @@ std::vector<const Hook*> Call::Firing(Hook::Kind kind, const std::string& file,
             continue;
         }
         if (covers && !covers(lh.hook, from, count)) {
+            continue;
+        }
+        if (lh.hook.callNo != 0) {
+            if (lh.hook.callNo == number) {
+                firing.push_back(&lh.hook);
+            }
             continue;
         }
         const uint64_t k = ++session->hookCounters[lh.key];

@@ -76,6 +76,7 @@ public:
     std::map<std::string, Session> sessions;  // by state directory
     std::map<ZV_PROC_HANDLE, ProcContext> procs;
     ZV_PROC_HANDLE nextProc = 1;
+    uint64_t callCount = 0;  // library calls of the process so far
 };
 
 // One call of the library: where it goes, which hooks apply, what the trace
@@ -86,6 +87,7 @@ public:
 
     Emulator& emu;
     const char* function;
+    uint64_t number;  // of this call in the process, from 1
     StateDir dir;
     Session* session = nullptr;
 

@@ -115,9 +115,9 @@ std::optional<Hook> ParseHook(std::string_view line, std::string* error)
 
     // Which keys each kind takes.
     static const std::map<Hook::Kind, std::vector<std::string_view>> allowed = {
-        {Hook::Kind::Fail, {"call", "param", "code", "nth", "times", "file"}},
-        {Hook::Kind::Cut, {"bytes", "code", "nth", "file"}},
-        {Hook::Kind::Corrupt, {"at", "xor", "nth", "file"}},
+        {Hook::Kind::Fail, {"call", "param", "code", "nth", "times", "file", "callno"}},
+        {Hook::Kind::Cut, {"bytes", "code", "nth", "file", "callno"}},
+        {Hook::Kind::Corrupt, {"at", "xor", "nth", "file", "callno"}},
         {Hook::Kind::Vanish, {"opens"}},
         {Hook::Kind::NoCameras, {}},
         {Hook::Kind::Trace, {}}};
@@ -162,7 +162,14 @@ std::optional<Hook> ParseHook(std::string_view line, std::string* error)
         hook.file = it->second;
     }
     const bool hasCode = number("code", hook.code);
-    number("nth", hook.nth);
+    const bool hasNth = number("nth", hook.nth);
+    const bool hasCallNo = number("callno", hook.callNo);
+    if (hasCallNo && hook.callNo == 0) {
+        ok = ok && Fail(error, "callno counts from 1");
+    }
+    if (hasCallNo && hasNth) {
+        ok = ok && Fail(error, "callno and nth do not go together");
+    }
     if (auto it = given.find("times"); it != given.end() && it->second == "all") {
         hook.times = 0;
     } else if (number("times", hook.times) && hook.times == 0) {
@@ -188,8 +195,8 @@ std::optional<Hook> ParseHook(std::string_view line, std::string* error)
 
     switch (hook.kind) {
     case Hook::Kind::Fail:
-        if (hook.call.empty() == hook.param.empty()) {
-            Fail(error, "fail needs exactly one of call= and param=");
+        if (hook.call.empty() == hook.param.empty() && !(hasCallNo && hook.call.empty())) {
+            Fail(error, "fail needs exactly one of call= and param= (or callno=)");
             return std::nullopt;
         }
         if (!hook.call.empty() && !IsLibraryFunctionName(hook.call)) {

@@ -19,6 +19,14 @@
 //   vanish opens=N      (camera only) after every "device_reset" the camera
 //        is gone (not counted, "isexist" 0, opens fail) for the next N open
 //        attempts of the process.
+//   callno=N            (fail, cut, corrupt; in place of nth=) the hook
+//        applies to the N-th library call of the process, whatever its
+//        function: counting every call, as the trace lists them, from 1. A
+//        fail hook with callno= needs neither call= nor param= (given, they
+//        must match too), and times=K|all extends it to the K-1 calls after
+//        it; a cut or corrupt hook fires when that call is the write or the
+//        covering read. A hook aimed at one call of a run: the trace of a
+//        clean run tells its number.
 //   nocameras           (library-wide) the library reports no cameras.
 //   trace               (library-wide) every call is appended to trace.log.
 //
@@ -51,10 +59,13 @@ struct Hook {
     uint64_t bytes = 0;  // cut
     uint64_t at = 0;     // corrupt
     uint8_t xorMask = 0xFF;
-    uint32_t opens = 0;  // vanish
+    uint32_t opens = 0;   // vanish
+    uint64_t callNo = 0;  // fail, cut, corrupt: the process's N-th call (0: counted by nth)
 
     // Whether the k-th matching call (1-based) fires.
     bool Fires(uint64_t k) const { return k >= nth && (times == 0 || k < uint64_t{nth} + times); }
+    // For a hook aimed by callno=: whether the process's call of this number fires.
+    bool FiresAtCall(uint64_t number) const { return number >= callNo && (times == 0 || number < callNo + times); }
 };
 
 // Parses one hook line; on failure answers nothing and describes the
