@@ -291,7 +291,7 @@ void FW_Updater_FAPI::DumpFfsFile(std::string_view ffsFileName)
     const std::span<const std::uint8_t> content(dump.data(), dumpSize);
     // A dump of the calibration data may be edited and programmed back: it
     // must not rest on one reading that may have delivered wrong bytes.
-    if (firmwareType == kTypeEeprom1 && !EepromReadsBackAs(content)) {
+    if (firmwareType == FW_TYPE_EEPROM1 && !EepromReadsBackAs(content)) {
         throw UpdaterError("EEPROM data read from the camera differ between two readings; nothing was written. "
                            "Check the camera's connection and run the command again.");
     }

@@ -226,7 +226,9 @@ TEST(FieldAccessChecks, TheImageChecksComeFirstWithEachOperationsName)
         {"GetEnumValueItem", [](CalibDataStructureConverter& c) { c.GetEnumValueItem(); }},
     };
     DebugCapture capture;
-    for (const auto& [name, call] : operations) {
+    for (const auto& operation : operations) {
+        const auto& name = operation.first;
+        const auto& call = operation.second;
         CalibDataStructureConverter fresh;
         EXPECT_EQ(ErrorText([&] { call(fresh); }), std::string(name) + " - model name is not defined");
         // Everything but the pages: the last image check fails.
