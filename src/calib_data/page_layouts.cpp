@@ -86,7 +86,7 @@ public:
     {
         size_t byte = 0;
         unsigned bit = 0;
-        const bool set = Locate(byte, bit) && ((page[byte] >> bit) & 1u) != 0;
+        const bool set = Locate(byte, bit) && ((static_cast<unsigned>(page[byte]) >> bit) & 1u) != 0;
         ++pos_;
         return set;
     }

@@ -16,8 +16,8 @@ inline constexpr std::uint32_t kScramblerSeed = 0x00009E4B;
 inline std::uint8_t ScramblerKey(std::uint32_t& reg, std::uint8_t feed)
 {
     for (int bit = 7; bit >= 0; --bit) {
-        const std::uint32_t in =
-            ((reg >> 0) & 1) ^ ((reg >> 8) & 1) ^ ((reg >> 14) & 1) ^ ((reg >> 24) & 1) ^ ((feed >> bit) & 1u);
+        const std::uint32_t in = ((reg >> 0) & 1) ^ ((reg >> 8) & 1) ^ ((reg >> 14) & 1) ^ ((reg >> 24) & 1) ^
+                                 ((static_cast<std::uint32_t>(feed) >> bit) & 1u);
         reg = (reg << 1) | in;
     }
     return static_cast<std::uint8_t>(reg & 0xFF);

@@ -202,8 +202,11 @@ void ShowUsb3(const zvemu::StateDir& dir, const std::string& id, const zvemu::Ca
     }
     const auto info = zvemu::ReadUsb3Memory(dir, id, zvemu::Usb3Memory::Spi, zvemu::kUsb3InfoAddress, 300);
     auto le32 = [&](std::size_t at) {
-        return static_cast<std::uint32_t>(info[at] | (info[at + 1] << 8) | (info[at + 2] << 16) |
-                                          (static_cast<std::uint32_t>(info[at + 3]) << 24));
+        std::uint32_t v = 0;
+        for (std::size_t i = 4; i-- > 0;) {
+            v = (v << 8) | info[at + i];
+        }
+        return v;
     };
     row("info format", std::to_string(le32(0)));
     row("device flags", Hex(le32(288), 8));

@@ -694,8 +694,9 @@ void Usb3Device::SpiDeselect()
 {
     if (select_ == Select::Spi && !shift_.empty() && !SpiBusy()) {
         const std::uint8_t command = shift_[0];
-        const std::uint32_t address =
-            shift_.size() >= 4 ? (static_cast<std::uint32_t>(shift_[1]) << 16) | (shift_[2] << 8) | shift_[3] : 0;
+        const std::uint32_t address = shift_.size() >= 4 ? (static_cast<std::uint32_t>(shift_[1]) << 16) |
+                                                               (static_cast<std::uint32_t>(shift_[2]) << 8) | shift_[3]
+                                                         : 0;
         const std::uint32_t size = static_cast<std::uint32_t>(spi_->size());
         switch (command) {
         case 0x06:
@@ -784,7 +785,8 @@ Usb3Device::Outcome Usb3Device::Spi(const Request& r, std::uint8_t* reply, std::
             }
         } else if (shift_[0] == 0x03 && shift_.size() >= 4 && !SpiBusy()) {
             const std::uint32_t size = static_cast<std::uint32_t>(spi_->size());
-            const std::uint32_t address = (static_cast<std::uint32_t>(shift_[1]) << 16) | (shift_[2] << 8) | shift_[3];
+            const std::uint32_t address = (static_cast<std::uint32_t>(shift_[1]) << 16) |
+                                          (static_cast<std::uint32_t>(shift_[2]) << 8) | shift_[3];
             for (std::uint32_t i = 0; i < n; ++i) {
                 reply[i] = spi_->data()[(address + shiftIn_ + i) % size];
             }

@@ -381,7 +381,8 @@ void AddUsb3Face(const StateDir& dir, const std::string& id, const CameraRecord&
     cpu1[3] = 0xB0;
     Put32(cpu1, 4, 4);           // section of 4 words
     Put32(cpu1, 8, 0x40000000);  // at the start of RAM
-    Put32(cpu1, 0x10, face.controllerMinor | (face.controllerMajor << 8));
+    Put32(cpu1, 0x10,
+          static_cast<std::uint32_t>(face.controllerMinor) | (static_cast<std::uint32_t>(face.controllerMajor) << 8));
     WriteUsb3Memory(dir, id, Usb3Memory::Spi, map[1][0], cpu1);
     WriteUsb3Memory(dir, id, Usb3Memory::Spi, kUsb3DescriptorAddress, Usb3FlashMapDescriptor(face.generation));
 
