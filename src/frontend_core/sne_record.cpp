@@ -15,9 +15,16 @@ std::uint8_t IndexIn(std::string_view alphabet, char c, std::uint8_t& index)
     return 0;
 }
 
-bool IsDigit(char c)
+// The value of a two-character decimal pair, or -1 when the pair is not one:
+// a tens character from '0' up to highestTens ('<' stands for 12 tens, the
+// characters the encoder writes for 100-127), a digit, and at most maxValue.
+int DecimalPair(char tens, char units, char highestTens, int maxValue)
 {
-    return c >= '0' && c <= '9';
+    if (tens < '0' || tens > highestTens || units < '0' || units > '9') {
+        return -1;
+    }
+    const int value = (tens - '0') * 10 + (units - '0');
+    return value <= maxValue ? value : -1;
 }
 
 }  // namespace
@@ -90,14 +97,13 @@ std::uint8_t DecodeSNE(std::string_view text, SNERecord& record)
         }
         record.SetAlpha(i, index);
     }
-    // The decimal positions take digits only: a typed SNE with anything else is
-    // a typing error, not a value to be written into the camera.
-    if (!IsDigit(text[5]) || !IsDigit(text[6]) || !IsDigit(text[7]) || !IsDigit(text[8])) {
-        return 1;
-    }
-    const int decimalA = (text[5] - '0') * 10 + (text[6] - '0');
-    const int decimalB = (text[7] - '0') * 10 + (text[8] - '0');
-    if (decimalB > 63) {
+    // The decimal positions take digits only (the 7-bit field also the tens
+    // characters past '9' that its values 100-127 are written with): a typed
+    // SNE with anything else is a typing error, not a value to be written into
+    // the camera.
+    const int decimalA = DecimalPair(text[5], text[6], '<', 127);
+    const int decimalB = DecimalPair(text[7], text[8], '9', 63);
+    if (decimalA < 0 || decimalB < 0) {
         return 1;
     }
     record.SetDecimalA(static_cast<std::uint8_t>(decimalA));

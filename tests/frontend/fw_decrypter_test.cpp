@@ -286,6 +286,11 @@ TEST(FwDecrypterText, SerialNumberTexts)
     EXPECT_THAT(Bytes(sneOnly, 0, 13),
                 ElementsAre(0xFF, 0xFF, 0xFF, 0xFF, 0x20, 0x88, 0x41, 0x2A, 0x07, 0x50, 0x1F, 0x00, 0xFF));
 
+    // decimalA 127, written "<7", as the camera shows it.
+    FwDecrypter highDecimal;
+    highDecimal.ParseSnSneFromStringToBuffer("ABCDE<7070AV");
+    EXPECT_THAT(Bytes(highDecimal, 4, 8), ElementsAre(0x20, 0x88, 0x41, 0xFE, 0x07, 0x50, 0x1F, 0x00));
+
     struct Case {
         const char* text;
         const char* error;

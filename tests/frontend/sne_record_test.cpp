@@ -37,21 +37,25 @@ TEST(SNERecord, ExampleEncodesDecodesAndStoresAsDocumented)
     EXPECT_EQ(SNERecord::FromBytes(r.ToBytes()).word1, r.word1);
 }
 
-TEST(SNERecord, EveryTypableRecordSurvivesTheRoundTrip)
+TEST(SNERecord, EveryRecordSurvivesTheRoundTrip)
 {
+    // Every value of both decimal fields (decimalA 100-127 is written with the
+    // tens characters ':', ';' and '<'), the other fields at random.
     std::mt19937 engine(2024);
-    for (int n = 0; n < 2000; ++n) {
-        SNERecord r;
-        r.word0 = engine();
-        r.word1 = engine() & 0x1FFFFF;  // the bits above 20 are not part of the text
-        r.SetDecimalA(static_cast<std::uint8_t>(engine() % 100));
-        r.SetDecimalB(static_cast<std::uint8_t>(engine() % 64));
-        const std::string text = EncodeSNE(r);
-        ASSERT_EQ(text.size(), kSneTextLength);
-        SNERecord back;
-        ASSERT_EQ(DecodeSNE(text, back), 0) << text;
-        ASSERT_EQ(back.word0, r.word0) << text;
-        ASSERT_EQ(back.word1, r.word1) << text;
+    for (int decimalA = 0; decimalA < 128; ++decimalA) {
+        for (int decimalB = 0; decimalB < 64; ++decimalB) {
+            SNERecord r;
+            r.word0 = engine();
+            r.word1 = engine() & 0x1FFFFF;  // the bits above 20 are not part of the text
+            r.SetDecimalA(static_cast<std::uint8_t>(decimalA));
+            r.SetDecimalB(static_cast<std::uint8_t>(decimalB));
+            const std::string text = EncodeSNE(r);
+            ASSERT_EQ(text.size(), kSneTextLength);
+            SNERecord back;
+            ASSERT_EQ(DecodeSNE(text, back), 0) << text;
+            ASSERT_EQ(back.word0, r.word0) << text;
+            ASSERT_EQ(back.word1, r.word1) << text;
+        }
     }
 }
 
@@ -71,7 +75,11 @@ TEST(SNERecord, DecodeRefusesCharactersOutsideTheirPositionsAlphabet)
              "ABCD121070AV",  // digit 1 is not a base32 letter
              "ABCDE21070AW",  // W is past the base32hex digits
              "ABCDEAB070AV",  // letters in a decimal position
-             "ABCDE2:070AV",  // the character after '9' is no digit either
+             "ABCDE2:070AV",  // ':' stands for tens only, never for units
+             "ABCDE<8070AV",  // 128 does not fit the 7-bit field
+             "ABCDE=0070AV",  // no tens character past '<'
+             "ABCDE/0070AV",  // nor before '0'
+             "ABCDE21:00AV",  // the 6-bit field has no tens past '9'
              "ABCDE21640AV",  // 64 does not fit the 6-bit field
              "ABCDE",         // too short
          }) {
@@ -81,6 +89,10 @@ TEST(SNERecord, DecodeRefusesCharactersOutsideTheirPositionsAlphabet)
     SNERecord r;
     EXPECT_EQ(DecodeSNE("ABCDE21630AV", r), 0);
     EXPECT_EQ(r.DecimalB(), 63);
+    EXPECT_EQ(DecodeSNE("ABCDE:0070AV", r), 0);
+    EXPECT_EQ(r.DecimalA(), 100);
+    EXPECT_EQ(DecodeSNE("ABCDE<7070AV", r), 0);
+    EXPECT_EQ(r.DecimalA(), 127);
 }
 
 TEST(SNERecord, CheckTellsRecordsOfTheOlderFormat)
