@@ -174,11 +174,9 @@ FW_Updater_FAPI::FfsPayload FW_Updater_FAPI::LoadPayload(std::string_view ffsFil
 
     const std::uint32_t start = GetFwStart();
     const std::uint32_t stop = GetFwStop();
-    if (stop != 0) {
-        // A window that ends past the payload would write less than asked.
-        if (stop > size) {
-            throw UpdaterError("fw_stop is out of file range");
-        }
+    // A window end past the payload (scripts pass 0xFFFFFFFF for "to the end")
+    // writes the payload to its end.
+    if (stop != 0 && stop <= size) {
         size = stop;
     }
     if (start != 0 && start >= size) {

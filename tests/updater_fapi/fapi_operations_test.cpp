@@ -203,8 +203,10 @@ TEST_F(FapiOperationsTest, TheWindowOfThePayloadIsWhatIsWrittenAndCompared)
         {0x10000, 0, "fw_start is out of file range", old},
         {0x8000, 0x8000, "fw_start is out of file range", old},
         {0x9000, 0x8000, "fw_start is out of file range", old},
-        // A window that ends past the payload is refused, not shortened.
-        {0, 0x10001, "fw_stop is out of file range", old},
+        // A window end past the payload means to its end.
+        {0, 0x10001, "", payload},
+        {0x100, 0xFFFFFFFF, "", concat({{&old, {0, 0x100}}, {&payload, {0x100, 0x10000}}})},
+        {0x10000, 0xFFFFFFFF, "fw_start is out of file range", old},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::to_string(c.start) + ".." + std::to_string(c.stop));
