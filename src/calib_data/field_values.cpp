@@ -21,7 +21,6 @@ constexpr size_t kRawTypes = 16;
 // Raw value -> engineering integer.
 enum class Get : uint8_t {
     Raw,            // the raw value
-    Signed,         // the raw value as a signed number of the field's width
     ThreePart,      // three-part count code
     TwoPart,        // two-part count code
     GainByCode52,   // gain x 1000 of the entry with that code, first 52 entries
@@ -34,7 +33,6 @@ enum class Get : uint8_t {
 // Engineering integer -> raw value.
 enum class Set : uint8_t {
     Raw,
-    Signed,
     ThreePart,
     TwoPart32,
     TwoPart64,
@@ -98,9 +96,9 @@ constexpr FamilyRules kJR574{
     false,
     {T::Decimal, T::Hexadecimal, T::Thousandths, T::Decimal, T::EnumGain, T::Decimal, T::Hundredths, T::Fraction32768,
      T::Decimal, E, E, E, E, E, E, E},
-    {Raw, Raw, Raw, TwoPart, GainByCode64, Raw, Raw, Raw, Signed, GE, GE, GE, GE, GE, GE, GE},
-    {Set::Raw, Set::Raw, Set::Raw, Set::TwoPart32, Set::NearestGainCode, Set::Raw, Set::Raw, Set::Raw, Set::Signed, SE,
-     SE, SE, SE, SE, SE, SE},
+    {Raw, Raw, Raw, TwoPart, GainByCode64, Raw, Raw, Raw, Raw, GE, GE, GE, GE, GE, GE, GE},
+    {Set::Raw, Set::Raw, Set::Raw, Set::TwoPart32, Set::NearestGainCode, Set::Raw, Set::Raw, Set::Raw, Set::Raw, SE, SE,
+     SE, SE, SE, SE, SE},
 };
 
 constexpr FamilyRules kJR574D88{
@@ -114,9 +112,9 @@ constexpr FamilyRules kJR574D88{
     false,
     {T::Decimal, T::Hexadecimal, T::Thousandths, T::Decimal, T::EnumGain, T::Decimal, T::Hundredths, T::Fraction32768,
      T::Decimal, E, E, E, E, E, E, E},
-    {Raw, Raw, Raw, Raw, GainByCode64, Raw, Raw, Raw, Signed, GE, GE, GE, GE, GE, GE, GE},
-    {Set::Raw, Set::Raw, Set::Raw, Set::TwoPart64, Set::NearestGainCode, Set::Raw, Set::Raw, Set::Raw, Set::Signed, SE,
-     SE, SE, SE, SE, SE, SE},
+    {Raw, Raw, Raw, Raw, GainByCode64, Raw, Raw, Raw, Raw, GE, GE, GE, GE, GE, GE, GE},
+    {Set::Raw, Set::Raw, Set::Raw, Set::TwoPart64, Set::NearestGainCode, Set::Raw, Set::Raw, Set::Raw, Set::Raw, SE, SE,
+     SE, SE, SE, SE, SE},
 };
 
 constexpr FamilyRules kJR825{
@@ -130,8 +128,8 @@ constexpr FamilyRules kJR825{
     true,
     {T::Decimal, T::Hexadecimal, T::Thousandths, T::Decimal, T::EnumGain, T::Decimal, T::Hundredths, T::Fraction32768,
      T::Decimal, E, E, E, E, E, E, E},
-    {Raw, Raw, Raw, TwoPart, GainByIndex64, Raw, Raw, Raw, Signed, GE, GE, GE, GE, GE, GE, GE},
-    {Set::Raw, Set::Raw, Set::Raw, Set::TwoPart64, Set::NearestGainIndex, Set::Raw, Set::Raw, Set::Raw, Set::Signed, SE,
+    {Raw, Raw, Raw, TwoPart, GainByIndex64, Raw, Raw, Raw, Raw, GE, GE, GE, GE, GE, GE, GE},
+    {Set::Raw, Set::Raw, Set::Raw, Set::TwoPart64, Set::NearestGainIndex, Set::Raw, Set::Raw, Set::Raw, Set::Raw, SE,
      SE, SE, SE, SE, SE, SE},
 };
 
@@ -220,15 +218,6 @@ const FamilyRules& RulesOf(const CdsDefinition& def)
 [[noreturn]] void UnknownType(const char* function, uint32_t rawType)
 {
     ThrowCDSError(function, "ERROR, unknown data type", CdsFormat("%u", rawType));
-}
-
-int32_t SignExtend(uint32_t raw, uint32_t width)
-{
-    if (width == 0 || width >= 32) {
-        return static_cast<int32_t>(raw);
-    }
-    const uint32_t shift = 32 - width;
-    return static_cast<int32_t>(raw << shift) >> shift;
 }
 
 int32_t GainTimes1000(const GainTableEntry& entry)
@@ -341,8 +330,6 @@ int32_t CdsDefinition::GetFieldValue(const UnpackedField& field) const
     switch (rules.get[t]) {
     case Get::Raw:
         return r;
-    case Get::Signed:
-        return SignExtend(static_cast<uint32_t>(r), FieldWidth(field.flags));
     case Get::ThreePart:
         return ThreePartCountDecode(r);
     case Get::TwoPart:
@@ -380,16 +367,6 @@ void CdsDefinition::SetFieldValue(int32_t value, UnpackedField& field) const
             return;
         }
         StoreUnsigned(function, field, value, value);
-        return;
-    case Set::Signed:
-        if (width < 32) {
-            const int64_t low = -(int64_t{1} << (width - 1));
-            const int64_t high = (int64_t{1} << (width - 1)) - 1;
-            if (width == 0 || value < low || value > high) {
-                DoesNotFit(function, field, value);
-            }
-        }
-        field.value = static_cast<int32_t>(static_cast<uint32_t>(value) & FieldValueMask(field.flags));
         return;
     case Set::ThreePart: {
         if (value < -65536 || value > 65534) {

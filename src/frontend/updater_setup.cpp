@@ -17,7 +17,7 @@ constexpr int kZavroUsb3Driver = 1;
 void RunFapiPath(const CmdLineParams& params, const UpdaterSetup& setup)
 {
     const std::unique_ptr<FW_Updater_FAPI> updater = setup.makeFapi();
-    ConfigureFapiUpdater(*updater, params);
+    ConfigureFapiUpdater(*updater, params, UpdaterProgress::Printed);
     if (!params.campath.empty()) {
         updater->SelectCameraByPath(params.campath);
     } else if (!params.camlocation.empty()) {
@@ -39,7 +39,7 @@ void RunUsb3Path(const CmdLineParams& params, const UpdaterSetup& setup)
         FailRun("Legacy (USB3) cameras updating does not support --forced_model_sne");
     }
     const std::unique_ptr<FW_Updater_USB30> updater = setup.makeUsb3();
-    ConfigureUsb3Updater(*updater, params);
+    ConfigureUsb3Updater(*updater, params, UpdaterProgress::Printed);
     if (!params.campath.empty()) {
         updater->SetCameraDriver(kZavroUsb3Driver);
         updater->SelectCameraByPath(params.campath);
@@ -76,10 +76,12 @@ UpdaterSetup DefaultUpdaterSetup()
     return setup;
 }
 
-void ConfigureFapiUpdater(FW_Updater_FAPI& updater, const CmdLineParams& params)
+void ConfigureFapiUpdater(FW_Updater_FAPI& updater, const CmdLineParams& params, UpdaterProgress progress)
 {
     ApplyAccessKey(updater, params);
-    updater.SetProgressCallback(&PrintProgress, 0);
+    if (progress == UpdaterProgress::Printed) {
+        updater.SetProgressCallback(&PrintProgress, 0);
+    }
     if (!params.forced_model_sne.empty()) {
         updater.SetForcedModelSNE(params.forced_model_sne);
     }
@@ -106,9 +108,11 @@ void ConfigureFapiUpdater(FW_Updater_FAPI& updater, const CmdLineParams& params)
     }
 }
 
-void ConfigureUsb3Updater(FW_Updater_USB30& updater, const CmdLineParams& params)
+void ConfigureUsb3Updater(FW_Updater_USB30& updater, const CmdLineParams& params, UpdaterProgress progress)
 {
-    updater.SetProgressCallback(&PrintProgress, 0);
+    if (progress == UpdaterProgress::Printed) {
+        updater.SetProgressCallback(&PrintProgress, 0);
+    }
     updater.SetCameraDriver(0);
     updater.SetBulkMode(1);
     updater.SetCameraGeneration(params.ucam_type);
@@ -140,7 +144,7 @@ void DoOperationOnAllFapiCameras(const CmdLineParams& params, const UpdaterSetup
         std::printf("----------------------------------\n");
         std::printf("Selected camera id:%d (total:%d)\n", index, count);
         const std::unique_ptr<FW_Updater_FAPI> updater = setup.makeFapi();
-        ConfigureFapiUpdater(*updater, params);
+        ConfigureFapiUpdater(*updater, params, UpdaterProgress::Silent);
         updater->SelectCameraOnBus(index);
         setup.perform(*updater);
     }
@@ -159,7 +163,7 @@ void DoOperationOnAllUsb3CamerasOnDriver(int driver, const CmdLineParams& params
         std::printf("----------------------------------\n");
         std::printf("Selected camera id:%d (total %d) - driver %d\n", index, count, driver);
         const std::unique_ptr<FW_Updater_USB30> updater = setup.makeUsb3();
-        ConfigureUsb3Updater(*updater, params);
+        ConfigureUsb3Updater(*updater, params, UpdaterProgress::Silent);
         updater->SetCameraDriver(driver);
         updater->SelectCameraOnBus(index);
         setup.perform(*updater);

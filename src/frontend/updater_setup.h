@@ -24,14 +24,21 @@ UpdaterSetup DefaultUpdaterSetup();
 // it is absent or 0.
 void ApplyAccessKey(FW_Updater& updater, const CmdLineParams& params);
 
+// Whether an updater prints its progress: the run's own updater does; the
+// per-camera updaters of the all-cameras loops stay quiet.
+enum class UpdaterProgress {
+    Printed,
+    Silent
+};
+
 // Everything the options say about a camera-API updater: access key, progress
-// printer, forced model serial, versions, model, EEPROM settings, LED blinks.
-// Every camera-API updater of a run goes through it, so all cameras of an
-// all-cameras run get the same settings as a single camera.
-void ConfigureFapiUpdater(FW_Updater_FAPI& updater, const CmdLineParams& params);
-// The same for a direct USB3 updater: progress printer, driver 0, bulk
-// transfers, camera generation, CCD flag.
-void ConfigureUsb3Updater(FW_Updater_USB30& updater, const CmdLineParams& params);
+// printer (when printed), forced model serial, versions, model, EEPROM
+// settings, LED blinks. Every camera-API updater of a run goes through it, so
+// all cameras of an all-cameras run get the same settings as a single camera.
+void ConfigureFapiUpdater(FW_Updater_FAPI& updater, const CmdLineParams& params, UpdaterProgress progress);
+// The same for a direct USB3 updater: progress printer (when printed), driver
+// 0, bulk transfers, camera generation, CCD flag.
+void ConfigureUsb3Updater(FW_Updater_USB30& updater, const CmdLineParams& params, UpdaterProgress progress);
 
 // Builds the run's updater for the access path the options choose, selects
 // the camera (or every camera) and performs the operation on each.

@@ -313,15 +313,16 @@ void FW_Updater_FAPI::DiffFirmwareContent()
 
 void FW_Updater_FAPI::ConvertEEPROMDumpData(std::span<const std::uint8_t> dump)
 {
-    // The dump file is written already; listings that cannot be made do not
-    // take it away, also not for a model the calibration definitions do not
-    // know: its dump is as good as any other.
+    // The dump file is written already and stays whatever happens here. A
+    // model the calibration definitions do not know has no listings to give:
+    // the command fails, so a script does not take its missing listings for
+    // made. Listings that cannot be made for a known model do not fail it.
+    const std::optional<std::string> cpuVersion = GetCpuFirmwareVersion();
+    if (!cpuVersion) {
+        throw UpdaterError("ConvertEEPROMDumpData ERROR: Unknown camera model");
+    }
+    const std::string model = ReadCameraModel();
     try {
-        const std::optional<std::string> cpuVersion = GetCpuFirmwareVersion();
-        if (!cpuVersion) {
-            throw UpdaterError("ConvertEEPROMDumpData ERROR: Unknown camera model");
-        }
-        const std::string model = ReadCameraModel();
         std::printf("Converting EEPROM data  \n");
         const std::string dumpName = inputFile.value_or(std::string());
         const std::string textName = CheckedFileName(dumpName + "_OrvikFormat.txt");

@@ -362,7 +362,7 @@ TEST_F(Export, PageRecordDumpAndPerFieldCsv)
     EXPECT_EQ(At(fields, 0, "Mode ID,Name,Value\n0000,VPC_EN,1\n"), "Mode ID,Name,Value\n0000,VPC_EN,1\n");
     for (const char* line : {"\n0000,PGA_GAIN_TOP,1.599000\n", "\n0000,PGA_GAIN_BOT,0.000000\n",
                              "\n0000,Mode_ID,0x5a00\n", "\n0000,VPIX_LDC,1.500000\n", "\n0000,T_GAIN,0.500000\n",
-                             "\n0000,T_OFFS,-1\n", "\n0000,Gain0,2.500000\n", "\n0127,Mode_ID,0x5a7f\n"}) {
+                             "\n0000,T_OFFS,65535\n", "\n0000,Gain0,2.500000\n", "\n0127,Mode_ID,0x5a7f\n"}) {
         EXPECT_NE(fields.find(line), std::string::npos) << line;
     }
     // Every field but the two closing records, on every page.

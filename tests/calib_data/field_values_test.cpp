@@ -56,15 +56,16 @@ INSTANTIATE_TEST_SUITE_P(Families, EngineeringRead,
                              ReadCase{12, 16, 7, 32768, 0}, ReadCase{12, 16, 7, 65535, 6020},
                              ReadCase{12, 16, 7, 16384, -6021}, ReadCase{12, 16, 7, 0, 0},
                              ReadCase{12, 16, 2, 1500, 1500}, ReadCase{12, 16, 6, 250, 250},
-                             // JR574: two-part counts, gains by code over 64 entries, signed offsets.
+                             // JR574: two-part counts, gains by code over 64 entries, plain words.
                              ReadCase{14, 6, 4, 13, 1599}, ReadCase{14, 6, 4, 62, 16500}, ReadCase{14, 6, 4, 0, 0},
                              ReadCase{14, 16, 3, 62271, 15615}, ReadCase{14, 16, 7, 16384, 16384},
-                             ReadCase{14, 16, 8, 0xFFFF, -1}, ReadCase{14, 16, 8, 200, 200},
+                             ReadCase{14, 16, 8, 0xFFFF, 65535}, ReadCase{14, 16, 8, 200, 200},
                              // JR574 D88: counts are plain, gains from the sorted 7-entry table.
                              ReadCase{26, 3, 4, 4, 1290}, ReadCase{26, 3, 4, 0, 660}, ReadCase{26, 14, 3, 62271, 62271},
+                             ReadCase{26, 16, 8, 0xFFA5, 65445},
                              // JR825: the field holds the table position.
                              ReadCase{28, 6, 4, 17, 4200}, ReadCase{28, 6, 4, 0, 800}, ReadCase{28, 6, 4, 50, 0},
-                             ReadCase{28, 16, 3, 62528, 15680},
+                             ReadCase{28, 16, 3, 62528, 15680}, ReadCase{28, 16, 8, 0x8000, 32768},
                              // 32-bit fields read their whole value.
                              ReadCase{28, 32, 0, static_cast<int32_t>(0x89ABCDEF), static_cast<int32_t>(0x89ABCDEF)},
                              // JV285: every raw value as it is.
@@ -105,9 +106,9 @@ INSTANTIATE_TEST_SUITE_P(
         // Milli-decibels to the 32768-based multiplier, with their fraction.
         WriteCase{12, 16, 7, 0, 32768}, WriteCase{12, 16, 7, 6020, 65531}, WriteCase{12, 16, 7, -6021, 16383},
         WriteCase{14, 6, 4, 1600, 13}, WriteCase{14, 6, 4, 800, 5}, WriteCase{14, 16, 3, 15615, 62271},
-        WriteCase{14, 16, 8, -200, 65336}, WriteCase{14, 16, 7, 40000, 40000}, WriteCase{26, 3, 4, 1290, 4},
-        WriteCase{26, 3, 4, 7250, 7}, WriteCase{28, 6, 4, 4200, 17}, WriteCase{28, 16, 3, 15680, 62528},
-        WriteCase{28, 32, 0, -1, -1},  // a 32-bit field takes the whole pattern
+        WriteCase{14, 16, 8, 65336, 65336}, WriteCase{28, 16, 8, 65535, 0xFFFF}, WriteCase{14, 16, 7, 40000, 40000},
+        WriteCase{26, 3, 4, 1290, 4}, WriteCase{26, 3, 4, 7250, 7}, WriteCase{28, 6, 4, 4200, 17},
+        WriteCase{28, 16, 3, 15680, 62528}, WriteCase{28, 32, 0, -1, -1},  // a 32-bit field takes the whole pattern
         // JV285 takes the engineering value in the units it reads back.
         WriteCase{32, 16, 2, 1300, 1300}, WriteCase{32, 16, 3, 250, 250}, WriteCase{31, 16, 9, 0xFFFF, 0xFFFF}));
 
@@ -153,8 +154,9 @@ INSTANTIATE_TEST_SUITE_P(
                      "JV966JK_TD_B_SetFieldValue - ERROR, value does not fit the field (7000 for F, 16 bits)"},
         RefusedWrite{14, 6, 0, 64, "JR574_SetFieldValue - ERROR, value does not fit the field (64 for F, 6 bits)"},
         RefusedWrite{14, 6, 0, -1, "JR574_SetFieldValue - ERROR, negative value for an unsigned field (-1 for F)"},
-        RefusedWrite{14, 16, 8, 40000,
-                     "JR574_SetFieldValue - ERROR, value does not fit the field (40000 for F, 16 bits)"},
+        RefusedWrite{14, 16, 8, 65536,
+                     "JR574_SetFieldValue - ERROR, value does not fit the field (65536 for F, 16 bits)"},
+        RefusedWrite{26, 16, 8, -1, "JR574_SetFieldValue - ERROR, negative value for an unsigned field (-1 for F)"},
         RefusedWrite{32, 16, 2, 70000,
                      "JV285VT_TD_SetFieldValue - ERROR, value does not fit the field (70000 for F, 16 bits)"},
         RefusedWrite{12, 0, 0, 1, "JV966JK_TD_B_SetFieldValue - ERROR, value does not fit the field (1 for F, 0 bits)"},

@@ -173,14 +173,15 @@ TEST_F(UpdaterSetupTest, CameraApiUpdaterGetsEverySetting)
     EXPECT_THAT(rec.events, ElementsAre("fapi select id 0", std::string("perform fapi ") + kAllFapiSettings));
 }
 
-TEST_F(UpdaterSetupTest, AllCameraApiCamerasGetTheSameSettings)
+TEST_F(UpdaterSetupTest, AllCameraApiCamerasGetTheSameSettingsButPrintNoProgress)
 {
     params.zvapi = true;
     params.allcameras = true;
     GiveAllCameraApiSettings();
     rec.cameraCount = 2;
     EXPECT_EQ(Run(), "");
-    const std::string perform = std::string("perform fapi ") + kAllFapiSettings;
+    std::string perform = std::string("perform fapi ") + kAllFapiSettings;
+    perform.replace(perform.find("progress=yes"), 12, "progress=no");
     EXPECT_THAT(rec.events, ElementsAre("fapi select id 0", perform, "fapi select id 1", perform));
     EXPECT_EQ(printed, "----------------------------------\nSelected camera id:0 (total:2)\n"
                        "----------------------------------\nSelected camera id:1 (total:2)\n");
@@ -236,14 +237,14 @@ TEST_F(UpdaterSetupTest, Usb3SelectionPrecedenceAndSettings)
     }
 }
 
-TEST_F(UpdaterSetupTest, AllUsb3CamerasFromTheHighestIndexWithTheSameSettings)
+TEST_F(UpdaterSetupTest, AllUsb3CamerasFromTheHighestIndexWithTheSameSettingsButPrintNoProgress)
 {
     params.allcameras = true;
     params.ucam_type = 1;
     params.ccd = true;
     rec.cameraCount = 2;
     EXPECT_EQ(Run(), "");
-    const char* perform = "perform usb3 progress=yes bulk=1 generation=1 ccd=1";
+    const char* perform = "perform usb3 progress=no bulk=1 generation=1 ccd=1";
     EXPECT_THAT(rec.events, ElementsAre("usb3 count driver 1 bulk 1", "usb3 select id 1 driver 1", perform,
                                         "usb3 select id 0 driver 1", perform));
     EXPECT_EQ(printed, "----------------------------------\nSelected camera id:1 (total 2) - driver 1\n"

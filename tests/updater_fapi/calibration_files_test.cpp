@@ -290,6 +290,30 @@ TEST_F(CalibrationFilesTest, DiffReportOfAFile)
     EXPECT_EQ(ReadText(report), "");
 }
 
+// A plain 16-bit word (the offsets of the JR families) is compared and shown
+// as the word itself, never sign-extended: the defaults here are the words
+// 0xFF77 and 0xFF81.
+TEST_F(CalibrationFilesTest, DiffShowsPlainWordsAsTheyAreStored)
+{
+    const std::string model = "JR574XX-D0-BSI-1";
+    const std::string cpu = "03.11";
+    WriteFile("jr.bin", DefaultsImage(model, cpu, 2, 1, [](CalibDataStructureConverter& c) {
+                  eeprom_test::SetField(c, 0, "T_OFFS", 0xFFFF);
+                  eeprom_test::SetField(c, 0, "B_OFFS", 0x8000);
+              }));
+    TestUpdater& u = Updater("jr.bin");
+    u.SetCameraModelName(model);
+    u.SetCurrentFirmwareVersion(cpu);
+    const Outcome o = Capture([&] { u.DiffFirmwareContent(); });
+    EXPECT_EQ(o.error, "") << o.printed;
+    EXPECT_EQ(ReadText(model + "_CPU_03.11_EEPROM_02_01_diff.txt"),
+              "//-------------------------------------------\n"
+              "Diff page 0\n"
+              "Field name          Value               Defaults            \n"
+              "T_OFFS              65535               65399               \n"
+              "B_OFFS              32768               65409               \n");
+}
+
 TEST_F(CalibrationFilesTest, DiffRefusals)
 {
     WriteFile("odd.bin", std::vector<std::uint8_t>(100, 0));
@@ -337,7 +361,8 @@ TEST_F(CalibrationFilesTest, DiffRefusals)
 }
 
 // After a dump of EEPROM1 the image is also listed; a listing that cannot be
-// made never fails the dump, whatever the reason.
+// made for a known model never fails the dump, a model without calibration
+// definitions does.
 TEST(ConvertEEPROMDumpData, ListsTheDumpOrSaysWhyNot)
 {
     EmuDir emu;
@@ -364,16 +389,14 @@ TEST(ConvertEEPROMDumpData, ListsTheDumpOrSaysWhyNot)
     EXPECT_TRUE(o.printed.ends_with("\nFailed to convert EEPROM calibration file.\n")) << o.printed;
     EXPECT_EQ(fapi_test::Count(o.printed, "\n"), 3u);
 
-    // A model without calibration definitions gets its dump, and no listings.
+    // A model without calibration definitions has no listings: that fails.
     TestUpdater other;
     other.SelectCameraOnBus(1);
     other.SetInputFile("other.bin");
     Printed([&] { other.Open(); });
     o = Capture([&] { other.ConvertEEPROMDumpData(image); });
-    EXPECT_EQ(o.error, "");
-    EXPECT_EQ(o.printed, "GetAssocZvFwType - Value is not defined.\n"
-                         "ConvertEEPROMDumpData ERROR: Unknown camera model\n"
-                         "Failed to convert EEPROM calibration file.\n");
+    EXPECT_EQ(o.error, "ConvertEEPROMDumpData ERROR: Unknown camera model");
+    EXPECT_EQ(o.printed, "GetAssocZvFwType - Value is not defined.\n");
     EXPECT_EQ(FilesIn(".").size(), 2u);
 }
 
