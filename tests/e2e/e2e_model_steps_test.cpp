@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "file_io.h"
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <regex>
@@ -179,6 +180,85 @@ TEST_F(ModelStepsRun, TheMainJobAndWhatAPersonTriesAfterIt)
     EXPECT_EQ(ReadFile("eeprom.bin"), Stored(0, "File_EEPROM1"));
     // Two rounds, off and then on, leave the LEDs on.
     EXPECT_EQ(emu.Camera(0).ledModes, (std::map<int, int>{{1, 8}, {2, 8}}));
+}
+
+// The README's run command, with stand-ins for the package tools and the
+// build (each logs its call): it configures once, shows the build's progress,
+// installs only missing packages and stops on a failed build.
+TEST_F(ModelStepsRun, TheRunCommandRedoesOnlyWhatIsNeeded)
+{
+    const fs::path repo = emu.Root() / "repo";
+    const fs::path tools = emu.Root() / "tools";
+    fs::create_directories(repo / "scripts");
+    fs::create_directories(tools);
+    for (const char* script : {"run", "install-deps", "main-job"}) {
+        fs::copy_file(fs::path(ZV_SOURCE_DIR) / "scripts" / script, repo / "scripts" / script);
+        fs::permissions(repo / "scripts" / script, fs::perms::owner_all);
+    }
+    const fs::path log = emu.Root() / "calls.log";
+    const auto tool = [&](const std::string& name, const std::string& body) {
+        std::ofstream(tools / name) << "#!/bin/sh\nprintf '%s\\n' \"" << name << " $*\" >> '" << log.string() << "'\n"
+                                    << body;
+        fs::permissions(tools / name, fs::perms::owner_all);
+    };
+    // The build links the real programs into build/run/bin.
+    std::string link;
+    for (const char* program : {"zvcamupdater", "zvcam-emu", "zv-demo-firmware"}) {
+        link += "ln -sf '" + (BinDir() / program).string() + "' build/run/bin/\n";
+    }
+    tool("cmake", "case \"$1\" in\n"
+                  "-S) mkdir -p build/run && touch build/run/Makefile ;;\n"
+                  "--build) [ -n \"$FAIL_BUILD\" ] && { echo 'a.cpp:1: error' >&2; exit 2; }\n"
+                  "  echo '[ 40%] Building CXX object a.o'; echo '[ 50%] Built target a'\n"
+                  "  echo '[100%] Linking CXX executable zvcamupdater'\n"
+                  "  mkdir -p build/run/bin\n" +
+                      link + ";;\nesac\n");
+    tool("dpkg-query", "for p in \"$@\"; do case \"$p\" in -*) ;; $MISSING) ;; *) echo \"$p ii \" ;; esac; done\n");
+    tool("apt-get", "");
+    tool("sudo", "exec \"$@\"\n");
+
+    const auto run = [&](const std::string& missing = "none", const std::string& failBuild = "") {
+        std::vector<std::pair<std::string, std::string>> env = Env();
+        env.emplace_back("PATH", tools.string() + ":" + std::getenv("PATH"));
+        env.emplace_back("MISSING", missing);
+        env.emplace_back("FAIL_BUILD", failBuild);
+        return zv::os::RunProcess((repo / "scripts" / "run").string(), {"info", "CPU1", "--zvapi"}, "", env);
+    };
+    const auto calls = [&] { return zvtest::ReadText(log); };
+    const std::string configure =
+        "cmake -S . -B build/run -G Unix Makefiles -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZV_BUILD_TESTS=OFF\n";
+
+    // First run: configured, then built with its progress shown.
+    const zv::os::ProcessResult first = run();
+    EXPECT_EQ(first.exitStatus, 0) << first.out << first.err;
+    EXPECT_TRUE(first.out.starts_with("Building the program in build/run (the first build takes a few minutes)...\n"
+                                      "[ 40%] Building CXX object a.o\n"
+                                      "[100%] Linking CXX executable zvcamupdater\n"))
+        << first.out;
+    EXPECT_TRUE(first.out.ends_with("Detected version V02.50\n" + kDone)) << first.out;
+    EXPECT_TRUE(
+        std::regex_match(calls(), std::regex("dpkg-query .*\n" + configure + "cmake --build build/run -j[0-9]+\n")))
+        << calls();
+
+    // Later runs: no configure, no install, only the incremental build.
+    fs::remove(log);
+    const zv::os::ProcessResult second = run();
+    EXPECT_EQ(second.exitStatus, 0) << second.out << second.err;
+    EXPECT_EQ(second.out.find("Building the program"), std::string::npos);
+    EXPECT_TRUE(second.out.ends_with("Detected version V02.50\n" + kDone)) << second.out;
+    EXPECT_TRUE(std::regex_match(calls(), std::regex("dpkg-query .*\ncmake --build build/run -j[0-9]+\n"))) << calls();
+
+    // A missing package is installed, and only that one.
+    fs::remove(log);
+    EXPECT_EQ(run("zip").exitStatus, 0);
+    EXPECT_NE(calls().find("apt-get update\n"), std::string::npos) << calls();
+    EXPECT_NE(calls().find("apt-get install -y --no-install-recommends zip\n"), std::string::npos) << calls();
+
+    // A failed build shows its error and runs nothing.
+    const zv::os::ProcessResult failed = run("none", "1");
+    EXPECT_NE(failed.exitStatus, 0);
+    EXPECT_EQ(failed.err, "a.cpp:1: error\n");
+    EXPECT_EQ(failed.out.find("Detected version"), std::string::npos) << failed.out;
 }
 
 TEST_F(ModelStepsRun, TheStepsAroundTheWriteAsTheFileAndOptionsAsk)
