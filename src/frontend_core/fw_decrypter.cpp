@@ -83,6 +83,68 @@ static_assert([] {
     return viaTables == state;
 }());
 
+// The same for eight bytes at a time, which halves the chain of dependent
+// steps through the register. For scrambled bytes c0..c7, register state s
+// and the plain byte p before them, the 64-bit value
+//   W0[s0] ^ W1[s1] ^ W2[s2] ^ W3[s3] ^ Q[p] ^ D0[c0] ^ ... ^ D6[c6]
+// holds the eight key bytes, the first in its top byte; its low 32 bits are
+// the register after the eight bytes. (c7 only feeds the next block.)
+struct WideTables {
+    std::array<std::array<std::uint64_t, 256>, 4> state{};
+    std::array<std::uint64_t, 256> prev{};
+    std::array<std::array<std::uint64_t, 256>, 7> cipher{};
+};
+
+constexpr std::uint64_t RunWideBlock(std::uint32_t state, std::uint8_t prev, std::size_t at, std::uint8_t byte)
+{
+    std::uint8_t feed = prev;
+    std::uint64_t keys = 0;
+    for (std::size_t j = 0; j < 8; ++j) {
+        const std::uint8_t key = StepRegister(state, feed);
+        keys = keys << 8 | key;
+        feed = static_cast<std::uint8_t>((j == at ? byte : 0) ^ key);
+    }
+    return keys;
+}
+
+constexpr WideTables MakeWideTables()
+{
+    constexpr std::size_t kNone = 8;
+    WideTables t;
+    for (std::uint32_t b = 0; b < 256; ++b) {
+        const auto byte = static_cast<std::uint8_t>(b);
+        for (int k = 0; k < 4; ++k) {
+            t.state[k][b] = RunWideBlock(b << (8 * k), 0, kNone, 0);
+        }
+        t.prev[b] = RunWideBlock(0, byte, kNone, 0);
+        for (std::size_t j = 0; j < 7; ++j) {
+            t.cipher[j][b] = RunWideBlock(0, 0, j, byte);
+        }
+    }
+    return t;
+}
+
+constexpr WideTables kWideTables = MakeWideTables();
+
+static_assert([] {
+    std::uint32_t state = 0x89ABCDEFu ^ FwDecrypter::kSeed;
+    std::uint8_t prev = 0x5A;
+    const std::array<std::uint8_t, 8> c{0x3C, 0x81, 0xFE, 0x07, 0x42, 0x99, 0x10, 0xC3};
+    std::uint64_t viaTables = kWideTables.state[0][state & 0xFF] ^ kWideTables.state[1][(state >> 8) & 0xFF] ^
+                              kWideTables.state[2][(state >> 16) & 0xFF] ^ kWideTables.state[3][state >> 24] ^
+                              kWideTables.prev[prev];
+    for (std::size_t j = 0; j < 7; ++j) {
+        viaTables ^= kWideTables.cipher[j][c[j]];
+    }
+    std::uint64_t keys = 0;
+    for (std::size_t j = 0; j < 8; ++j) {
+        const std::uint8_t key = StepRegister(state, prev);
+        keys = keys << 8 | key;
+        prev = static_cast<std::uint8_t>(c[j] ^ key);
+    }
+    return viaTables == keys && static_cast<std::uint32_t>(keys) == state;
+}());
+
 bool HexDigitValue(char c, std::uint8_t& value)
 {
     if (c >= '0' && c <= '9') {
@@ -119,6 +181,19 @@ std::uint32_t FwDecrypter::DescrambleInPlace(std::uint32_t count)
     // The feed of each byte is the plain byte before it (0 for the first byte
     // of the file); bytes before `position` are already plain.
     std::uint8_t prev = pos == 0 ? 0 : data[pos - 1];
+    const auto& w = kWideTables;
+    for (; pos + 8 <= end; pos += 8) {
+        std::uint8_t* p = data + pos;
+        const std::uint64_t keys = w.state[0][state & 0xFF] ^ w.state[1][(state >> 8) & 0xFF] ^
+                                   w.state[2][(state >> 16) & 0xFF] ^ w.state[3][state >> 24] ^ w.prev[prev] ^
+                                   w.cipher[0][p[0]] ^ w.cipher[1][p[1]] ^ w.cipher[2][p[2]] ^ w.cipher[3][p[3]] ^
+                                   w.cipher[4][p[4]] ^ w.cipher[5][p[5]] ^ w.cipher[6][p[6]];
+        for (int j = 0; j < 8; ++j) {
+            p[j] = static_cast<std::uint8_t>(p[j] ^ (keys >> (56 - 8 * j)));
+        }
+        prev = p[7];
+        state = static_cast<std::uint32_t>(keys);
+    }
     const auto& t = kBlockTables;
     for (; pos + 4 <= end; pos += 4) {
         std::uint8_t* p = data + pos;
@@ -208,7 +283,10 @@ void FwDecrypter::LoadBinary(const std::string& fileName)
     }
     in.seekg(0, std::ios::beg);
     try {
-        file_buffer.assign(static_cast<std::size_t>(length) + kBinaryPadding, 0);
+        // Only the padding is zeroed: the file's bytes are read over the rest.
+        file_buffer.clear();
+        file_buffer.resize(static_cast<std::size_t>(length) + kBinaryPadding);
+        std::fill(file_buffer.begin() + length, file_buffer.end(), 0);
     } catch (const std::bad_alloc&) {
         throw UpdaterError("LoadFile - error allocating memory");
     }

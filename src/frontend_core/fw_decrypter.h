@@ -1,10 +1,37 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
+#include <new>
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
+
+// Allocator whose resize leaves new bytes uninitialized: a file's bytes are
+// read straight over them, so zeroing them first would be a wasted pass.
+template <class T>
+struct UninitializedAllocator : std::allocator<T> {
+    template <class U>
+    struct rebind {
+        using other = UninitializedAllocator<U>;
+    };
+    UninitializedAllocator() = default;
+    template <class U>
+    UninitializedAllocator(const UninitializedAllocator<U>&) noexcept
+    {}
+    template <class U>
+    void construct(U* at) noexcept
+    {
+        ::new (static_cast<void*>(at)) U;
+    }
+    template <class U, class... Args>
+    void construct(U* at, Args&&... args)
+    {
+        ::new (static_cast<void*>(at)) U(std::forward<Args>(args)...);
+    }
+};
 
 // The content an operation writes to the camera or compares with it: a
 // firmware file (scrambled binary with a trailing check word, plain binary, or
@@ -64,7 +91,7 @@ private:
 
     std::uint32_t fileSize = 0;
     std::uint32_t position = 0;
-    std::vector<std::uint8_t> file_buffer;
+    std::vector<std::uint8_t, UninitializedAllocator<std::uint8_t>> file_buffer;
     std::uint32_t keyState = 0;
     bool hexFormat = false;
     bool scrambled = true;

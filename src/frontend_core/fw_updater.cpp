@@ -129,21 +129,36 @@ bool FW_Updater::CheckInputFile()
     default:
         break;
     }
-    FwDecrypter decrypter;
-    if (!scrambled) {
-        decrypter.ClearScrambled();
-    }
     // The file is checked the way the updater will load it, so a HEX file that
     // is not marked plain fails here with the reason, not with a checksum error.
-    if (hexFormat) {
-        decrypter.SetHexFormat();
-    }
-    if (!inputFile) {
-        throw UpdaterError("Invalid filename");
-    }
-    decrypter.LoadFile(*inputFile);
-    if (!decrypter.IsChecksumValid()) {
+    if (!LoadInputFile().checksumValid) {
         throw UpdaterError("Error checksum file");
     }
     return true;
+}
+
+FW_Updater::LoadedInputFile& FW_Updater::LoadInputFile()
+{
+    if (!inputFile) {
+        throw UpdaterError("Invalid filename");
+    }
+    if (loadedInput && loadedInput->name == *inputFile && loadedInput->scrambled == scrambled &&
+        loadedInput->hexFormat == hexFormat) {
+        return *loadedInput;
+    }
+    loadedInput.reset();
+    auto loaded = std::make_unique<LoadedInputFile>();
+    loaded->name = *inputFile;
+    loaded->scrambled = scrambled;
+    loaded->hexFormat = hexFormat;
+    if (!scrambled) {
+        loaded->content.ClearScrambled();
+    }
+    if (hexFormat) {
+        loaded->content.SetHexFormat();
+    }
+    loaded->content.LoadFile(*inputFile);
+    loaded->checksumValid = loaded->content.IsChecksumValid();
+    loadedInput = std::move(loaded);
+    return *loadedInput;
 }

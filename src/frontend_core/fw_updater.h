@@ -1,6 +1,9 @@
 #pragma once
 
+#include "fw_decrypter.h"
+
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -83,6 +86,22 @@ public:
     void LogFirmwareOperation(std::int32_t firmwareTypeId, std::string_view word);
 
 protected:
+    // The input file as a file, loaded, descrambled and checked once per run
+    // with the name and format flags it was loaded with: the input check, the
+    // operation and the operation log's digest share it.
+    struct LoadedInputFile {
+        std::string name;
+        bool scrambled = true;
+        bool hexFormat = false;
+        FwDecrypter content;
+        bool checksumValid = false;
+        std::string digest;  // the operation log's, once computed
+    };
+    // The loaded input file, loaded now when the name or the format flags
+    // differ from the kept one. Throws "Invalid filename" without a name and
+    // the container's load failures (nothing is kept then).
+    LoadedInputFile& LoadInputFile();
+
     // Settings handed over by the dispatcher; read directly by the updaters.
     std::optional<std::string> inputFile;  // file name, or the content text with nameIsHex/nameIsSnSne
     std::optional<std::string> patchFile;
@@ -104,4 +123,7 @@ protected:
     std::uint32_t accessKey = 0;
     std::uint32_t fwStart = 0;  // 0 = from the beginning of the file
     std::uint32_t fwStop = 0;   // 0 = to the end of the file
+
+private:
+    std::unique_ptr<LoadedInputFile> loadedInput;
 };

@@ -107,11 +107,9 @@ bool FW_Updater_FAPI::RunOperationFFS(int code)
             ProgramPayload(payload, *ffsFile);
         }
         break;
-    case kOperationVerify: {
-        std::vector<std::uint8_t> expected(payload.bytes.begin(), payload.bytes.end());
-        VerifyFileFFS(expected, *ffsFile, payload.start);
+    case kOperationVerify:
+        CompareFileFFS(payload.bytes, *ffsFile, payload.start);
         break;
-    }
     case kOperationDump:
         DumpFfsFile(*ffsFile);
         break;
@@ -145,32 +143,35 @@ FW_Updater_FAPI::FfsPayload FW_Updater_FAPI::LoadPayload(std::string_view ffsFil
     if (!inputFile) {
         throw UpdaterError("Invalid filename");
     }
-    decrypter = FwDecrypter();  // a container takes one load
-    if (!scrambled) {
-        decrypter.ClearScrambled();
-    }
-    if (nameIsHex) {
-        decrypter.ParseHexFromStringToBuffer(inputFile->c_str());
-    } else if (nameIsSnSne) {
-        if (ffsFileName == kSensorSerialFile) {
+    std::span<const std::uint8_t> buffer;
+    std::uint32_t size = 0;
+    if (nameIsHex || nameIsSnSne) {
+        decrypter = FwDecrypter();  // a container takes one load
+        if (!scrambled) {
+            decrypter.ClearScrambled();
+        }
+        if (nameIsHex) {
+            decrypter.ParseHexFromStringToBuffer(inputFile->c_str());
+        } else if (ffsFileName == kSensorSerialFile) {
             decrypter.SSnFromNameToBuffer(inputFile->c_str());
         } else {
             decrypter.ParseSnSneFromStringToBuffer(inputFile->c_str());
         }
+        buffer = decrypter.GetFileBuffer();
+        size = decrypter.GetDataSize();
     } else {
-        if (hexFormat) {
-            decrypter.SetHexFormat();
-        }
-        decrypter.LoadFile(*inputFile);
-        if (!decrypter.Decrypt()) {
+        // The file as the input check loaded it (or now, when it was not checked).
+        LoadedInputFile& input = LoadInputFile();
+        if (!input.checksumValid) {
             throw UpdaterError("Error file checksum");
         }
+        buffer = input.content.GetFileBuffer();
+        size = input.content.GetDataSize();
     }
-    const std::span<const std::uint8_t> buffer = decrypter.GetFileBuffer();
-    std::uint32_t size = decrypter.GetDataSize();
     if (buffer.empty() || size > buffer.size()) {
         throw UpdaterError("Error getting fw data");
     }
+    const std::uint32_t dataSize = size;
 
     const std::uint32_t start = GetFwStart();
     const std::uint32_t stop = GetFwStop();
@@ -183,6 +184,7 @@ FW_Updater_FAPI::FfsPayload FW_Updater_FAPI::LoadPayload(std::string_view ffsFil
         throw UpdaterError("fw_start is out of file range");
     }
 
+    payloadData = buffer.first(dataSize);
     FfsPayload payload;
     payload.bytes = buffer.subspan(start, size - start);
     payload.start = start;
@@ -216,10 +218,9 @@ void FW_Updater_FAPI::ProgramPayload(const FfsPayload& payload, std::string_view
         }
         SetFapiProgressPhase(20.0f, 0.4f);
         std::printf("Writing FW\n");
-        std::vector<std::uint8_t> window(payload.bytes.begin(), payload.bytes.end());
-        WriteFileFFS(window, ffsFileName, payload.start);
+        WriteFileFFS(payload.bytes, ffsFileName, payload.start);
         SetFapiProgressPhase(60.0f, 0.4f);
-        VerifyFileFFS(window, ffsFileName, payload.start);
+        CompareFileFFS(payload.bytes, ffsFileName, payload.start);
     } catch (...) {
         holdEepromUpdateMark = false;
         if (convertedEeprom) {

@@ -79,13 +79,22 @@ void FW_Updater_FAPI::WriteFileFFS(std::span<const std::uint8_t> data, std::stri
 void FW_Updater_FAPI::VerifyFileFFS(std::span<std::uint8_t> expected, std::string_view ffsFileName,
                                     std::uint32_t offset)
 {
+    if (const std::optional<std::uint8_t> mark = CompareFileFFS(expected, ffsFileName, offset)) {
+        expected[kFirmwareOkMarkPosition - offset] = *mark;
+    }
+}
+
+std::optional<std::uint8_t> FW_Updater_FAPI::CompareFileFFS(std::span<const std::uint8_t> expected,
+                                                            std::string_view ffsFileName, std::uint32_t offset)
+{
     const int size = TransferSize(expected.size());
     const std::string name(ffsFileName);
     zvAPIplus_Camera& cam = camera.Camera();
     std::printf("Verifying...\n");
-    std::vector<std::uint8_t> read;
+    // The camera's read fills every byte, so the buffer is not cleared first.
+    std::vector<std::uint8_t, UninitializedAllocator<std::uint8_t>> read;
     try {
-        read.assign(expected.size(), 0);
+        read.resize(expected.size());
     } catch (const std::bad_alloc&) {
         throw UpdaterError("Memory allocation error - verify buffer");
     }
@@ -121,15 +130,28 @@ void FW_Updater_FAPI::VerifyFileFFS(std::span<std::uint8_t> expected, std::strin
             } else {
                 throw UpdaterError("Firmware_ok_mark unexpected value");
             }
-            expected[position] = mark;
         } else if (expected[position] != read[position]) {
             std::printf("Compare error: at position:%zu expected:x%02X read:x%02X \n", position, expected[position],
                         read[position]);
             ++differences;
         }
     }
-    if (!std::equal(read.begin(), read.end(), expected.begin())) {
+    // The mark is the camera's byte: whatever the image holds there, the
+    // camera's 0xFF or 0xA5 stands (a mark within the range was checked by
+    // the walk, which reaches it before its seventeenth difference).
+    const bool markSkipped = markInRange && markAt < read.size();
+    const auto same = [&](std::size_t from, std::size_t to) {
+        return std::equal(read.begin() + static_cast<std::ptrdiff_t>(from),
+                          read.begin() + static_cast<std::ptrdiff_t>(to),
+                          expected.begin() + static_cast<std::ptrdiff_t>(from));
+    };
+    const bool equal = markSkipped ? same(0, markAt) && same(markAt + 1, read.size()) : same(0, read.size());
+    if (!equal) {
         throw UpdaterError("Verifying of written file failed (different content).");
     }
     std::printf("Compare done OK  \n");
+    if (markSkipped) {
+        return read[markAt];
+    }
+    return std::nullopt;
 }

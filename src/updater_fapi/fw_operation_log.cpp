@@ -296,37 +296,32 @@ void FW_Updater::LogFirmwareOperation(std::int32_t firmwareTypeId, std::string_v
     try {
         std::string digest;
         if (HasDigest(firmwareTypeId)) {
-            // A container of its own: the updater's holds what it programs,
-            // loaded its own way. The digest covers the whole payload, not
-            // only the programmed window. When the payload cannot be loaded
-            // the line goes without the digest.
-            FwDecrypter payload;
-            if (!scrambled) {
-                payload.ClearScrambled();
-            }
-            if (hexFormat) {
-                payload.SetHexFormat();
-            }
-            bool loaded = false;
+            // The whole payload, not only the programmed window, as the run
+            // loaded it; its digest is computed once. When the payload
+            // cannot be loaded the line goes without the digest.
+            LoadedInputFile* input = nullptr;
             try {
-                loaded = inputFile.has_value() && payload.LoadFile(*inputFile);
+                input = &LoadInputFile();
             } catch (...) {
-                loaded = false;
+                input = nullptr;
             }
             // The run goes on printing, so the reason gets a line of its own.
-            if (!loaded) {
+            if (input == nullptr) {
                 std::printf("LogFirmwareOperation: Error loading file\n");
-            } else if (!payload.Decrypt()) {
+            } else if (!input->checksumValid) {
                 std::printf("LogFirmwareOperation: Error file checksum\n");
-            } else if (payload.GetFileBuffer().empty()) {
+            } else if (input->content.GetFileBuffer().empty()) {
                 std::printf("LogFirmwareOperation: Error getting FW data\n");
-            } else if (payload.GetDataSize() == 0) {
+            } else if (input->content.GetDataSize() == 0) {
                 std::printf("LogFirmwareOperation: Error zero size of file\n");
             } else {
-                const std::span<const std::uint8_t> buffer = payload.GetFileBuffer();
-                MD5 md5;
-                md5.Update(buffer.first(std::min<std::size_t>(payload.GetDataSize(), buffer.size())));
-                digest = md5.Finalize().HexDigest().substr(0, kDigestLength);
+                if (input->digest.empty()) {
+                    const std::span<const std::uint8_t> buffer = input->content.GetFileBuffer();
+                    MD5 md5;
+                    md5.Update(buffer.first(std::min<std::size_t>(input->content.GetDataSize(), buffer.size())));
+                    input->digest = md5.Finalize().HexDigest().substr(0, kDigestLength);
+                }
+                digest = input->digest;
             }
         }
         const FwLogCameraSelection selection{cameraIndex, cameraSN, cameraPath, cameraLocation};

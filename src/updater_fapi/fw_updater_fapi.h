@@ -1,9 +1,9 @@
 #pragma once
 
-#include "text_limits.h"
 #include "camera_fapi.h"
 #include "fw_decrypter.h"
 #include "fw_updater.h"
+#include "text_limits.h"
 #include "updater_error.h"
 
 #include <cstdint>
@@ -135,6 +135,11 @@ public:
     // is copied into expected, any other value fails. Throws when the
     // contents differ.
     void VerifyFileFFS(std::span<std::uint8_t> expected, std::string_view ffsFileName, std::uint32_t offset);
+    // The same comparison on bytes it may not change (the payload itself, no
+    // copy of it): the camera's mark stands whatever expected holds there.
+    // Answers the mark when the range covered it.
+    std::optional<std::uint8_t> CompareFileFFS(std::span<const std::uint8_t> expected, std::string_view ffsFileName,
+                                               std::uint32_t offset);
 
     // A camera API failure as the updater reports it: its description.
     static UpdaterError CameraApiError(const zvAPIplus_Exception& error);
@@ -265,7 +270,10 @@ protected:
     std::string eepromVersion;     // EEPROM data version "major.minor" (--eeprom_ver)
     bool skipEepromUpgrade = false;
     bool eepromVersionFromCpu = false;
-    FwDecrypter decrypter;  // the input file of a program or verify operation
+    FwDecrypter decrypter;  // content given as text in place of a file
+    // The whole payload of a program or verify operation (without a check
+    // word), in `decrypter` or in the loaded input file.
+    std::span<const std::uint8_t> payloadData;
     std::int32_t ledBlinkCount = 0;
     std::vector<std::uint8_t> eepromCache;  // "File_EEPROM1" as read once by the version queries
     bool handleSupplied = false;

@@ -115,10 +115,8 @@ void FW_Updater_FAPI::HandleModelSpecificOperation_BeforeProgramming()
     cam.SetVersionSelector(static_cast<int>(versionSelector));
     std::string currentVersion =
         ReadCameraText<kCameraTextSize>([&](char* text, int size) { cam.GetVersion(text, size); });
-    // The image is what the container holds as data, not its whole buffer.
-    const std::span<const std::uint8_t> buffer = decrypter.GetFileBuffer();
-    const std::string newVersion =
-        VersionOfImage(buffer.first(std::min<std::size_t>(buffer.size(), decrypter.GetDataSize())));
+    // The image is the payload, not the container's whole buffer.
+    const std::string newVersion = VersionOfImage(payloadData);
 
     if (!skipEepromUpgrade) {
         if (!currentFwVersion.empty()) {

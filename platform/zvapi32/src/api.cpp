@@ -89,13 +89,16 @@ int32_t GetString(Call& c, const char* param, char* buffer, int64_t size)
         return ZV_INVALID_ARG;
     }
     Value v;
+    if (bytes && size > 0) {
+        c.readBuffer = buffer;  // the bytes land there without a copy
+    }
     if (int32_t rc = GetParamValue(c, param, ParamKind::String, static_cast<uint32_t>(size), v)) {
         return rc;
     }
     const auto& text = std::get<std::string>(v);
     if (bytes) {
-        if (size > 0) {
-            std::memcpy(buffer, text.data(), text.size());
+        if (size > 0 && !text.empty()) {
+            std::memcpy(buffer, text.data(), std::min<size_t>(text.size(), static_cast<size_t>(size)));
         }
         return ZV_OK;
     }
@@ -114,8 +117,9 @@ int32_t SetString(Call& c, const char* param, const void* value, uint32_t size)
     if (!value && size > 0) {
         return ZV_INVALID_ARG;
     }
+    // The flash-file bytes stay where the caller has them (rawValue).
     std::string data;
-    if (!address && value) {
+    if (!address && value && !IsByteParam(param)) {
         data.assign(static_cast<const char*>(value), size);
     }
     if (!IsByteParam(param) && !address) {

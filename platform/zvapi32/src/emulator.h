@@ -8,6 +8,7 @@
 #include <map>
 #include <mutex>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -97,9 +98,12 @@ public:
     bool staleHandle = false;   // a non-zero handle that is closed, unknown or whose camera is gone
     std::string cameraId;
 
-    // Raw value of a string set, for parameters that take an address.
+    // Raw value of a string set, for parameters that take an address and for
+    // the flash-file transfer, whose bytes are never copied into a string.
     const void* rawValue = nullptr;
     uint32_t rawSize = 0;
+    // Caller's buffer of a byte get (the flash-file read lands there directly).
+    void* readBuffer = nullptr;
 
     // Binds the call to a handle (also for handle 0) or to a camera.
     void TargetHandle(ZV_HANDLE h);
@@ -200,8 +204,8 @@ FrameLayout CurrentLayout(Call& c);
 
 // Flash file system and reset (ffs.cpp).
 int32_t FfsFileSize(Call& c, int64_t& size);
-int32_t FfsRead(Call& c, uint32_t size, std::string& out);
-int32_t FfsWrite(Call& c, const std::string& data);
+int32_t FfsRead(Call& c, std::span<uint8_t> out);
+int32_t FfsWrite(Call& c, std::span<const uint8_t> data);
 int32_t ResetCamera(Call& c);
 uint64_t FfsUsedBytes(Call& c);
 

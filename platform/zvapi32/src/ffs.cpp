@@ -89,36 +89,39 @@ int32_t FfsFileSize(Call& c, int64_t& size)
     return ZV_OK;
 }
 
-int32_t FfsRead(Call& c, uint32_t size, std::string& out)
+int32_t FfsRead(Call& c, std::span<uint8_t> out)
 {
     const std::string& name = c.hs->ffsName;
     if (name.empty()) {
         return ZV_FFS_FILE_SELECTOR_INVALID;
     }
-    std::vector<uint8_t> content;
-    try {
-        content = Stored(c, name);
-    } catch (...) {
-        return ZV_READ_BLOCK_ERROR;
-    }
     const uint64_t offset = c.hs->ffsOffset;
+    const uint64_t size = out.size();
     if (offset + size > std::max<uint64_t>(c.Camera().ffsCapacity, kEepromSize)) {
         return ZV_WRONG_PARAM_SIZE;
     }
-    out.assign(size, static_cast<char>(0xFF));  // past the end: erased flash
-    if (offset < content.size()) {
-        const uint64_t n = std::min<uint64_t>(size, content.size() - offset);
-        std::copy_n(content.begin() + static_cast<std::ptrdiff_t>(offset), n, out.begin());
+    // Straight from the file into the caller's buffer; past the end of the
+    // file (and of the fixed EEPROM region) the flash reads erased.
+    uint64_t wanted = size;
+    if (name == kEepromFile) {
+        wanted = offset >= kEepromSize ? 0 : std::min<uint64_t>(size, kEepromSize - offset);
     }
+    size_t got = 0;
+    try {
+        got = c.dir.ReadFfsBytes(c.cameraId, name, offset, out.first(static_cast<size_t>(wanted))).value_or(0);
+    } catch (...) {
+        return ZV_READ_BLOCK_ERROR;
+    }
+    std::fill(out.begin() + static_cast<std::ptrdiff_t>(got), out.end(), uint8_t{0xFF});
     for (const Hook* hook : c.Firing(Hook::Kind::Corrupt, name, Covers, offset, size)) {
-        out[hook->at - offset] = static_cast<char>(static_cast<uint8_t>(out[hook->at - offset]) ^ hook->xorMask);
+        out[hook->at - offset] = static_cast<uint8_t>(out[hook->at - offset] ^ hook->xorMask);
     }
     Progress(c.hs->progress, size).Run(size);
     c.Note("offset", static_cast<int64_t>(offset));
     return ZV_OK;
 }
 
-int32_t FfsWrite(Call& c, const std::string& data)
+int32_t FfsWrite(Call& c, std::span<const uint8_t> data)
 {
     const std::string& name = c.hs->ffsName;
     if (name.empty()) {
@@ -145,28 +148,38 @@ int32_t FfsWrite(Call& c, const std::string& data)
             result = hook->code;
         }
     }
+    const std::span<const uint8_t> arrived = data.first(static_cast<size_t>(length));
 
+    // A write from the start replaces the file with the caller's bytes as
+    // they are; any other keeps the rest of the old content around them.
     std::vector<uint8_t> content;
-    try {
-        content = (offset == 0 && name != kEepromFile) ? std::vector<uint8_t>() : Stored(c, name);
-    } catch (...) {
-        return ZV_READ_BLOCK_ERROR;
+    std::vector<std::span<const uint8_t>> pieces;
+    if (offset == 0 && name != kEepromFile) {
+        pieces.push_back(arrived);
+    } else {
+        try {
+            content = Stored(c, name);
+        } catch (...) {
+            return ZV_READ_BLOCK_ERROR;
+        }
+        if (content.size() < offset + length) {
+            content.resize(offset + length, 0xFF);
+        }
+        std::copy(arrived.begin(), arrived.end(), content.begin() + static_cast<std::ptrdiff_t>(offset));
+        pieces.push_back(content);
     }
-    if (content.size() < offset + length) {
-        content.resize(offset + length, 0xFF);
-    }
-    std::copy_n(reinterpret_cast<const uint8_t*>(data.data()), length,
-                content.begin() + static_cast<std::ptrdiff_t>(offset));
     // A freshly written CPU image is not confirmed until the camera has
     // started it after a reset.
-    if (name == camera.CpuFileName() && content.size() > kFirmwareOkOffset) {
-        content[kFirmwareOkOffset] = kFirmwareUnconfirmed;
+    static constexpr uint8_t kUnconfirmed[] = {kFirmwareUnconfirmed};
+    if (name == camera.CpuFileName() && pieces.front().size() > kFirmwareOkOffset) {
+        const std::span<const uint8_t> whole = pieces.front();
+        pieces = {whole.first(kFirmwareOkOffset), kUnconfirmed, whole.subspan(kFirmwareOkOffset + 1)};
     }
 
     Progress progress(c.hs->progress, data.size());
     progress.Run(length);
     try {
-        c.dir.WriteFfsFile(c.cameraId, name, content);
+        c.dir.WriteFfsFile(c.cameraId, name, pieces);
     } catch (...) {
         return ZV_WRITE_BLOCK_ERROR;
     }
@@ -181,14 +194,17 @@ int32_t ResetCamera(Call& c)
 {
     CameraRecord& camera = c.Camera();
     const std::string file = camera.CpuFileName();
-    auto image = c.dir.ReadFfsFile(c.cameraId, file);
-    if (image && image->size() > kFirmwareOkOffset && (*image)[kFirmwareOkOffset] == kFirmwareUnconfirmed) {
+    // Only the image's head matters here: its version (bytes 5 and 6) and
+    // the mark, which changes in place.
+    uint8_t head[kFirmwareOkOffset + 1];
+    const size_t got = c.dir.ReadFfsBytes(c.cameraId, file, 0, head).value_or(0);
+    if (got == sizeof head && head[kFirmwareOkOffset] == kFirmwareUnconfirmed) {
         // The CPU starts the new image: it confirms it and now runs its version.
-        (*image)[kFirmwareOkOffset] = kFirmwareConfirmed;
+        static constexpr uint8_t kConfirmed[] = {kFirmwareConfirmed};
         char version[16];
-        std::snprintf(version, sizeof version, "%02x.%02x", (*image)[6], (*image)[5]);
+        std::snprintf(version, sizeof version, "%02x.%02x", head[6], head[5]);
         camera.versions[camera.CpuVersionParam()] = version;
-        c.dir.WriteFfsFile(c.cameraId, file, *image);
+        c.dir.UpdateFfsBytes(c.cameraId, file, kFirmwareOkOffset, kConfirmed);
         c.SaveCamera();
     }
     for (const auto& line : c.dir.LoadHooks(c.cameraId)) {

@@ -530,8 +530,13 @@ int32_t GetFileSize(Call& c, const ParamDef&, uint32_t, Value& out)
 }
 int32_t GetReadFile(Call& c, const ParamDef&, uint32_t requested, Value& out)
 {
-    std::string bytes;
-    if (int32_t rc = FfsRead(c, requested, bytes)) {
+    // Into the caller's buffer when there is one, else into the value.
+    if (c.readBuffer) {
+        out = std::string();
+        return FfsRead(c, std::span<uint8_t>(static_cast<uint8_t*>(c.readBuffer), requested));
+    }
+    std::string bytes(requested, '\0');
+    if (int32_t rc = FfsRead(c, std::span<uint8_t>(reinterpret_cast<uint8_t*>(bytes.data()), bytes.size()))) {
         return rc;
     }
     out = std::move(bytes);
@@ -539,7 +544,12 @@ int32_t GetReadFile(Call& c, const ParamDef&, uint32_t requested, Value& out)
 }
 int32_t SetWriteFile(Call& c, const ParamDef&, const Value& in)
 {
-    return FfsWrite(c, std::get<std::string>(in));
+    // Straight from the caller's bytes when the value was not copied.
+    if (c.rawValue) {
+        return FfsWrite(c, std::span<const uint8_t>(static_cast<const uint8_t*>(c.rawValue), c.rawSize));
+    }
+    const auto& bytes = std::get<std::string>(in);
+    return FfsWrite(c, std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()));
 }
 int32_t SetProgressCallback(Call& c, const ParamDef&, const Value&)
 {

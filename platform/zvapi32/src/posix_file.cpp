@@ -59,6 +59,12 @@ void WriteAll(int fd, const uint8_t* data, size_t size, const std::filesystem::p
 
 void WriteAtomically(const std::filesystem::path& target, std::span<const uint8_t> bytes)
 {
+    const std::span<const uint8_t> pieces[] = {bytes};
+    WriteAtomically(target, pieces);
+}
+
+void WriteAtomically(const std::filesystem::path& target, std::span<const std::span<const uint8_t>> pieces)
+{
     static std::atomic<unsigned> counter{0};
     auto temp = target;
     temp += ".tmp." + std::to_string(::getpid()) + "." + std::to_string(counter++);
@@ -68,7 +74,9 @@ void WriteAtomically(const std::filesystem::path& target, std::span<const uint8_
             Fail("cannot create", temp);
         }
         try {
-            WriteAll(fd.get(), bytes.data(), bytes.size(), temp);
+            for (const auto& piece : pieces) {
+                WriteAll(fd.get(), piece.data(), piece.size(), temp);
+            }
             if (::fsync(fd.get()) != 0) {
                 Fail("cannot flush", temp);
             }
@@ -89,19 +97,37 @@ void WriteAtomically(const std::filesystem::path& target, std::span<const uint8_
     }
 }
 
-std::optional<std::vector<uint8_t>> ReadWhole(const std::filesystem::path& path)
+void WriteInPlace(const std::filesystem::path& path, uint64_t offset, std::span<const uint8_t> bytes)
 {
-    Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    Fd fd(::open(path.c_str(), O_WRONLY | O_CLOEXEC));
     if (fd.get() < 0) {
-        if (errno == ENOENT || errno == ENOTDIR) {
-            return std::nullopt;
-        }
         Fail("cannot open", path);
     }
-    std::vector<uint8_t> bytes;
-    uint8_t chunk[65536];
-    for (;;) {
-        const ssize_t n = ::read(fd.get(), chunk, sizeof chunk);
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n =
+            ::pwrite(fd.get(), bytes.data() + done, bytes.size() - done, static_cast<off_t>(offset + done));
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            Fail("cannot write", path);
+        }
+        done += static_cast<size_t>(n);
+    }
+    if (::fsync(fd.get()) != 0) {
+        Fail("cannot flush", path);
+    }
+}
+
+namespace {
+
+// Reads until out is full or the file ends; answers the bytes read.
+size_t ReadFully(int fd, uint64_t offset, std::span<uint8_t> out, const std::filesystem::path& path)
+{
+    size_t done = 0;
+    while (done < out.size()) {
+        const ssize_t n = ::pread(fd, out.data() + done, out.size() - done, static_cast<off_t>(offset + done));
         if (n < 0) {
             if (errno == EINTR) {
                 continue;
@@ -111,9 +137,51 @@ std::optional<std::vector<uint8_t>> ReadWhole(const std::filesystem::path& path)
         if (n == 0) {
             break;
         }
-        bytes.insert(bytes.end(), chunk, chunk + n);
+        done += static_cast<size_t>(n);
+    }
+    return done;
+}
+
+}  // namespace
+
+std::optional<std::vector<uint8_t>> ReadWhole(const std::filesystem::path& path)
+{
+    Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (fd.get() < 0) {
+        if (errno == ENOENT || errno == ENOTDIR) {
+            return std::nullopt;
+        }
+        Fail("cannot open", path);
+    }
+    struct stat st {};
+    if (::fstat(fd.get(), &st) != 0) {
+        Fail("cannot stat", path);
+    }
+    // Sized once; a file that grows meanwhile is read on to its end.
+    std::vector<uint8_t> bytes(static_cast<size_t>(st.st_size));
+    size_t got = ReadFully(fd.get(), 0, bytes, path);
+    bytes.resize(got);
+    uint8_t chunk[4096];
+    while (got == static_cast<size_t>(st.st_size)) {
+        const size_t more = ReadFully(fd.get(), bytes.size(), chunk, path);
+        if (more == 0) {
+            break;
+        }
+        bytes.insert(bytes.end(), chunk, chunk + more);
     }
     return bytes;
+}
+
+std::optional<size_t> ReadAt(const std::filesystem::path& path, uint64_t offset, std::span<uint8_t> out)
+{
+    Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (fd.get() < 0) {
+        if (errno == ENOENT || errno == ENOTDIR) {
+            return std::nullopt;
+        }
+        Fail("cannot open", path);
+    }
+    return ReadFully(fd.get(), offset, out, path);
 }
 
 void AppendLine(const std::filesystem::path& path, const std::string& line)

@@ -14,9 +14,21 @@ namespace zvemu::posix {
 // Writes the bytes to a temporary file beside the target, flushes it to the
 // disk and renames it over the target. Throws std::runtime_error.
 void WriteAtomically(const std::filesystem::path& target, std::span<const uint8_t> bytes);
+// The same with the new content given in pieces, written one after the other
+// straight from where they are.
+void WriteAtomically(const std::filesystem::path& target, std::span<const std::span<const uint8_t>> pieces);
+
+// Changes bytes of an existing file in place and flushes them to the disk:
+// for an update of a few bytes (a single-byte write cannot be torn).
+void WriteInPlace(const std::filesystem::path& path, uint64_t offset, std::span<const uint8_t> bytes);
 
 // The whole file, or nothing when it does not exist. Throws on other errors.
 std::optional<std::vector<uint8_t>> ReadWhole(const std::filesystem::path& path);
+
+// Reads up to out.size() bytes from the offset into out; answers how many
+// there were (fewer at the end of the file), nothing when the file does not
+// exist. Throws on other errors.
+std::optional<size_t> ReadAt(const std::filesystem::path& path, uint64_t offset, std::span<uint8_t> out);
 
 // Appends one line in a single write, so concurrent writers do not mix lines.
 void AppendLine(const std::filesystem::path& path, const std::string& line);

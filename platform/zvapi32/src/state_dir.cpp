@@ -189,6 +189,25 @@ void StateDir::WriteFfsFile(const std::string& id, const std::string& name, std:
     posix::WriteAtomically(CameraDir(id) / "ffs" / EscapeFfsName(name), bytes);
 }
 
+void StateDir::WriteFfsFile(const std::string& id, const std::string& name,
+                            std::span<const std::span<const uint8_t>> pieces) const
+{
+    fs::create_directories(CameraDir(id) / "ffs");
+    posix::WriteAtomically(CameraDir(id) / "ffs" / EscapeFfsName(name), pieces);
+}
+
+std::optional<size_t> StateDir::ReadFfsBytes(const std::string& id, const std::string& name, uint64_t offset,
+                                             std::span<uint8_t> out) const
+{
+    return posix::ReadAt(CameraDir(id) / "ffs" / EscapeFfsName(name), offset, out);
+}
+
+void StateDir::UpdateFfsBytes(const std::string& id, const std::string& name, uint64_t offset,
+                              std::span<const uint8_t> bytes) const
+{
+    posix::WriteInPlace(CameraDir(id) / "ffs" / EscapeFfsName(name), offset, bytes);
+}
+
 std::vector<std::pair<std::string, uint64_t>> StateDir::ListFfsFiles(const std::string& id) const
 {
     std::vector<std::pair<std::string, uint64_t>> files;

@@ -41,6 +41,16 @@ public:
     std::optional<std::vector<uint8_t>> ReadFfsFile(const std::string& id, const std::string& name) const;
     std::optional<uint64_t> FfsFileSize(const std::string& id, const std::string& name) const;
     void WriteFfsFile(const std::string& id, const std::string& name, std::span<const uint8_t> bytes) const;
+    // The new content in pieces, written straight from where they are.
+    void WriteFfsFile(const std::string& id, const std::string& name,
+                      std::span<const std::span<const uint8_t>> pieces) const;
+    // Up to out.size() bytes of the file from the offset; answers how many
+    // there were, nothing when the file does not exist.
+    std::optional<size_t> ReadFfsBytes(const std::string& id, const std::string& name, uint64_t offset,
+                                       std::span<uint8_t> out) const;
+    // Changes a few bytes of an existing file in place (durably).
+    void UpdateFfsBytes(const std::string& id, const std::string& name, uint64_t offset,
+                        std::span<const uint8_t> bytes) const;
     std::vector<std::pair<std::string, uint64_t>> ListFfsFiles(const std::string& id) const;
 
     // Hook lines of a camera, or the library-wide ones for an empty id.
