@@ -113,7 +113,7 @@ constexpr WideTables MakeWideTables()
     WideTables t;
     for (std::uint32_t b = 0; b < 256; ++b) {
         const auto byte = static_cast<std::uint8_t>(b);
-        for (int k = 0; k < 4; ++k) {
+        for (std::size_t k = 0; k < 4; ++k) {
             t.state[k][b] = RunWideBlock(b << (8 * k), 0, kNone, 0);
         }
         t.prev[b] = RunWideBlock(0, byte, kNone, 0);
