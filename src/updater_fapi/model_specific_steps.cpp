@@ -150,9 +150,7 @@ void FW_Updater_FAPI::ConfirmNewFirmwareRuns(const std::string& model)
 {
     // The version the image carries is the one the camera runs once its CPU
     // has started it; an image too short to carry one is not checked.
-    const std::span<const std::uint8_t> buffer = decrypter.GetFileBuffer();
-    const std::string expected =
-        VersionOfImage(buffer.first(std::min<std::size_t>(buffer.size(), decrypter.GetDataSize())));
+    const std::string expected = VersionOfImage(payloadData);
     if (expected.empty()) {
         return;
     }
