@@ -207,10 +207,9 @@ TEST_F(ModelStepsRun, TheRunCommandRedoesOnlyWhatIsNeeded)
         link += "ln -sf '" + (BinDir() / program).string() + "' build/run/bin/\n";
     }
     tool("cmake", "case \"$1\" in\n"
-                  "-S) mkdir -p build/run && touch build/run/Makefile ;;\n"
+                  "-S) mkdir -p build/run && touch build/run/CMakeCache.txt build/run/build.ninja ;;\n"
                   "--build) [ -n \"$FAIL_BUILD\" ] && { echo 'a.cpp:1: error' >&2; exit 2; }\n"
-                  "  echo '[ 40%] Building CXX object a.o'; echo '[ 50%] Built target a'\n"
-                  "  echo '[100%] Linking CXX executable zvcamupdater'\n"
+                  "  echo '[1/2] Building CXX object a.o'; echo '[2/2] Linking CXX executable zvcamupdater'\n"
                   "  mkdir -p build/run/bin\n" +
                       link + ";;\nesac\n");
     tool("dpkg-query", "for p in \"$@\"; do case \"$p\" in -*) ;; $MISSING) ;; *) echo \"$p ii \" ;; esac; done\n");
@@ -226,14 +225,14 @@ TEST_F(ModelStepsRun, TheRunCommandRedoesOnlyWhatIsNeeded)
     };
     const auto calls = [&] { return zvtest::ReadText(log); };
     const std::string configure =
-        "cmake -S . -B build/run -G Unix Makefiles -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZV_BUILD_TESTS=OFF\n";
+        "cmake -S . -B build/run -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZV_BUILD_TESTS=OFF\n";
 
     // First run: configured, then built with its progress shown.
     const zv::os::ProcessResult first = run();
     EXPECT_EQ(first.exitStatus, 0) << first.out << first.err;
     EXPECT_TRUE(first.out.starts_with("Building the program in build/run (the first build takes a few minutes)...\n"
-                                      "[ 40%] Building CXX object a.o\n"
-                                      "[100%] Linking CXX executable zvcamupdater\n"))
+                                      "[1/2] Building CXX object a.o\n"
+                                      "[2/2] Linking CXX executable zvcamupdater\n"))
         << first.out;
     EXPECT_TRUE(first.out.ends_with("Detected version V02.50\n" + kDone)) << first.out;
     EXPECT_TRUE(
@@ -247,6 +246,19 @@ TEST_F(ModelStepsRun, TheRunCommandRedoesOnlyWhatIsNeeded)
     EXPECT_EQ(second.out.find("Building the program"), std::string::npos);
     EXPECT_TRUE(second.out.ends_with("Detected version V02.50\n" + kDone)) << second.out;
     EXPECT_TRUE(std::regex_match(calls(), std::regex("dpkg-query .*\ncmake --build build/run -j[0-9]+\n"))) << calls();
+
+    // A build folder configured with another generator is configured anew,
+    // keeping what else it holds.
+    fs::remove(log);
+    fs::remove(repo / "build" / "run" / "build.ninja");
+    fs::create_directories(repo / "build" / "run" / "CMakeFiles");
+    std::ofstream(repo / "build" / "run" / "keep.txt") << "x";
+    EXPECT_EQ(run().exitStatus, 0);
+    EXPECT_TRUE(
+        std::regex_match(calls(), std::regex("dpkg-query .*\n" + configure + "cmake --build build/run -j[0-9]+\n")))
+        << calls();
+    EXPECT_FALSE(fs::exists(repo / "build" / "run" / "CMakeFiles"));
+    EXPECT_TRUE(fs::exists(repo / "build" / "run" / "keep.txt"));
 
     // A missing package is installed, and only that one.
     fs::remove(log);
