@@ -60,6 +60,18 @@ struct ParamDef {
     Setter set = nullptr;
     Limits limits = nullptr;
 
+private:
+    // Defined before its callers: clang evaluates the table's constant
+    // expressions as it meets them.
+    template <class F>
+    constexpr ParamDef With(F f) const
+    {
+        ParamDef d = *this;
+        f(d);
+        return d;
+    }
+
+public:
     constexpr ParamDef Lib() const
     {
         return With([](ParamDef& d) { d.scope = Scope::Library; });
@@ -118,15 +130,6 @@ struct ParamDef {
     {
         ParamDef d = *this;
         d.limits = l;
-        return d;
-    }
-
-private:
-    template <class F>
-    constexpr ParamDef With(F f) const
-    {
-        ParamDef d = *this;
-        f(d);
         return d;
     }
 };
