@@ -779,14 +779,11 @@ int LoadFW_From_Buffer(U3DeviceContext& ctx, const std::uint8_t* image, std::uin
         return static_cast<std::uint32_t>(image[at]) | static_cast<std::uint32_t>(image[at + 1]) << 8 |
                static_cast<std::uint32_t>(image[at + 2]) << 16 | static_cast<std::uint32_t>(image[at + 3]) << 24;
     };
-    const auto debug4 = [](const char* format, auto... args) {
-        if (GetDebugLevel() <= 4) {
-            DebugPrintf(format, args...);
-        }
-    };
     const std::uint16_t signature = size >= 2 ? static_cast<std::uint16_t>(image[0] | image[1] << 8) : 0;
     if (signature != kBootSignature) {
-        debug4("LoadFW_From_Buffer: invalid signature x%x\n", signature);
+        if (DebugLevelAtMost(4)) {
+            DebugPrintf("LoadFW_From_Buffer: invalid signature x%x\n", signature);
+        }
         return 255;
     }
     // Walk the sections first: a truncated image or a wrong checksum is
@@ -802,7 +799,9 @@ int LoadFW_From_Buffer(U3DeviceContext& ctx, const std::uint8_t* image, std::uin
     std::uint32_t jump = 0;
     for (;;) {
         if (size < 8 || at > size - 8) {
-            debug4("LoadFW_From_Buffer: image ends inside its sections\n");
+            if (DebugLevelAtMost(4)) {
+                DebugPrintf("LoadFW_From_Buffer: image ends inside its sections\n");
+            }
             return 255;
         }
         const std::uint32_t words = word(at);
@@ -813,7 +812,9 @@ int LoadFW_From_Buffer(U3DeviceContext& ctx, const std::uint8_t* image, std::uin
             break;
         }
         if (words > (size - at) / 4) {
-            debug4("LoadFW_From_Buffer: image ends inside its sections\n");
+            if (DebugLevelAtMost(4)) {
+                DebugPrintf("LoadFW_From_Buffer: image ends inside its sections\n");
+            }
             return 255;
         }
         for (std::uint32_t i = 0; i < words; ++i) {
@@ -823,12 +824,16 @@ int LoadFW_From_Buffer(U3DeviceContext& ctx, const std::uint8_t* image, std::uin
         at += words * 4;
     }
     if (at > size - 4 || size < 4) {
-        debug4("LoadFW_From_Buffer: image ends inside its sections\n");
+        if (DebugLevelAtMost(4)) {
+            DebugPrintf("LoadFW_From_Buffer: image ends inside its sections\n");
+        }
         return 255;
     }
     const std::uint32_t expected = word(at);
     if (checksum != expected) {
-        debug4("LoadFW_From_Buffer: invalid checksum x%x expected x%x\n", checksum, expected);
+        if (DebugLevelAtMost(4)) {
+            DebugPrintf("LoadFW_From_Buffer: invalid checksum x%x expected x%x\n", checksum, expected);
+        }
         return 255;
     }
 
@@ -842,14 +847,18 @@ int LoadFW_From_Buffer(U3DeviceContext& ctx, const std::uint8_t* image, std::uin
             const auto piece = static_cast<int>(std::min(kBootPiece, section.bytes - offset));
             if (Out(ctx, kReqRamWrite, image + section.offset + offset, piece, static_cast<std::uint16_t>(address),
                     static_cast<std::uint16_t>(address >> 16)) != 0) {
-                debug4("LoadFW_From_Buffer: write memory error\n");
+                if (DebugLevelAtMost(4)) {
+                    DebugPrintf("LoadFW_From_Buffer: write memory error\n");
+                }
                 return 255;
             }
         }
     }
     if (Out(ctx, kReqRamWrite, nullptr, 0, static_cast<std::uint16_t>(jump), static_cast<std::uint16_t>(jump >> 16)) !=
         0) {
-        debug4("LoadFW_From_Buffer: write memory error\n");
+        if (DebugLevelAtMost(4)) {
+            DebugPrintf("LoadFW_From_Buffer: write memory error\n");
+        }
         return 255;
     }
     return 0;

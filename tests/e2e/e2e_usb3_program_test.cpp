@@ -51,7 +51,6 @@ SpiRegions RegionsOf(int generation)
 }
 
 constexpr std::uint32_t kInfo = 0x50000;
-constexpr std::uint32_t kStm32 = 0x8000000;
 
 // One programming case: the words after "prog"/"verify", the camera it needs,
 // and where its payload must land.
