@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -17,16 +18,23 @@ namespace zv::os {
 
 // One lock name in this process: every NamedLock of the name shares it, as
 // handles of one system object would. The file lock is taken while the count
-// is above 0; the file holds a mark while the lock is held, so a holder that
-// died leaves the mark for the next one to see.
+// is above 0; the file's first byte holds a mark while the lock is held, so a
+// holder that died leaves the mark for the next one to see. The byte is
+// mapped: a device routine takes and gives back the lock around every
+// request, and a store costs nothing where a write or truncate of the file
+// would change its times on disk each time.
 struct NamedLock::Shared {
     std::mutex mutex;
     int fd = -1;
+    volatile char* mark = nullptr;
     std::thread::id owner;
     std::uint32_t count = 0;
 
     ~Shared()
     {
+        if (mark != nullptr) {
+            ::munmap(const_cast<char*>(mark), 1);
+        }
         if (fd >= 0) {
             ::close(fd);
         }
@@ -67,18 +75,28 @@ constexpr char kHeldMark = 'H';
 
 // With the file lock held: whether the last holder left its mark, then
 // sets ours.
-bool TakeMark(int fd)
+bool TakeMark(volatile char* mark)
 {
-    char mark = 0;
-    const bool abandoned = ::pread(fd, &mark, 1, 0) == 1 && mark == kHeldMark;
-    const char held = kHeldMark;
-    (void)!::pwrite(fd, &held, 1, 0);
+    const bool abandoned = *mark == kHeldMark;
+    *mark = kHeldMark;
     return abandoned;
 }
 
-void ClearMark(int fd)
+void ClearMark(volatile char* mark)
 {
-    (void)!::ftruncate(fd, 0);
+    *mark = 0;
+}
+
+// The mark byte of a lock file, which is at least one byte long from here on
+// (an empty file is an unmarked one). Null when it cannot be mapped.
+volatile char* MapMark(int fd)
+{
+    struct stat status {};
+    if (::fstat(fd, &status) != 0 || (status.st_size < 1 && ::ftruncate(fd, 1) != 0)) {
+        return nullptr;
+    }
+    void* mapped = ::mmap(nullptr, 1, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+    return mapped == MAP_FAILED ? nullptr : static_cast<volatile char*>(mapped);
 }
 
 }  // namespace
@@ -103,12 +121,17 @@ std::unique_ptr<NamedLock> NamedLock::Open(std::string_view name)
         std::filesystem::create_directories(dir, ec);
         const auto path = dir / FileNameFor(name);
         const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-        if (fd < 0) {
+        volatile char* const mark = fd < 0 ? nullptr : MapMark(fd);
+        if (mark == nullptr) {
+            if (fd >= 0) {
+                ::close(fd);
+            }
             Registry().erase(key);
             return nullptr;
         }
         shared = std::make_shared<Shared>();
         shared->fd = fd;
+        shared->mark = mark;
         slot = shared;
     }
     return std::unique_ptr<NamedLock>(new NamedLock(std::move(shared)));
@@ -139,7 +162,7 @@ LockWait NamedLock::Wait(std::uint32_t timeoutMs)
             }
             if (shared_->count == 0) {
                 if (::flock(shared_->fd, LOCK_EX | LOCK_NB) == 0) {
-                    const bool abandoned = TakeMark(shared_->fd);
+                    const bool abandoned = TakeMark(shared_->mark);
                     shared_->owner = self;
                     shared_->count = 1;
                     ++held_;
@@ -166,7 +189,7 @@ bool NamedLock::Release()
     --held_;
     if (--shared_->count == 0) {
         shared_->owner = {};
-        ClearMark(shared_->fd);
+        ClearMark(shared_->mark);
         ::flock(shared_->fd, LOCK_UN);
     }
     return true;
