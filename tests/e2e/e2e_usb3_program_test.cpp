@@ -5,6 +5,8 @@
 
 #include <gmock/gmock.h>
 
+#include <regex>
+
 namespace {
 
 using namespace usb3e2e;
@@ -291,6 +293,42 @@ TEST_F(Usb3Test, ProgrammingCpu1ShowsEveryStep)
     EXPECT_THAT(raw.out, HasSubstr("24%\rFW flash programming\n33%\r34%\r"));
     EXPECT_THAT(raw.out, HasSubstr("65%\rFW flash verifying size:x20000\n67%\r68%\r"));
     EXPECT_THAT(raw.out, HasSubstr("99%\rFW flash verifying size:x40\n67%\r100%\rDone return 0\n"));
+}
+
+// The requests a programming, a verify and a dump send, counted in the
+// device's trace by code and length: speed work must not change them.
+TEST_F(Usb3Test, RequestCountsOfProgrammingVerifyingAndDumping)
+{
+    AddUsb3(0);
+    const auto counts = [this] {
+        std::map<std::string, int> found;
+        const std::regex request("req=(0x[0-9A-F]{2}) .*len=([0-9]+)");
+        for (const std::string& line : emu.TraceWith("request id=")) {
+            std::smatch m;
+            if (std::regex_search(line, m, request)) {
+                ++found[m[1].str() + "/" + m[2].str()];
+            }
+        }
+        emu.ClearTrace();
+        return found;
+    };
+    const std::string file = FirmwareFile("fpga1.bin", Payload(65 * 64));
+    emu.StartTrace();
+    ASSERT_EQ(RunQuiet({"prog", "FPGA1", file}).status, 0);
+    std::map<std::string, int> seen = counts();
+    EXPECT_EQ(seen["0xB0/4"], 10) << "one erase command per sector of the region";
+    EXPECT_EQ(seen["0xE8/64"], 65) << "one write per 64 bytes";
+    EXPECT_EQ(seen["0xE6/64"], 65) << "one read per 64 bytes verified";
+    EXPECT_EQ(seen["0xE6/96"], 1) << "the camera's map, read once";
+    EXPECT_EQ(seen["0xE4/8"], 131) << "a set-up before each write and read";
+
+    ASSERT_EQ(RunQuiet({"verify", "FPGA1", file}).status, 0);
+    seen = counts();
+    EXPECT_EQ(seen["0xE6/64"], 65);
+    EXPECT_EQ(seen["0xE8/64"], 0);
+
+    ASSERT_EQ(RunQuiet({"dump", "MMDESC", work.File("mmdesc.bin")}).status, 0);
+    EXPECT_EQ(counts()["0xE6/64"], 1024);
 }
 
 // After programming and a reset, every row of the version query shows what
