@@ -116,7 +116,9 @@ TEST_F(Usb3Selection, UnknownOrAmbiguousNamesAreRefused)
         std::vector<std::string> selection;
         std::string error;
     };
-    const std::string common = Serial(0).substr(0, 3);  // every serial begins alike
+    const std::string common = Serial(0).substr(0, 3);    // every serial begins alike
+    const std::string commonPath = Path(0).substr(0, 8);  // as do the device paths and locations
+    const std::string commonLocation = Location(0).substr(0, 7);
     const Row rows[] = {
         {{"--campath", "no-such-path"}, "SelectCameraByPath - Camera not found"},
         {{"--camlocation", "no-such-location"}, "SelectCameraByLocation - Camera not found"},
@@ -124,6 +126,12 @@ TEST_F(Usb3Selection, UnknownOrAmbiguousNamesAreRefused)
         {{"--camsn", common},
          "SelectCameraBySN - '" + common + "' matches more than one camera: " + Serial(0) + " (id 0) and " + Serial(1) +
              " (id 1)"},
+        {{"--campath", commonPath},
+         "SelectCameraByPath - '" + commonPath + "' matches more than one camera: " + Path(0) + " (id 0) and " +
+             Path(1) + " (id 1)"},
+        {{"--camlocation", commonLocation},
+         "SelectCameraByLocation - '" + commonLocation + "' matches more than one camera: " + Location(0) +
+             " (id 0) and " + Location(1) + " (id 1)"},
         {{"--camid", "3"}, "Can not open USB3 device using zavro driver"},
         {{"--camid", "65536"}, "Can not open USB3 device using zavro driver"},
     };
