@@ -94,6 +94,66 @@ NameIndex IndexByName(std::span<const UnpackedField> records)
     return index;
 }
 
+constexpr size_t kNoSource = static_cast<size_t>(-1);
+
+// Which source record answers each target record of a page merge, with the
+// record names it was worked out for. Pages of one definition share their
+// field table, so every page of a step (and every step between the same
+// tables) finds the match already made and only compares name pointers.
+struct RecordMatch {
+    std::vector<const char*> sourceNames;  // null for records without a value
+    std::vector<const char*> targetNames;
+    std::vector<size_t> sourceOf;  // per target record; kNoSource when none
+};
+
+const char* ValueName(const UnpackedField& record)
+{
+    return CarriesValue(record) ? record.name : nullptr;
+}
+
+bool SameNames(std::span<const UnpackedField> records, const std::vector<const char*>& names)
+{
+    if (records.size() != names.size()) {
+        return false;
+    }
+    for (size_t i = 0; i < records.size(); ++i) {
+        if (ValueName(records[i]) != names[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The k-th target record of a name is answered by the k-th source record of
+// that name (names repeat); a name the source lacks has no source record.
+const std::vector<size_t>& MatchRecords(std::span<const UnpackedField> source, std::span<const UnpackedField> target)
+{
+    thread_local RecordMatch match;
+    if (SameNames(source, match.sourceNames) && SameNames(target, match.targetNames)) {
+        return match.sourceOf;
+    }
+    match.sourceNames.clear();
+    match.targetNames.clear();
+    match.sourceOf.assign(target.size(), kNoSource);
+    for (const UnpackedField& record : source) {
+        match.sourceNames.push_back(ValueName(record));
+    }
+    const NameIndex sourceIndex = IndexByName(source);
+    std::unordered_map<std::string_view, size_t> seen;
+    for (size_t i = 0; i < target.size(); ++i) {
+        match.targetNames.push_back(ValueName(target[i]));
+        if (!CarriesValue(target[i])) {
+            continue;
+        }
+        const size_t occurrence = seen[target[i].name]++;
+        const auto found = sourceIndex.find(target[i].name);
+        if (found != sourceIndex.end() && occurrence < found->second.size()) {
+            match.sourceOf[i] = found->second[occurrence];
+        }
+    }
+    return match.sourceOf;
+}
+
 // The page of a defaults CSV row: the mode id without its first four
 // characters (the "0x5A" of "0x5A03"), read as a hexadecimal number.
 int CsvRowPage(const std::string& modeId)
@@ -196,15 +256,16 @@ std::span<const UnpackedField> SourceRecords(const char* operation, CameraDataUp
     return Records(operation, page, def);
 }
 
-// A copy of the target default page's records, the work buffer of a merge
-// (std::bad_alloc passes to the caller, which words it).
-std::vector<UnpackedField> TargetWorkBuffer(const char* operation, const CameraDataUpdateContext& context,
-                                            uint8_t index)
+// The target default page's records copied into the work buffer of a merge
+// (std::bad_alloc passes to the caller, which words it). The buffer is kept
+// from page to page, so its memory is reused.
+void TargetWorkBuffer(const char* operation, const CameraDataUpdateContext& context, uint8_t index,
+                      std::vector<UnpackedField>& work)
 {
     RequirePage(operation, context.targetDefaults, index, "target");
     RequirePage(operation, context.targetPages, index, "target");
     const auto defaults = Records(operation, *context.targetDefaults[index], context.targetDefinition);
-    return std::vector<UnpackedField>(defaults.begin(), defaults.end());
+    work.assign(defaults.begin(), defaults.end());
 }
 
 void StoreTargetPage(const char* operation, CameraDataUpdateContext& context, uint8_t index,
@@ -550,9 +611,9 @@ void CalibDataStructureConverter::DoPageUpdate(CameraDataUpdateContext* context,
     const auto source = SourceRecords(operation, *context, sourcePage);
     RequirePage(operation, context->sourceDefaults, sourcePage, "source");
     const auto oldDefaults = Records(operation, *context->sourceDefaults[sourcePage], context->sourceDefinition);
-    std::vector<UnpackedField> work;
+    thread_local std::vector<UnpackedField> work;
     try {
-        work = TargetWorkBuffer(operation, *context, targetPage);
+        TargetWorkBuffer(operation, *context, targetPage, work);
     } catch (const std::bad_alloc&) {
         ThrowCDSError(operation, "Failed to allocate buffer for unpacked data update");
     }
@@ -566,21 +627,16 @@ void CalibDataStructureConverter::DoPageUpdate(CameraDataUpdateContext* context,
         }
     });
 
-    const NameIndex sourceIndex = IndexByName(source);
-    std::unordered_map<std::string_view, size_t> seen;
-    for (UnpackedField& record : work) {
-        if (!CarriesValue(record)) {
-            continue;
+    const std::vector<size_t>& sourceOf = MatchRecords(source, work);
+    for (size_t i = 0; i < work.size(); ++i) {
+        UnpackedField& record = work[i];
+        const size_t j = sourceOf[i];
+        if (j == kNoSource) {
+            continue;  // no value, or a field the source version does not have
         }
-        const size_t occurrence = seen[record.name]++;
         if (std::find(listed.begin(), listed.end(), record.name) != listed.end()) {
             continue;
         }
-        const auto found = sourceIndex.find(record.name);
-        if (found == sourceIndex.end() || occurrence >= found->second.size()) {
-            continue;  // a field the source version does not have
-        }
-        const size_t j = found->second[occurrence];
         // A value still at the old default follows the defaults; any other
         // value is the camera's own and survives.
         if (source[j].value != oldDefaults[j].value) {
@@ -598,7 +654,7 @@ void CalibDataStructureConverter::DoPageFieldUpdate(CameraDataUpdateContext* con
     const auto source = SourceRecords(operation, *context, page);
     std::vector<UnpackedField> work;
     try {
-        work = TargetWorkBuffer(operation, *context, page);
+        TargetWorkBuffer(operation, *context, page, work);
     } catch (const std::bad_alloc&) {
         throw UpdaterError("DoPageUpdate - failed to allocate buffer for unpacked data update");
     }
