@@ -117,6 +117,41 @@ TEST(UpgradeMerge, EachFieldKeepsTheCamerasValueUnlessItWasAtTheOldDefaultOrIsLi
     }
 }
 
+// Merges one after the other between different field tables (as the steps of
+// a walk run them) each meet records by their own tables' names.
+TEST(UpgradeMerge, RecordsMeetByTheirOwnTablesFromMergeToMerge)
+{
+    const UnpackedField closing{0, 0, "", ""};
+    const std::vector<UnpackedField> targetTable{{kFlags8Bit, 1, "A", ""}, {kFlags8Bit, 2, "B", ""}, closing};
+    struct Source {
+        std::vector<UnpackedField> table;
+        std::vector<UnpackedField> values;
+        int32_t a;
+        int32_t b;
+    };
+    const Source both{{{kFlags8Bit, 10, "A", ""}, {kFlags8Bit, 20, "B", ""}, closing},
+                      {{kFlags8Bit, 11, "A", ""}, {kFlags8Bit, 21, "B", ""}, closing},
+                      11,
+                      21};
+    const Source onlyB{{{kFlags8Bit, 20, "B", ""}, closing}, {{kFlags8Bit, 22, "B", ""}, closing}, 1, 22};
+    for (const Source* source : {&both, &onlyB, &both}) {
+        SensorModePageList pages;
+        pages.push_back(UnpackedPage(source->values));
+        CameraDataUpdateContext context;
+        context.sourcePages = &pages;
+        context.sourceDefinition = SyntheticDefinition(source->table, nullptr);
+        context.targetDefinition = SyntheticDefinition(targetTable, nullptr);
+        context.sourceDefaults.push_back(UnpackedPage(source->table));
+        context.targetDefaults.push_back(UnpackedPage(targetTable));
+        context.targetPages.push_back(UnpackedPage(targetTable));
+
+        CalibDataStructureConverter::RunCameraDataUpdate(&context);
+
+        EXPECT_EQ(FieldOf(*pages[0], "A", 0).value, source->a);
+        EXPECT_EQ(FieldOf(*pages[0], "B", 0).value, source->b);
+    }
+}
+
 // ---- the defaults CSV -----------------------------------------------------------------------
 
 struct CsvCase {
