@@ -4,6 +4,7 @@
 #include <map>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 #include "cds_definition.h"
 #include "count_codes.h"
@@ -144,13 +145,12 @@ uint64_t Combine(uint64_t a, uint64_t b)
     return Mix(a ^ Mix(b));
 }
 
-bool IsUnusedName(const char* name)
+bool IsUnusedName(std::string_view text)
 {
-    const std::string text(name);
-    if (text.find("No use") != std::string::npos || text.find("No Use") != std::string::npos) {
+    if (text.find("No use") != std::string_view::npos || text.find("No Use") != std::string_view::npos) {
         return true;
     }
-    return text.find_first_not_of(' ') == std::string::npos;
+    return text.find_first_not_of(' ') == std::string_view::npos;
 }
 
 uint32_t WidthOf(const CdsDefinition& def, uint32_t flags)
@@ -228,11 +228,27 @@ std::vector<uint8_t> BuildImage(size_t row)
 
     const std::span<const UnpackedField> fields = def.FieldTable();
     // A stable key per record: its name and how often the name came before.
+    // What each record gets does not depend on the page, so it is settled
+    // once: the mode id, a zero (unused or wider than a value), or a value.
+    enum class Fill : uint8_t {
+        Value,
+        ModeId,
+        Zero
+    };
     std::vector<uint64_t> keys(fields.size());
+    std::vector<Fill> fills(fields.size(), Fill::Value);
     std::map<std::string, uint64_t> occurrences;
     for (size_t i = 0; i < fields.size(); ++i) {
         const std::string name = fields[i].name;
         keys[i] = Combine(HashText(name), occurrences[name]++);
+        if (fields[i].flags == 0) {
+            continue;
+        }
+        if (name == "Mode_ID") {
+            fills[i] = Fill::ModeId;
+        } else if (IsUnusedName(name) || WidthOf(def, fields[i].flags) > 32) {
+            fills[i] = Fill::Zero;
+        }
     }
 
     std::vector<uint8_t> image(static_cast<size_t>(def.pages_count) * def.page_size);
@@ -246,11 +262,11 @@ std::vector<uint8_t> BuildImage(size_t row)
                 ++section;
                 continue;
             }
-            if (std::string(field.name) == "Mode_ID") {
+            if (fills[i] == Fill::ModeId) {
                 field.value = static_cast<int32_t>(0x5A00 + p);
                 continue;
             }
-            if (IsUnusedName(field.name) || WidthOf(def, field.flags) > 32) {
+            if (fills[i] == Fill::Zero) {
                 field.value = 0;
                 continue;
             }
@@ -270,7 +286,7 @@ std::vector<uint8_t> BuildImage(size_t row)
             }
             bool found = false;
             for (UnpackedField& field : page) {
-                if (field.flags != 0 && std::string(field.name) == pin.field) {
+                if (field.flags != 0 && std::string_view(field.name) == pin.field) {
                     field.value = pin.raw;
                     found = true;
                     break;
