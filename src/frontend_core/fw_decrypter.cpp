@@ -1,5 +1,7 @@
 #include "fw_decrypter.h"
 
+#include "os_memory.h"
+
 #include "sne_record.h"
 #include "updater_error.h"
 
@@ -160,6 +162,15 @@ bool HexDigitValue(char c, std::uint8_t& value)
 }
 
 }  // namespace
+
+void AdviseFileSizedBuffer(void* data, std::size_t size)
+{
+    // Below a few MiB the faults saved do not pay for the advice.
+    constexpr std::size_t kLargeBuffer = std::size_t{4} << 20;
+    if (size >= kLargeBuffer) {
+        zv::os::AdviseLargeBuffer(data, size);
+    }
+}
 
 std::uint8_t FwDecrypter::DecryptByte(std::uint8_t feed)
 {

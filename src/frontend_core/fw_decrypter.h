@@ -9,6 +9,10 @@
 #include <utility>
 #include <vector>
 
+// Advises the system on a freshly allocated buffer of a firmware file's size
+// (large pages for a buffer of several MiB).
+void AdviseFileSizedBuffer(void* data, std::size_t size);
+
 // Allocator whose resize leaves new bytes uninitialized: a file's bytes are
 // read straight over them, so zeroing them first would be a wasted pass.
 template <class T>
@@ -18,6 +22,12 @@ struct UninitializedAllocator : std::allocator<T> {
         using other = UninitializedAllocator<U>;
     };
     UninitializedAllocator() = default;
+    T* allocate(std::size_t n)
+    {
+        T* data = std::allocator<T>::allocate(n);
+        AdviseFileSizedBuffer(data, n * sizeof(T));
+        return data;
+    }
     template <class U>
     UninitializedAllocator(const UninitializedAllocator<U>&) noexcept
     {}

@@ -1,0 +1,13 @@
+#pragma once
+
+#include <cstddef>
+
+namespace zv::os {
+
+// Asks the system to back a large, not yet touched buffer with large pages
+// where it has them, so filling it (a firmware file read into it, a camera
+// read-back) takes a fault per large page instead of one per 4 KiB. Only
+// advice: the buffer works the same when the system ignores it.
+void AdviseLargeBuffer(void* data, std::size_t size);
+
+}  // namespace zv::os

@@ -1,0 +1,9 @@
+#include "os_memory.h"
+
+namespace zv::os {
+
+// Large pages need a privilege that ordinary accounts do not hold: the
+// buffer keeps the system's normal pages.
+void AdviseLargeBuffer(void*, std::size_t) {}
+
+}  // namespace zv::os
