@@ -1,11 +1,11 @@
 #include "os_clock.h"
 
 #include <atomic>
-#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <stdexcept>
-#include <thread>
+
+#include "os_system.h"
 
 namespace zv::os {
 namespace {
@@ -27,12 +27,6 @@ bool SleepIsVirtualByEnvironment()
     return value != nullptr && std::strcmp(value, "1") == 0;
 }
 
-std::chrono::steady_clock::time_point ProcessStart()
-{
-    static const auto start = std::chrono::steady_clock::now();
-    return start;
-}
-
 }  // namespace
 
 std::uint32_t TickCountMs()
@@ -40,9 +34,7 @@ std::uint32_t TickCountMs()
     if (g_virtual.load()) {
         return g_virtualNow.load();
     }
-    const auto elapsed = std::chrono::steady_clock::now() - ProcessStart();
-    const auto ms = static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count());
-    return static_cast<std::uint32_t>(ms + g_skippedMs.load());
+    return static_cast<std::uint32_t>(system::TickMs() + g_skippedMs.load());
 }
 
 void SleepMs(std::uint32_t ms)
@@ -57,7 +49,7 @@ void SleepMs(std::uint32_t ms)
         g_skippedMs.fetch_add(ms);
         return;
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    system::SleepMs(ms);
 }
 
 VirtualClock::VirtualClock(std::uint32_t startMs)

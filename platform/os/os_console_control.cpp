@@ -4,6 +4,7 @@
 #include <array>
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <signal.h>
 #include <unistd.h>
@@ -91,6 +92,11 @@ bool InstallConsoleControl(ConsoleEventText textFor)
     }
     pthread_sigmask(SIG_SETMASK, &old, nullptr);
     return ok;
+}
+
+void WriteStandardOutputByLines()
+{
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
 }
 
 void UninstallConsoleControl()

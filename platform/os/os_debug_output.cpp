@@ -3,6 +3,8 @@
 #include <mutex>
 #include <stdexcept>
 
+#include "os_system.h"
+
 namespace zv::os {
 namespace {
 
@@ -14,6 +16,7 @@ std::string g_captured;
 
 void DebugOutput(std::string_view text)
 {
+    system::DebuggerOutput(text);
     std::lock_guard lock(g_mutex);
     if (g_capturing) {
         g_captured.append(text);

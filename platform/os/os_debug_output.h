@@ -5,8 +5,9 @@
 
 namespace zv::os {
 
-// Diagnostics for a developer's debugger, never for the operator: silent
-// unless a DebugOutputCapture is collecting them (tests).
+// Diagnostics for a developer's debugger, never for the operator. On Windows
+// they go to the debugger output; elsewhere they stay silent. A
+// DebugOutputCapture collects them as well (tests).
 void DebugOutput(std::string_view text);
 
 class DebugOutputCapture {

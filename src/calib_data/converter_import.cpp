@@ -181,7 +181,8 @@ struct CalibDataStructureConverter::CsvImport {
 void CalibDataStructureConverter::ImportCsv(CsvImport& import)
 {
     const char* const operation = import.operation;
-    std::ifstream file(import.fileName);
+    // Binary: the reader takes LF and CR LF line ends alike on every system.
+    std::ifstream file(import.fileName, std::ios::binary);
     if (!file) {
         ThrowCDSError(operation, "Failed to open file", import.fileName);
     }

@@ -21,7 +21,7 @@ inline std::string FormatTextV(const char* format, va_list args)
     return text;
 }
 
-[[gnu::format(printf, 1, 2)]] inline std::string FormatText(const char* format, ...)
+[[gnu::format(gnu_printf, 1, 2)]] inline std::string FormatText(const char* format, ...)
 {
     va_list args;
     va_start(args, format);

@@ -288,8 +288,12 @@ void FwDecrypter::LoadBinary(const std::string& fileName)
     if (length < static_cast<std::streamoff>(kCheckWordSize)) {
         throw UpdaterError("LoadFile - File is too small");
     }
-    // The size is kept in 32 bits, like the camera's own file sizes.
-    if (static_cast<std::uint64_t>(length) > std::numeric_limits<std::uint32_t>::max() - kBinaryPadding) {
+    // The size is kept in 32 bits, like the camera's own file sizes. A 32-bit
+    // program cannot hold more than half its address space in one buffer:
+    // such a file is refused here, before the library would throw its own
+    // text for a buffer longer than it can make.
+    if (static_cast<std::uint64_t>(length) > std::numeric_limits<std::uint32_t>::max() - kBinaryPadding ||
+        static_cast<std::uint64_t>(length) + kBinaryPadding > file_buffer.max_size()) {
         throw UpdaterError("LoadFile - error allocating memory");
     }
     in.seekg(0, std::ios::beg);

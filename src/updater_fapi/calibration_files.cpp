@@ -258,7 +258,7 @@ void FW_Updater_FAPI::DiffFirmwareContent()
     std::printf("Loading EEPROM defaults\n");
     defaults.UnpackSensorModesDefaultsData();
     std::printf("Storing EEPROM defaults diff to file %s\n", reportName.c_str());
-    std::ofstream report(reportName, std::ios::trunc);
+    std::ofstream report(reportName, std::ios::binary | std::ios::trunc);
     if (!report) {
         throw UpdaterError("FW_Updater_FAPI:DiffFirmwareContent: Failed to create EEPROM diff file");
     }

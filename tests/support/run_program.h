@@ -4,6 +4,7 @@
 
 #include "os_process.h"
 
+#include <cstdlib>
 #include <string>
 #include <utility>
 #include <vector>
@@ -16,10 +17,14 @@ struct ProgramRun {
     int status = -1;
 };
 
-// Path of the built program, set by the build.
+// Path of the built program, set by the build. ZV_E2E_PROGRAM in the
+// environment names another program to drive instead: scripts/test-windows
+// runs these tests on the Windows build under wine that way, through a
+// launcher in a folder that also holds the tools the tests use.
 inline const char* ProgramPath()
 {
-    return ZVCAMUPDATER_PATH;
+    const char* other = std::getenv("ZV_E2E_PROGRAM");
+    return other != nullptr && *other != '\0' ? other : ZVCAMUPDATER_PATH;
 }
 
 // Runs the program with `args`, `stdinText` on its standard input and `env`

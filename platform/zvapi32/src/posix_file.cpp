@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <stdexcept>
 
@@ -194,9 +195,15 @@ void AppendLine(const std::filesystem::path& path, const std::string& line)
     WriteAll(fd.get(), reinterpret_cast<const uint8_t*>(text.data()), text.size(), path);
 }
 
-uint32_t UserId()
+std::filesystem::path PerUserStateRoot()
 {
-    return static_cast<uint32_t>(::getuid());
+    if (const char* state = std::getenv("XDG_STATE_HOME"); state && *state) {
+        return std::filesystem::path(state) / "zvapi-emulator";
+    }
+    if (const char* home = std::getenv("HOME"); home && *home) {
+        return std::filesystem::path(home) / ".local/state/zvapi-emulator";
+    }
+    return std::filesystem::temp_directory_path() / ("zvapi-emulator-" + std::to_string(::getuid()));
 }
 
 }  // namespace zvemu::posix

@@ -1,6 +1,7 @@
 #pragma once
 
-// File primitives of the state directory (POSIX).
+// File primitives of the state directory: posix_file.cpp on POSIX systems,
+// posix_file_win.cpp with the Win32 file API on Windows.
 
 #include <cstdint>
 #include <filesystem>
@@ -33,6 +34,9 @@ std::optional<size_t> ReadAt(const std::filesystem::path& path, uint64_t offset,
 // Appends one line in a single write, so concurrent writers do not mix lines.
 void AppendLine(const std::filesystem::path& path, const std::string& line);
 
-uint32_t UserId();
+// The state directory when ZVAPI_EMULATOR_DIR does not name one:
+// $XDG_STATE_HOME/zvapi-emulator, else ~/.local/state/zvapi-emulator here;
+// %LOCALAPPDATA%\zvapi-emulator on Windows.
+std::filesystem::path PerUserStateRoot();
 
 }  // namespace zvemu::posix

@@ -82,13 +82,7 @@ fs::path StateDir::FromEnvironment()
     if (const char* dir = std::getenv("ZVAPI_EMULATOR_DIR"); dir && *dir) {
         return fs::path(dir);
     }
-    if (const char* state = std::getenv("XDG_STATE_HOME"); state && *state) {
-        return fs::path(state) / "zvapi-emulator";
-    }
-    if (const char* home = std::getenv("HOME"); home && *home) {
-        return fs::path(home) / ".local/state/zvapi-emulator";
-    }
-    return fs::temp_directory_path() / ("zvapi-emulator-" + std::to_string(posix::UserId()));
+    return posix::PerUserStateRoot();
 }
 
 std::vector<std::string> StateDir::CameraIds() const

@@ -1,0 +1,95 @@
+// Named locks as Windows named mutexes (CreateMutexA): every process that
+// opens the same name, also programs of other makers that serialise a device
+// by its name, waits on the same system object. A mutex is re-entrant for
+// the thread that owns it and the system marks it abandoned when its owner
+// ends without releasing it, which is what NamedLock promises.
+
+#include "os_named_lock.h"
+
+#include <cstdlib>
+
+#include <windows.h>
+
+#include "os_clock.h"
+
+namespace zv::os {
+
+struct NamedLock::Shared {
+    HANDLE mutex = nullptr;
+    ~Shared()
+    {
+        if (mutex != nullptr) {
+            ::CloseHandle(mutex);
+        }
+    }
+};
+
+std::filesystem::path NamedLockDirectory()
+{
+    // Windows keeps named mutexes itself; the folder only matters where locks
+    // are files.
+    if (const char* dir = std::getenv("ZVOS_LOCK_DIR"); dir && *dir) {
+        return dir;
+    }
+    return std::filesystem::temp_directory_path() / "zvos-locks";
+}
+
+std::unique_ptr<NamedLock> NamedLock::Open(std::string_view name)
+{
+    // The system takes names of up to MAX_PATH characters without '\' (the
+    // callers replace it); any other name cannot be a mutex.
+    const std::string text(name);
+    auto shared = std::make_shared<Shared>();
+    shared->mutex = ::CreateMutexA(nullptr, FALSE, text.c_str());
+    if (shared->mutex == nullptr) {
+        return nullptr;
+    }
+    return std::unique_ptr<NamedLock>(new NamedLock(std::move(shared)));
+}
+
+NamedLock::NamedLock(std::shared_ptr<Shared> shared) : shared_(std::move(shared)) {}
+
+NamedLock::~NamedLock()
+{
+    while (held_ > 0) {
+        if (!Release()) {
+            break;
+        }
+    }
+}
+
+LockWait NamedLock::Wait(std::uint32_t timeoutMs)
+{
+    // Polled against the OS clock, so a virtual clock ends the wait in tests.
+    const std::uint32_t start = TickCountMs();
+    for (;;) {
+        switch (::WaitForSingleObject(shared_->mutex, 0)) {
+        case WAIT_OBJECT_0:
+            ++held_;
+            return LockWait::Acquired;
+        case WAIT_ABANDONED:
+            ++held_;
+            return LockWait::Abandoned;
+        case WAIT_TIMEOUT:
+            break;
+        default:
+            return LockWait::Failed;
+        }
+        if (TickCountMs() - start >= timeoutMs) {
+            return LockWait::Timeout;
+        }
+        SleepMs(1);
+    }
+}
+
+bool NamedLock::Release()
+{
+    // ReleaseMutex refuses a thread that does not own the mutex.
+    if (held_ == 0 || !::ReleaseMutex(shared_->mutex)) {
+        return false;
+    }
+    --held_;
+    return true;
+}
+
+}  // namespace zv::os
