@@ -1,14 +1,16 @@
 // The Win32 side of the platform layer: console control, the process runner,
-// the clock and sleep, the debugger output and the emulated library's file
-// primitives. The test program is also the child that the process runner
+// named locks, the clock and sleep, the debugger output, the emulated
+// library's file primitives and the USB3 driver binding. The test program is also the child that the process runner
 // starts (ZV_WIN_TEST_CHILD in its environment).
 
 #include "os_clock.h"
 #include "os_console_control.h"
 #include "os_debug_output.h"
+#include "os_named_lock.h"
 #include "os_process.h"
 #include "posix_file.h"
 #include "temp_dir.h"
+#include "zvusb3/usb3_driver.h"
 
 #include <gtest/gtest.h>
 
@@ -44,6 +46,17 @@ int ChildMain(const std::string& mode, int argc, char** argv)
     if (mode == "sleep") {
         ::Sleep(30000);
         return 0;
+    }
+    if (mode == "lock") {
+        // Takes the lock, says so, and ends a second later without releasing it.
+        auto lock = zv::os::NamedLock::Open(std::getenv("ZV_LOCK_NAME"));
+        if (!lock || lock->Wait(10000) != zv::os::LockWait::Acquired) {
+            return 1;
+        }
+        std::printf("held\n");
+        std::fflush(stdout);
+        ::Sleep(1000);
+        ::ExitProcess(0);
     }
     const std::string input{std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>()};
     if (mode == "big") {
@@ -119,6 +132,44 @@ TEST(ProcessRunnerWin, MissingProgramAndTimeout)
         zv::os::RunProcess(SelfPath(), {}, "", {{"ZV_WIN_TEST_CHILD", "sleep"}}, std::chrono::milliseconds(300));
     EXPECT_TRUE(r.timedOut);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+}
+
+TEST(NamedLockWin, TwoProcessesContendAndAnAbandonedLockPassesOn)
+{
+    using zv::os::LockWait;
+    const std::string name = "zvtest|lock|" + std::to_string(::GetCurrentProcessId());
+    auto lock = zv::os::NamedLock::Open(name);
+    ASSERT_NE(lock, nullptr);
+    // Re-entrant for its holder, which must give back every acquisition.
+    EXPECT_EQ(lock->Wait(0), LockWait::Acquired);
+    EXPECT_EQ(lock->Wait(0), LockWait::Acquired);
+    EXPECT_TRUE(lock->Release());
+    EXPECT_TRUE(lock->Release());
+    EXPECT_FALSE(lock->Release());
+
+    zv::os::ProcessResult child;
+    std::thread runner([&] {
+        child = zv::os::RunProcess(SelfPath(), {}, "", {{"ZV_WIN_TEST_CHILD", "lock"}, {"ZV_LOCK_NAME", name}});
+    });
+    // Once the other process holds the lock, waits here time out.
+    bool busy = false;
+    for (int i = 0; i < 1000 && !busy; ++i) {
+        if (lock->Wait(0) == LockWait::Timeout) {
+            busy = true;
+        } else {
+            lock->Release();
+            ::Sleep(5);
+        }
+    }
+    EXPECT_TRUE(busy);
+    // It ends without releasing: the next holder gets the lock and is told.
+    EXPECT_EQ(lock->Wait(10000), LockWait::Abandoned);
+    EXPECT_TRUE(lock->Release());
+    runner.join();
+    EXPECT_EQ(child.out, "held\n");
+    EXPECT_EQ(child.exitStatus, 0);
+    // A name past the system's limit is refused.
+    EXPECT_EQ(zv::os::NamedLock::Open(std::string(300, 'x')), nullptr);
 }
 
 TEST(ClockWin, RealSleepWaitsAndEnvironmentSleepDoesNot)
@@ -207,6 +258,31 @@ TEST(StateFilesWin, PerUserStateDirectoryIsUnderLocalAppData)
     SetEnv("LOCALAPPDATA", "C:\\Users\\op\\AppData\\Local");
     EXPECT_EQ(zvemu::posix::PerUserStateRoot(), fs::path("C:\\Users\\op\\AppData\\Local\\zvapi-emulator"));
     SetEnv("LOCALAPPDATA", previous.c_str());
+}
+
+TEST(Usb3DriverWin, ASystemWithoutCamerasHasNone)
+{
+    std::uint32_t error = 0;
+    for (const auto interfaceClass : {zv::usb3::kPublicInterfaceClass, zv::usb3::kMakerInterfaceClass}) {
+        const auto set = zv::usb3::DeviceInfoSet::Open(interfaceClass, &error);
+        ASSERT_NE(set, nullptr) << error;
+        EXPECT_FALSE(set->EnumInterface(0, &error));
+        EXPECT_EQ(error, zv::usb3::kErrorNoMoreItems);
+        char path[64];
+        std::uint32_t needed = 0;
+        EXPECT_FALSE(set->InterfacePath(0, path, sizeof path, &needed, &error));
+        EXPECT_EQ(error, zv::usb3::kErrorNoMoreItems);
+    }
+    EXPECT_EQ(zv::usb3::DeviceInfoSet::Open("no class", &error), nullptr);
+    EXPECT_EQ(error, zv::usb3::kErrorInvalidParameter);
+    EXPECT_EQ(zv::usb3::DeviceHandle::Open("\\\\?\\usb#vid_0000&pid_0000#none", true, &error), nullptr);
+    EXPECT_NE(error, 0u);
+    // A transfer record that was never started is complete and cancels as a no-op.
+    zv::usb3::PendingTransfer transfer;
+    EXPECT_TRUE(transfer.Valid());
+    EXPECT_FALSE(transfer.Pending());
+    EXPECT_TRUE(transfer.Wait(0));
+    transfer.Cancel();
 }
 
 int main(int argc, char** argv)
