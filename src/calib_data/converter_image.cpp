@@ -299,7 +299,7 @@ void CalibDataStructureConverter::GetRawData(uint8_t* buffer, uint32_t count, Cd
     if (RegionHoldsPages(type)) {
         SaveSensorModes();
     }
-    std::copy_n(cache_.begin() + offset, count, buffer);
+    std::copy_n(cache_.begin() + static_cast<std::ptrdiff_t>(offset), count, buffer);
 }
 
 void CalibDataStructureConverter::SetRawData(const uint8_t* buffer, uint32_t count, CdsDataType type)
@@ -324,7 +324,7 @@ void CalibDataStructureConverter::SetRawData(const uint8_t* buffer, uint32_t cou
             "SetRawData", "New data are out of bounds of camera memory space",
             CdsFormat("%llu is bigger than %zu", static_cast<unsigned long long>(offset) + count, cache_.size()));
     }
-    std::copy_n(buffer, count, cache_.begin() + offset);
+    std::copy_n(buffer, count, cache_.begin() + static_cast<std::ptrdiff_t>(offset));
     if (type != CdsDataType::CameraModesTable) {
         RereadVersionBytes();
     }
@@ -365,14 +365,14 @@ void CalibDataStructureConverter::ReadRawData(const char* fileName, CdsDataType 
     // Read into a buffer first, so a short read leaves the image as it was.
     std::vector<uint8_t> data(static_cast<size_t>(length));
     if (length > 0) {
-        file.read(reinterpret_cast<char*>(data.data()), length);
+        file.read(reinterpret_cast<char*>(data.data()), static_cast<std::streamsize>(length));
         if (file.gcount() != length) {
             ThrowCDSError("ReadRawData", "Failed to read file",
                           CdsFormat("%s: expected %lld bytes, read %lld", fileName, static_cast<long long>(length),
                                     static_cast<long long>(file.gcount())));
         }
     }
-    std::copy(data.begin(), data.end(), cache_.begin() + offset);
+    std::copy(data.begin(), data.end(), cache_.begin() + static_cast<std::ptrdiff_t>(offset));
     if (type != CdsDataType::CameraModesTable) {
         RereadVersionBytes();
     }
@@ -399,7 +399,7 @@ void CalibDataStructureConverter::WriteRawData(const char* fileName, CdsDataType
     if (!file) {
         ThrowCDSError("WriteRawData", "Failed to open file", fileName);
     }
-    file.write(reinterpret_cast<const char*>(cache_.data() + offset), size);
+    file.write(reinterpret_cast<const char*>(cache_.data() + offset), static_cast<std::streamsize>(size));
     file.close();
     if (!file) {
         ThrowCDSError("WriteRawData", "Failed to write file", fileName);

@@ -232,7 +232,7 @@ std::int32_t FwDecrypter::DecryptBlock(std::span<std::uint8_t> out)
     const auto wanted =
         static_cast<std::uint32_t>(std::min<std::size_t>(out.size(), std::numeric_limits<std::int32_t>::max()));
     const std::uint32_t done = DescrambleInPlace(wanted);
-    std::copy_n(file_buffer.begin() + start, done, out.begin());
+    std::copy_n(file_buffer.begin() + static_cast<std::ptrdiff_t>(start), done, out.begin());
     return static_cast<std::int32_t>(done);
 }
 
@@ -306,7 +306,7 @@ void FwDecrypter::LoadBinary(const std::string& fileName)
         throw UpdaterError("LoadFile - error allocating memory");
     }
     fileSize = static_cast<std::uint32_t>(length);
-    in.read(reinterpret_cast<char*>(file_buffer.data()), length);
+    in.read(reinterpret_cast<char*>(file_buffer.data()), static_cast<std::streamsize>(length));
     if (in.gcount() != length) {
         throw UpdaterError("LoadFile - read data error");
     }

@@ -304,7 +304,7 @@ int StartEntry(ZipArchive& zip, std::string name)
             status = deflateReset(zip.deflater.get());
         }
         if (status != Z_OK) {
-            zip.output.resize(entry.localHeaderOffset);
+            zip.output.resize(static_cast<std::size_t>(entry.localHeaderOffset));
             return ZipCode::CompressorInit;
         }
     }
@@ -693,7 +693,7 @@ int ZipEntryClose(ZipArchive* zip) noexcept
         }
         if (result != 0) {
             // What the failed entry left in the archive goes.
-            zip->output.resize(zip->entry.localHeaderOffset);
+            zip->output.resize(static_cast<std::size_t>(zip->entry.localHeaderOffset));
         }
         zip->writing = false;
         zip->entry = ZipArchive::Entry{};

@@ -114,7 +114,8 @@ int32_t FfsRead(Call& c, std::span<uint8_t> out)
     }
     std::fill(out.begin() + static_cast<std::ptrdiff_t>(got), out.end(), uint8_t{0xFF});
     for (const Hook* hook : c.Firing(Hook::Kind::Corrupt, name, Covers, offset, size)) {
-        out[hook->at - offset] = static_cast<uint8_t>(out[hook->at - offset] ^ hook->xorMask);
+        const auto at = static_cast<std::size_t>(hook->at - offset);
+        out[at] = static_cast<uint8_t>(out[at] ^ hook->xorMask);
     }
     Progress(c.hs->progress, size).Run(size);
     c.Note("offset", static_cast<int64_t>(offset));
@@ -163,7 +164,7 @@ int32_t FfsWrite(Call& c, std::span<const uint8_t> data)
             return ZV_READ_BLOCK_ERROR;
         }
         if (content.size() < offset + length) {
-            content.resize(offset + length, 0xFF);
+            content.resize(static_cast<std::size_t>(offset + length), 0xFF);
         }
         std::copy(arrived.begin(), arrived.end(), content.begin() + static_cast<std::ptrdiff_t>(offset));
         pieces.push_back(content);
