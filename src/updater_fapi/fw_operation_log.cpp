@@ -43,8 +43,11 @@ std::optional<std::string> KeepDamagedLog(zvAPIplus_Camera& camera, std::span<co
     const std::string base =
         "FwOperationLog_damaged_" + eeprom_files::SafeNamePart(model) + "_" + eeprom_files::SafeNamePart(serial);
     for (int number = 1; number <= kMaxNumber; ++number) {
-        const std::string name =
-            eeprom_files::CheckedFileName(base + (number == 1 ? "" : "_" + std::to_string(number)) + ".zip");
+        std::string candidate = base;
+        if (number != 1) {
+            candidate.append("_").append(std::to_string(number));
+        }
+        const std::string name = eeprom_files::CheckedFileName(candidate.append(".zip"));
         std::error_code error;
         if (std::filesystem::exists(name, error) || error) {
             continue;

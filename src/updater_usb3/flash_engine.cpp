@@ -192,7 +192,7 @@ void FW_Updater_USB30::DumpToFile(std::uint32_t start, std::uint32_t size, const
         for (std::uint32_t offset = 0; offset < size; offset += kSpiPiece) {
             const std::uint32_t length = std::min(kSpiPiece, size - offset);
             camera.ReadSPI(start + offset, piece.data(), length, kSpiKindFlash);
-            out.write(reinterpret_cast<const char*>(piece.data()), length);
+            out.write(reinterpret_cast<const char*>(piece.data()), static_cast<std::streamsize>(length));
             ReportProgress(static_cast<int>(static_cast<std::uint64_t>(offset) * 33 / size + 67));
         }
         out.close();
@@ -309,7 +309,8 @@ bool FW_Updater_USB30::FlashOperation(int operation)
         if (size > job.region.region.size) {
             throw UpdaterError("Error invalid file size for selected firmware");
         }
-        job.image.assign(file.GetFileBuffer().begin(), file.GetFileBuffer().begin() + size);
+        job.image.assign(file.GetFileBuffer().begin(),
+                         file.GetFileBuffer().begin() + static_cast<std::ptrdiff_t>(size));
         job.windowStop = GetFwStop() == 0 ? size : GetFwStop();
         job.windowStart = std::min(GetFwStart(), job.windowStop);
     }

@@ -2,6 +2,8 @@
 
 #include <charconv>
 #include <cstdio>
+#include <fstream>
+#include <iterator>
 #include <random>
 #include <stdexcept>
 
@@ -279,16 +281,13 @@ Usb3Face ParseUsb3Face(std::string_view text)
 std::optional<Usb3Face> LoadUsb3Face(const StateDir& dir, const std::string& id)
 {
     const auto path = dir.Root() / id / "usb3.txt";
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr) {
+    // Streams open a path in its own encoding (UTF-16 on Windows), so any
+    // state directory works.
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
         return std::nullopt;
     }
-    std::string text;
-    char chunk[4096];
-    for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, file)) > 0;) {
-        text.append(chunk, n);
-    }
-    std::fclose(file);
+    const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     return ParseUsb3Face(text);
 }
 
@@ -299,8 +298,10 @@ void SaveUsb3Face(const StateDir& dir, const std::string& id, const Usb3Face& fa
     auto temp = path;
     temp += ".tmp";
     const std::string text = SerializeUsb3Face(face);
-    std::FILE* file = std::fopen(temp.c_str(), "wb");
-    if (file == nullptr || std::fwrite(text.data(), 1, text.size(), file) != text.size() || std::fclose(file) != 0) {
+    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+    out.write(text.data(), static_cast<std::streamsize>(text.size()));
+    out.close();
+    if (!out) {
         throw std::runtime_error("cannot write " + temp.string());
     }
     std::filesystem::rename(temp, path);

@@ -11,6 +11,8 @@
 #include <cstdio>
 #include <cstring>
 #include <span>
+#include <string>
+#include <utility>
 
 #include "emulator.h"
 
@@ -451,11 +453,15 @@ int32_t SetRegister(Call& c, const ParamDef&, const Value& in)
 int32_t GetRegisterName(Call& c, const ParamDef& d, uint32_t, Value& out)
 {
     const auto [unit, reg] = SelectedRegister(c);
+    // Appended piece by piece: a string literal put in front of a temporary
+    // string makes GCC 12 warn about an overlapping copy in 32-bit builds.
+    std::string name;
     if (d.name == "device_unit_register_selector_desc") {
-        out = "register " + std::to_string(reg) + " of device unit " + std::to_string(unit);
+        name.append("register ").append(std::to_string(reg)).append(" of device unit ").append(std::to_string(unit));
     } else {
-        out = "U" + std::to_string(unit) + "R" + std::to_string(reg);
+        name.append("U").append(std::to_string(unit)).append("R").append(std::to_string(reg));
     }
+    out = std::move(name);
     return ZV_OK;
 }
 int32_t SetRegisterName(Call& c, const ParamDef&, const Value& in)
