@@ -6,7 +6,9 @@
 
 #include "os_named_lock.h"
 
+#include <cstdio>
 #include <cstdlib>
+#include <string>
 
 #include <windows.h>
 
@@ -24,10 +26,33 @@ struct NamedLock::Shared {
     }
 };
 
+namespace {
+
+// ZVOS_LOCK_DIR, a test setting of this layer, keeps the locks of one set of
+// processes apart from everyone else's, as the lock folder does where locks
+// are files: tests that run side by side do not contend for the names of
+// their cameras. Without it the mutex carries the plain name.
+std::string MutexName(std::string_view name)
+{
+    std::string text(name);
+    if (const char* dir = std::getenv("ZVOS_LOCK_DIR"); dir != nullptr && *dir != '\0') {
+        std::uint32_t hash = 2166136261u;  // FNV-1a of the folder's name
+        for (const char ch : std::string_view(dir)) {
+            hash = (hash ^ static_cast<unsigned char>(ch)) * 16777619u;
+        }
+        char suffix[16];
+        std::snprintf(suffix, sizeof suffix, ".%08x", static_cast<unsigned>(hash));
+        text += suffix;
+    }
+    return text;
+}
+
+}  // namespace
+
 std::filesystem::path NamedLockDirectory()
 {
-    // Windows keeps named mutexes itself; the folder only matters where locks
-    // are files.
+    // Windows keeps named mutexes itself; the folder only names the set of
+    // locks (see MutexName).
     if (const char* dir = std::getenv("ZVOS_LOCK_DIR"); dir && *dir) {
         return dir;
     }
@@ -38,7 +63,7 @@ std::unique_ptr<NamedLock> NamedLock::Open(std::string_view name)
 {
     // The system takes names of up to MAX_PATH characters without '\' (the
     // callers replace it); any other name cannot be a mutex.
-    const std::string text(name);
+    const std::string text = MutexName(name);
     auto shared = std::make_shared<Shared>();
     shared->mutex = ::CreateMutexA(nullptr, FALSE, text.c_str());
     if (shared->mutex == nullptr) {

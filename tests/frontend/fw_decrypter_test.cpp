@@ -143,6 +143,11 @@ TEST(FwDecrypterFiles, LoadFailures)
     EXPECT_EQ(ThrownText([&] { FwDecrypter().LoadFile((dir.path() / "missing.bin").string()); }),
               "LoadFile - Can not open fw file");
     EXPECT_EQ(ThrownText([&] { FwDecrypter().LoadFile(dir.path().string()); }), "LoadFile - Can not open fw file");
+    // Longer than a 32-bit size (and than a 32-bit program can hold in one
+    // buffer): refused before anything is allocated or read. The file is sparse.
+    const auto huge = dir.Write("huge.bin", std::vector<std::uint8_t>{0});
+    std::filesystem::resize_file(huge, std::uintmax_t{5} << 30);
+    EXPECT_EQ(ThrownText([&] { FwDecrypter().LoadFile(huge); }), "LoadFile - error allocating memory");
     // A HEX file still marked scrambled is refused before anything is opened.
     EXPECT_EQ(ThrownText([&] {
                   FwDecrypter d;

@@ -172,6 +172,36 @@ TEST(NamedLockWin, TwoProcessesContendAndAnAbandonedLockPassesOn)
     EXPECT_EQ(zv::os::NamedLock::Open(std::string(300, 'x')), nullptr);
 }
 
+// ZVOS_LOCK_DIR keeps the locks of one set of processes apart, as the lock
+// folder does on POSIX systems: the same name in another set is another lock.
+TEST(NamedLockWin, LockFolderSettingSeparatesLockSets)
+{
+    using zv::os::LockWait;
+    const std::string name = "zvtest|sets|" + std::to_string(::GetCurrentProcessId());
+    ASSERT_EQ(::_putenv_s("ZVOS_LOCK_DIR", "C:\\sets\\a"), 0);
+    auto held = zv::os::NamedLock::Open(name);
+    auto sameSet = zv::os::NamedLock::Open(name);
+    ASSERT_EQ(::_putenv_s("ZVOS_LOCK_DIR", "C:\\sets\\b"), 0);
+    auto otherSet = zv::os::NamedLock::Open(name);
+    ASSERT_EQ(::_putenv_s("ZVOS_LOCK_DIR", ""), 0);
+    auto noSet = zv::os::NamedLock::Open(name);
+    ASSERT_TRUE(held && sameSet && otherSet && noSet);
+    ASSERT_EQ(held->Wait(0), LockWait::Acquired);
+    // Mutexes are re-entrant for their owner: the others wait in another thread.
+    LockWait same{}, other{}, none{};
+    std::thread([&] {
+        same = sameSet->Wait(0);
+        other = otherSet->Wait(0);
+        otherSet->Release();
+        none = noSet->Wait(0);
+        noSet->Release();
+    }).join();
+    EXPECT_EQ(same, LockWait::Timeout);
+    EXPECT_EQ(other, LockWait::Acquired);
+    EXPECT_EQ(none, LockWait::Acquired);
+    EXPECT_TRUE(held->Release());
+}
+
 TEST(ClockWin, RealSleepWaitsAndEnvironmentSleepDoesNot)
 {
     const std::uint32_t before = zv::os::TickCountMs();

@@ -318,8 +318,11 @@ std::string Usb3InterfacePath(const StateDir& dir, const std::string& id, const 
     if (ec) {
         root = dir.Root();
     }
+    // The folder as every system spells it (no drive, '/' between names), so
+    // a program on Windows (or under wine) and the tools here derive the same
+    // path for the same camera.
     char tag[16];
-    std::snprintf(tag, sizeof tag, "%08x", Digest(root.string() + "/" + id));
+    std::snprintf(tag, sizeof tag, "%08x", Digest(root.relative_path().generic_string() + "/" + id));
     const std::string_view guid =
         face.publicClass ? "{ae18aa60-7f6a-11d4-97dd-00010229b959}" : "{4b7e21c9-3a5d-4f08-b6e2-91d07c5a3e64}";
     return "\\\\?\\usb#vid_20f7&pid_3001#" + record.serial + "&" + tag + "#" + std::string(guid);
