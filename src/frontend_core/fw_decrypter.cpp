@@ -301,7 +301,7 @@ void FwDecrypter::LoadBinary(const std::string& fileName)
         // Only the padding is zeroed: the file's bytes are read over the rest.
         file_buffer.clear();
         file_buffer.resize(static_cast<std::size_t>(length) + kBinaryPadding);
-        std::fill(file_buffer.begin() + length, file_buffer.end(), 0);
+        std::fill(file_buffer.begin() + static_cast<std::ptrdiff_t>(length), file_buffer.end(), 0);
     } catch (const std::bad_alloc&) {
         throw UpdaterError("LoadFile - error allocating memory");
     }

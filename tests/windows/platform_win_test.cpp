@@ -19,6 +19,7 @@
 #include <cstdlib>
 #include <iostream>
 #include <iterator>
+#include <span>
 #include <string>
 #include <thread>
 #include <vector>
@@ -257,6 +258,20 @@ TEST(StateFilesWin, WritesReplaceReadsAndAppendsKeepLinesWhole)
     // No temporary file is left behind, and a missing folder is an error.
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
     EXPECT_THROW(zvemu::posix::WriteAtomically(dir.path() / "no" / "file", first), std::runtime_error);
+
+    // A new version in pieces; bytes changed in place; reads from an offset
+    // stop at the end of the file.
+    const std::vector<std::uint8_t> head{1, 2, 3}, tail{4, 5};
+    const std::span<const std::uint8_t> pieces[] = {head, tail};
+    zvemu::posix::WriteAtomically(file, pieces);
+    zvemu::posix::WriteInPlace(file, 1, std::vector<std::uint8_t>{9});
+    EXPECT_EQ(zvemu::posix::ReadWhole(file), (std::vector<std::uint8_t>{1, 9, 3, 4, 5}));
+    std::vector<std::uint8_t> part(4, 0xEE);
+    EXPECT_EQ(zvemu::posix::ReadAt(file, 2, part), std::optional<std::size_t>(3));
+    EXPECT_EQ(part, (std::vector<std::uint8_t>{3, 4, 5, 0xEE}));
+    EXPECT_EQ(zvemu::posix::ReadAt(file, 10, part), std::optional<std::size_t>(0));
+    EXPECT_FALSE(zvemu::posix::ReadAt(dir.path() / "missing", 0, part).has_value());
+    EXPECT_THROW(zvemu::posix::WriteInPlace(dir.path() / "missing", 0, head), std::runtime_error);
 
     const fs::path trace = dir.path() / "trace.log";
     std::vector<std::thread> writers;

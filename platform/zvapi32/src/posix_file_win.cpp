@@ -58,6 +58,12 @@ void WriteAll(HANDLE file, const uint8_t* data, size_t size, const std::filesyst
 
 void WriteAtomically(const std::filesystem::path& target, std::span<const uint8_t> bytes)
 {
+    const std::span<const uint8_t> pieces[] = {bytes};
+    WriteAtomically(target, pieces);
+}
+
+void WriteAtomically(const std::filesystem::path& target, std::span<const std::span<const uint8_t>> pieces)
+{
     static std::atomic<unsigned> counter{0};
     auto temp = target;
     temp += ".tmp." + std::to_string(::GetCurrentProcessId()) + "." + std::to_string(counter++);
@@ -68,7 +74,9 @@ void WriteAtomically(const std::filesystem::path& target, std::span<const uint8_
             Fail("cannot create", temp);
         }
         try {
-            WriteAll(file.get(), bytes.data(), bytes.size(), temp);
+            for (const auto& piece : pieces) {
+                WriteAll(file.get(), piece.data(), piece.size(), temp);
+            }
             if (!::FlushFileBuffers(file.get())) {
                 Fail("cannot flush", temp);
             }
@@ -95,6 +103,56 @@ void WriteAtomically(const std::filesystem::path& target, std::span<const uint8_
         }
         ::Sleep(20);
     }
+}
+
+void WriteInPlace(const std::filesystem::path& path, uint64_t offset, std::span<const uint8_t> bytes)
+{
+    File file(
+        ::CreateFileW(path.c_str(), GENERIC_WRITE, kShareAll, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.ok()) {
+        Fail("cannot open", path);
+    }
+    LARGE_INTEGER at{};
+    at.QuadPart = static_cast<LONGLONG>(offset);
+    if (!::SetFilePointerEx(file.get(), at, nullptr, FILE_BEGIN)) {
+        Fail("cannot seek in", path);
+    }
+    WriteAll(file.get(), bytes.data(), bytes.size(), path);
+    if (!::FlushFileBuffers(file.get())) {
+        Fail("cannot flush", path);
+    }
+}
+
+std::optional<size_t> ReadAt(const std::filesystem::path& path, uint64_t offset, std::span<uint8_t> out)
+{
+    File file(
+        ::CreateFileW(path.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.ok()) {
+        const DWORD error = ::GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
+            return std::nullopt;
+        }
+        Fail("cannot open", path, error);
+    }
+    LARGE_INTEGER at{};
+    at.QuadPart = static_cast<LONGLONG>(offset);
+    if (!::SetFilePointerEx(file.get(), at, nullptr, FILE_BEGIN)) {
+        Fail("cannot seek in", path);
+    }
+    // Until out is full or the file ends (a position past the end reads nothing).
+    size_t done = 0;
+    while (done < out.size()) {
+        const DWORD chunk = static_cast<DWORD>(std::min<size_t>(out.size() - done, 1u << 30));
+        DWORD got = 0;
+        if (!::ReadFile(file.get(), out.data() + done, chunk, &got, nullptr)) {
+            Fail("cannot read", path);
+        }
+        if (got == 0) {
+            break;
+        }
+        done += got;
+    }
+    return done;
 }
 
 std::optional<std::vector<uint8_t>> ReadWhole(const std::filesystem::path& path)
