@@ -23,4 +23,21 @@ void AdviseLargeBuffer(void* data, std::size_t size)
 #endif
 }
 
+void PrefaultBuffer(void* data, std::size_t size)
+{
+#ifdef MADV_POPULATE_WRITE
+    // From the page that holds the first byte; a system without the advice
+    // refuses it, and the pages then come one fault at a time as before.
+    constexpr std::uintptr_t kPage = 4096;
+    const auto begin = reinterpret_cast<std::uintptr_t>(data);
+    const std::uintptr_t first = begin & ~(kPage - 1);
+    if (size > 0) {
+        ::madvise(reinterpret_cast<void*>(first), begin + size - first, MADV_POPULATE_WRITE);
+    }
+#else
+    (void)data;
+    (void)size;
+#endif
+}
+
 }  // namespace zv::os

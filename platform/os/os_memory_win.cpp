@@ -6,4 +6,7 @@ namespace zv::os {
 // buffer keeps the system's normal pages.
 void AdviseLargeBuffer(void*, std::size_t) {}
 
+// The pages come one fault at a time.
+void PrefaultBuffer(void*, std::size_t) {}
+
 }  // namespace zv::os

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 #include "os_clock.h"
@@ -151,7 +152,9 @@ NamedLock::~NamedLock()
 LockWait NamedLock::Wait(std::uint32_t timeoutMs)
 {
     const auto self = std::this_thread::get_id();
-    const std::uint32_t start = TickCountMs();
+    // The clock is read once the first try has failed: a lock taken at once
+    // (or again by its holder) costs no clock read.
+    std::optional<std::uint32_t> start;
     for (;;) {
         {
             std::lock_guard guard(shared_->mutex);
@@ -173,7 +176,11 @@ LockWait NamedLock::Wait(std::uint32_t timeoutMs)
                 }
             }
         }
-        if (TickCountMs() - start >= timeoutMs) {
+        const std::uint32_t now = TickCountMs();
+        if (!start) {
+            start = now;
+        }
+        if (now - *start >= timeoutMs) {
             return LockWait::Timeout;
         }
         SleepMs(1);

@@ -170,6 +170,12 @@ void AdviseFileSizedBuffer(void* data, std::size_t size)
     if (size >= kLargeBuffer) {
         zv::os::AdviseLargeBuffer(data, size);
     }
+    // From a MiB on, the pages are mapped in one call rather than one fault
+    // each while the file is read in (with large pages: what they leave).
+    constexpr std::size_t kPrefaultedBuffer = std::size_t{1} << 20;
+    if (size >= kPrefaultedBuffer) {
+        zv::os::PrefaultBuffer(data, size);
+    }
 }
 
 std::uint8_t FwDecrypter::DecryptByte(std::uint8_t feed)

@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -94,8 +95,9 @@ struct FW_Updater_USB30::Job {
     int operation = 0;
     MemoryMapDescriptor map;
     TypeRegion region;
-    std::vector<std::uint8_t> image;     // what is programmed or compared
-    std::vector<std::uint8_t> original;  // the info partition as it was read
+    std::vector<std::uint8_t> built;      // an image made here (info partition, memory map)
+    std::span<const std::uint8_t> image;  // what is programmed or compared: `built` or the file's payload
+    std::vector<std::uint8_t> original;   // the info partition as it was read
     std::uint32_t windowStart = 0;
     std::uint32_t windowStop = 0;
     std::string identity;
@@ -115,10 +117,13 @@ void VerifyPieces(FW_Updater& updater, std::span<const std::uint8_t> expected, s
     for (std::uint32_t offset = 0; offset < size; offset += piece) {
         const std::uint32_t length = std::min(piece, size - offset);
         read(offset, buffer.data(), length);
-        for (std::uint32_t i = 0; i < length; ++i) {
-            if (buffer[i] != expected[offset + i]) {
-                PrintVerifyError(offset + i, buffer[i], expected[offset + i]);
+        const std::uint8_t* want = expected.data() + offset;
+        if (std::memcmp(buffer.data(), want, length) != 0) {
+            std::uint32_t i = 0;
+            while (buffer[i] == want[i]) {
+                ++i;
             }
+            PrintVerifyError(offset + i, buffer[i], want[i]);
         }
         report(static_cast<int>(static_cast<std::uint64_t>(offset) * 33 / size + 67));
     }
@@ -235,6 +240,9 @@ bool FW_Updater_USB30::FlashOperation(int operation)
         job.identity = camera.DevicePath();
     }
     FirmwareOperationLock lock(job.identity);
+    // The routines of the operation lock the device one by one; holding its
+    // lock for the whole operation saves a system call per routine.
+    const U3DeviceLockHold deviceLock(camera.DevicePath());
     if (operation == kProgram || operation == kVerify) {
         CheckMapFitsCamera(job);
     }
@@ -255,17 +263,17 @@ bool FW_Updater_USB30::FlashOperation(int operation)
         }
         job.original.resize(job.region.region.size);
         camera.ReadSPI(job.region.region.start, job.original.data(), job.region.region.size, kSpiKindFlash);
-        job.image = job.original;
-        const std::uint32_t format = ReadLe32(job.image, kInfoFormatOffset);
+        job.built = job.original;
+        const std::uint32_t format = ReadLe32(job.built, kInfoFormatOffset);
         std::printf("InfoPartition format version %d\n", static_cast<int>(format));
-        std::uint32_t flags = ReadLe32(job.image, kInfoFlagsOffset);
+        std::uint32_t flags = ReadLe32(job.built, kInfoFlagsOffset);
         if (format == 1) {
             std::printf("InfoPartition format auto upgrade to version 2\n");
             flags = 0;
-            WriteLe32(job.image, kInfoFormatOffset, 2);
-            WriteLe32(job.image, kInfoFormatWordOffset, kInfoFormatWordValue);
+            WriteLe32(job.built, kInfoFormatOffset, 2);
+            WriteLe32(job.built, kInfoFormatWordOffset, kInfoFormatWordValue);
         } else if (format == 2) {
-            WriteLe32(job.image, kInfoFormatWordOffset, kInfoFormatWordValue);
+            WriteLe32(job.built, kInfoFormatWordOffset, kInfoFormatWordValue);
         } else if (format != 3) {
             throw UpdaterError("Format of current partition is not supported");
         }
@@ -276,27 +284,24 @@ bool FW_Updater_USB30::FlashOperation(int operation)
         } else {
             std::printf("Setting device flag to 0\n");
         }
-        WriteLe32(job.image, kInfoFlagsOffset, flags);
+        WriteLe32(job.built, kInfoFlagsOffset, flags);
+        job.image = job.built;
     } else if (operation == kDump) {
         if (!inputFile || inputFile->empty()) {
             throw UpdaterError("Invalid filename");
         }
     } else if (firmwareType == FW_TYPE_MMDESC) {
         const auto bytes = job.map.Bytes();
-        job.image.assign(bytes.begin(), bytes.end());
+        job.built.assign(bytes.begin(), bytes.end());
+        job.image = job.built;
     } else {
         if (!inputFile || inputFile->empty()) {
             throw UpdaterError("Invalid filename");
         }
-        FwDecrypter file;
-        if (!scrambled) {
-            file.ClearScrambled();
-        }
-        if (hexFormat) {
-            file.SetHexFormat();
-        }
-        file.LoadFile(*inputFile);
-        if (!file.Decrypt()) {
+        // The file as the input check loaded it (once per run).
+        LoadedInputFile& input = LoadInputFile();
+        const FwDecrypter& file = input.content;
+        if (!input.checksumValid) {
             throw UpdaterError("Error file checksum");
         }
         if (file.GetFileBuffer().empty()) {
@@ -309,8 +314,7 @@ bool FW_Updater_USB30::FlashOperation(int operation)
         if (size > job.region.region.size) {
             throw UpdaterError("Error invalid file size for selected firmware");
         }
-        job.image.assign(file.GetFileBuffer().begin(),
-                         file.GetFileBuffer().begin() + static_cast<std::ptrdiff_t>(size));
+        job.image = file.GetFileBuffer().first(size);
         job.windowStop = GetFwStop() == 0 ? size : GetFwStop();
         job.windowStart = std::min(GetFwStart(), job.windowStop);
     }
@@ -363,7 +367,7 @@ void FW_Updater_USB30::CheckMapFitsCamera(const Job& job)
 // Checks that need only the file come before the first erase.
 namespace {
 
-std::uint32_t Cpu3Length(const std::vector<std::uint8_t>& image)
+std::uint32_t Cpu3Length(std::span<const std::uint8_t> image)
 {
     const std::uint32_t length = image.size() >= 3 ? image[1] * 256u + image[2] : 0xFFFFFFFFu;
     if (length > image.size()) {
@@ -385,14 +389,17 @@ void CheckWindow(std::uint32_t start, std::uint32_t stop, std::size_t size)
 void FW_Updater_USB30::WriteSpiRegion(std::uint32_t start, std::uint32_t eraseSize, std::span<const std::uint8_t> image,
                                       bool keepBootBytes)
 {
-    std::vector<std::uint8_t> data(image.begin(), image.end());
-    std::array<std::uint8_t, 2> bootBytes{};
-    if (keepBootBytes && data.size() >= 2) {
-        // The controller does not boot from a flash whose first two bytes are
-        // erased: they are written last, after everything else is verified.
-        bootBytes = {data[0], data[1]};
-        data[0] = 0xFF;
-        data[1] = 0xFF;
+    // The controller does not boot from a flash whose first two bytes are
+    // erased: with keepBootBytes they are written last, after everything else
+    // is verified. Only then is the image copied.
+    const bool bootBytesLast = keepBootBytes && image.size() >= 2;
+    std::vector<std::uint8_t> withoutBootBytes;
+    std::span<const std::uint8_t> data = image;
+    if (bootBytesLast) {
+        withoutBootBytes.assign(image.begin(), image.end());
+        withoutBootBytes[0] = 0xFF;
+        withoutBootBytes[1] = 0xFF;
+        data = withoutBootBytes;
     }
     const std::uint32_t sectors = (eraseSize + kSpiSectorSize - 1) / kSpiSectorSize;
     std::printf("FW flash erasing\n");
@@ -409,12 +416,10 @@ void FW_Updater_USB30::WriteSpiRegion(std::uint32_t start, std::uint32_t eraseSi
         ReportProgress(static_cast<int>(static_cast<std::uint64_t>(offset) * 33 / length + 33));
     }
     VerifySPI(start, data);
-    if (keepBootBytes && data.size() >= 2) {
-        data[0] = bootBytes[0];
-        data[1] = bootBytes[1];
+    if (bootBytesLast) {
         const std::uint32_t head = std::min(kSpiPiece, length);
-        camera.WriteSPI(start, data.data(), head, kSpiKindFlash);
-        VerifySPI(start, std::span<const std::uint8_t>(data).first(head));
+        camera.WriteSPI(start, image.data(), head, kSpiKindFlash);
+        VerifySPI(start, image.first(head));
     }
 }
 
@@ -515,7 +520,7 @@ void FW_Updater_USB30::RunProgram(Job& job)
         if (!opened) {
             throw UpdaterError("Couldn't not open camera, might be damaged");
         }
-        VerifyC51(std::span<const std::uint8_t>(job.image).first(length));
+        VerifyC51(job.image.first(length));
         ReportProgress(100);
         break;
     }
@@ -524,7 +529,7 @@ void FW_Updater_USB30::RunProgram(Job& job)
         std::printf("FW flash programming\n");
         const std::uint32_t length = job.windowStop - job.windowStart;
         camera.c51WriteEeprom(job.windowStart, job.image.data() + job.windowStart, length);
-        VerifyC51Eeprom(job.windowStart, std::span<const std::uint8_t>(job.image).subspan(job.windowStart, length));
+        VerifyC51Eeprom(job.windowStart, job.image.subspan(job.windowStart, length));
         ReportProgress(100);
         break;
     }
@@ -544,13 +549,12 @@ void FW_Updater_USB30::RunVerify(Job& job)
         camera.Reset();
         break;
     case Memory::C51Flash:
-        VerifyC51(std::span<const std::uint8_t>(job.image).first(Cpu3Length(job.image)));
+        VerifyC51(job.image.first(Cpu3Length(job.image)));
         ReportProgress(100);
         break;
     case Memory::C51Eeprom:
         CheckWindow(job.windowStart, job.windowStop, job.image.size());
-        VerifyC51Eeprom(job.windowStart, std::span<const std::uint8_t>(job.image).subspan(
-                                             job.windowStart, job.windowStop - job.windowStart));
+        VerifyC51Eeprom(job.windowStart, job.image.subspan(job.windowStart, job.windowStop - job.windowStart));
         ReportProgress(100);
         break;
     case Memory::C2Flash:

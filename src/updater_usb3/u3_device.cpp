@@ -221,12 +221,11 @@ bool GetDeviceLocationUSB30(const U3DeviceContext* context, char* buffer, int si
     return context != nullptr && CopyText(context->location, buffer, size);
 }
 
-bool LockResourceAccess(U3DeviceContext& context)
+namespace {
+
+bool TakeDeviceLock(zv::os::NamedLock& lock, std::uint32_t timeoutMs)
 {
-    if (!context.hRWMutex) {
-        return false;
-    }
-    switch (context.hRWMutex->Wait(kU3LockTimeoutMs)) {
+    switch (lock.Wait(timeoutMs)) {
     case zv::os::LockWait::Acquired:
         return true;
     case zv::os::LockWait::Abandoned:
@@ -237,7 +236,7 @@ bool LockResourceAccess(U3DeviceContext& context)
         }
         return true;
     case zv::os::LockWait::Timeout:
-        if (DebugLevelAtMost(4)) {
+        if (timeoutMs > 0 && DebugLevelAtMost(4)) {
             DebugPrintf("LockResourceAccess Error: timeout\n");
         }
         return false;
@@ -247,10 +246,32 @@ bool LockResourceAccess(U3DeviceContext& context)
     return false;
 }
 
+}  // namespace
+
+bool LockResourceAccess(U3DeviceContext& context)
+{
+    return context.hRWMutex && TakeDeviceLock(*context.hRWMutex, kU3LockTimeoutMs);
+}
+
 bool UnlockResourceAccess(U3DeviceContext& context)
 {
     if (context.hRWMutex) {
         context.hRWMutex->Release();
     }
     return true;
+}
+
+U3DeviceLockHold::U3DeviceLockHold(std::string_view devicePath)
+    : lock_(zv::os::NamedLock::Open(U3MutexName(devicePath)))
+{
+    if (lock_ && !TakeDeviceLock(*lock_, 0)) {
+        lock_.reset();
+    }
+}
+
+U3DeviceLockHold::~U3DeviceLockHold()
+{
+    if (lock_) {
+        lock_->Release();
+    }
 }

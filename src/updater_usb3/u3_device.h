@@ -70,5 +70,24 @@ bool GetDeviceLocationUSB30(const U3DeviceContext* context, char* buffer, int si
 bool LockResourceAccess(U3DeviceContext& context);
 bool UnlockResourceAccess(U3DeviceContext& context);
 
+// Keeps the lock of the device at this interface path taken by the calling
+// thread while it lives, across closing and reopening the device under the
+// same path: the routines of a long sequence (a flash operation) then take it
+// again by counting alone, with no system call each. It is taken only when it
+// is free at once; while someone else holds it the routines wait for it one
+// by one as they always do.
+class U3DeviceLockHold {
+public:
+    explicit U3DeviceLockHold(std::string_view devicePath);
+    ~U3DeviceLockHold();
+    U3DeviceLockHold(const U3DeviceLockHold&) = delete;
+    U3DeviceLockHold& operator=(const U3DeviceLockHold&) = delete;
+
+    bool Held() const { return lock_ != nullptr; }
+
+private:
+    std::unique_ptr<zv::os::NamedLock> lock_;
+};
+
 // The named lock's name for an interface path: every '\' becomes '|'.
 std::string U3MutexName(std::string_view devicePath);

@@ -125,7 +125,6 @@ Usb3Device::Usb3Device(StateDir dir, std::string id) : dir_(std::move(dir)), id_
     cpu3_ = map(Usb3Memory::Cpu3);
     cpu4_ = map(Usb3Memory::Cpu4);
     mcu1_ = map(Usb3Memory::Mcu1);
-    ram_.assign(kRamSize, 0);
     packets_.resize(kPackets);
     shift_.reserve(2048);
     c51Block_.reserve(2048);
@@ -192,7 +191,7 @@ void Usb3Device::TraceTo(const StateDir& dir, const std::string& line)
     }
 }
 
-const Usb3Hook* Usb3Device::Firing(Usb3Hook::Kind kind, int code)
+const Usb3Hook* Usb3Device::FiringAmongHooks(Usb3Hook::Kind kind, int code)
 {
     const Usb3Hook* firing = nullptr;
     for (std::size_t i = 0; i < hooks_.size(); ++i) {
@@ -1201,6 +1200,9 @@ Usb3Device::Outcome Usb3Device::Ram(const Request& r)
     }
     if (address < kRamBase || address - kRamBase > kRamSize || r.carried > kRamSize - (address - kRamBase)) {
         return Outcome::Error;
+    }
+    if (ram_.empty()) {
+        ram_.assign(kRamSize, 0);  // made at the first write: most runs never load a boot image
     }
     std::memcpy(ram_.data() + (address - kRamBase), r.data, r.carried);
     return Outcome::Ok;

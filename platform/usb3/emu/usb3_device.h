@@ -102,7 +102,11 @@ private:
     };
 
     // Hooks: the one that answers request `code` now, if any.
-    const Usb3Hook* Firing(Usb3Hook::Kind kind, int code);
+    const Usb3Hook* Firing(Usb3Hook::Kind kind, int code)
+    {
+        return hooks_.empty() ? nullptr : FiringAmongHooks(kind, code);  // most cameras have none
+    }
+    const Usb3Hook* FiringAmongHooks(Usb3Hook::Kind kind, int code);
     bool HookSet(Usb3Hook::Kind kind) const;
 
     Outcome Execute(const Request& request, std::uint8_t* reply, std::uint32_t capacity, std::uint32_t* replyLength);
