@@ -10,9 +10,9 @@ namespace zv::os {
 // advice: the buffer works the same when the system ignores it.
 void AdviseLargeBuffer(void* data, std::size_t size);
 
-// Maps every page of a large, not yet touched buffer now, in one call, where
-// the system can: filling it then takes no fault per page. Only advice, like
-// the above.
+// Maps every page of a buffer about to be written whole (fresh memory, a
+// range of a mapped file) now, in one call, where the system can: writing it
+// then takes no fault per page. Only advice, like the above.
 void PrefaultBuffer(void* data, std::size_t size);
 
 }  // namespace zv::os

@@ -8,6 +8,7 @@
 #include <stdexcept>
 
 #include "os_clock.h"
+#include "os_memory.h"
 #include "zvusb3/usb3_driver.h"
 #include "zvusb3/usb3_transfer.h"
 
@@ -707,6 +708,8 @@ void Usb3Device::SpiDeselect()
         case 0xD8:
             if (writeEnabled_ && shift_.size() >= 4) {
                 const std::uint32_t start = (address & ~0xFFFFu) % size;
+                // The whole sector is written: its pages mapped in one call.
+                zv::os::PrefaultBuffer(spi_->data() + start, 0x10000);
                 std::memset(spi_->data() + start, 0xFF, 0x10000);
                 busyPolls_ = kEraseBusyPolls;
                 writeEnabled_ = false;
