@@ -147,6 +147,36 @@ static_assert([] {
     return viaTables == keys && static_cast<std::uint32_t>(keys) == state;
 }());
 
+// The wide tables arranged for the loop below. The register is linear, so the
+// feed term of the plain byte before a block splits as Q[p] = Q[c] ^ Q[k]
+// where c is that byte as scrambled and k its key byte, which is the low byte
+// of the register s at the block. Q[k] = Q[s0] folds into the table of s0,
+// and Q[c] depends on the file's bytes only: the next register then waits on
+// four lookups of the present one, and everything else is worked out beside
+// that chain.
+struct ChainTables {
+    std::array<std::array<std::uint64_t, 256>, 4> state{};
+    std::array<std::array<std::uint64_t, 256>, 8> cipher{};  // [7]: the byte before the block
+};
+
+constexpr ChainTables MakeChainTables()
+{
+    ChainTables t;
+    for (std::size_t b = 0; b < 256; ++b) {
+        t.state[0][b] = kWideTables.state[0][b] ^ kWideTables.prev[b];
+        for (std::size_t k = 1; k < 4; ++k) {
+            t.state[k][b] = kWideTables.state[k][b];
+        }
+        for (std::size_t j = 0; j < 7; ++j) {
+            t.cipher[j][b] = kWideTables.cipher[j][b];
+        }
+        t.cipher[7][b] = kWideTables.prev[b];
+    }
+    return t;
+}
+
+constexpr ChainTables kChainTables = MakeChainTables();
+
 bool HexDigitValue(char c, std::uint8_t& value)
 {
     if (c >= '0' && c <= '9') {
@@ -198,18 +228,25 @@ std::uint32_t FwDecrypter::DescrambleInPlace(std::uint32_t count)
     // The feed of each byte is the plain byte before it (0 for the first byte
     // of the file); bytes before `position` are already plain.
     std::uint8_t prev = pos == 0 ? 0 : data[pos - 1];
-    const auto& w = kWideTables;
-    for (; pos + 8 <= end; pos += 8) {
-        std::uint8_t* p = data + pos;
-        const std::uint64_t keys = w.state[0][state & 0xFF] ^ w.state[1][(state >> 8) & 0xFF] ^
-                                   w.state[2][(state >> 16) & 0xFF] ^ w.state[3][state >> 24] ^ w.prev[prev] ^
-                                   w.cipher[0][p[0]] ^ w.cipher[1][p[1]] ^ w.cipher[2][p[2]] ^ w.cipher[3][p[3]] ^
-                                   w.cipher[4][p[4]] ^ w.cipher[5][p[5]] ^ w.cipher[6][p[6]];
-        for (int j = 0; j < 8; ++j) {
-            p[j] = static_cast<std::uint8_t>(p[j] ^ (keys >> (56 - 8 * j)));
+    if (pos + 8 <= end) {
+        const auto& w = kChainTables;
+        // The byte before the block as it was scrambled (see ChainTables).
+        std::uint8_t before = static_cast<std::uint8_t>(prev ^ state);
+        for (; pos + 8 <= end; pos += 8) {
+            std::uint8_t* p = data + pos;
+            std::array<std::uint8_t, 8> c;
+            std::copy_n(p, 8, c.begin());
+            const std::uint64_t fed = w.cipher[7][before] ^ w.cipher[0][c[0]] ^ w.cipher[1][c[1]] ^ w.cipher[2][c[2]] ^
+                                      w.cipher[3][c[3]] ^ w.cipher[4][c[4]] ^ w.cipher[5][c[5]] ^ w.cipher[6][c[6]];
+            const std::uint64_t keys = (w.state[0][state & 0xFF] ^ w.state[1][(state >> 8) & 0xFF]) ^
+                                       (w.state[2][(state >> 16) & 0xFF] ^ w.state[3][state >> 24]) ^ fed;
+            for (std::size_t j = 0; j < 8; ++j) {
+                p[j] = static_cast<std::uint8_t>(c[j] ^ (keys >> (56 - 8 * j)));
+            }
+            before = c[7];
+            state = static_cast<std::uint32_t>(keys);
         }
-        prev = p[7];
-        state = static_cast<std::uint32_t>(keys);
+        prev = data[pos - 1];
     }
     const auto& t = kBlockTables;
     for (; pos + 4 <= end; pos += 4) {
