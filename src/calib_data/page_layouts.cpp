@@ -1,6 +1,7 @@
 #include "page_layouts.h"
 
 #include <algorithm>
+#include <array>
 
 namespace {
 
@@ -42,53 +43,190 @@ Sections FindSections512(std::span<const UnpackedField> fields)
     return {sep, end};
 }
 
-// A cursor over the bit stream of one layout. Positions that fall outside the
-// page are skipped when writing and read as 0.
+// Where the bit stream of one layout lies in the page. Stream bits that fall
+// outside the page are skipped when writing and read as 0. Fields are read
+// and written a byte's worth of bits at a time.
 class BitStream {
 public:
     BitStream(CdsPageLayout layout, size_t pageSize) : layout_(layout), pageSize_(pageSize) {}
 
-    bool Locate(size_t& byte, unsigned& bit) const
+    // The page byte holding stream byte `step`; false outside the page.
+    bool ByteOf(size_t step, size_t& byte) const
     {
-        const size_t step = pos_ / 8;
-        const unsigned within = static_cast<unsigned>(pos_ % 8);
         switch (layout_) {
         case CdsPageLayout::Backward128:
             if (step >= pageSize_) {
                 return false;
             }
             byte = pageSize_ - 1 - step;
-            bit = 7 - within;
             return true;
         case CdsPageLayout::Forward128:
             byte = kForwardStreamStart + step;
-            bit = 7 - within;
             return byte < pageSize_;
         case CdsPageLayout::Checksum512:
             byte = kChecksumStreamStart + step;
-            bit = within;
             return byte < pageSize_;
         }
         return false;
     }
 
-    void Put(std::span<uint8_t> page, bool set)
+    // Most fields are narrow and lie inside the page: they are read and
+    // written through the four stream bytes from the one holding their first
+    // bit, as one 32-bit window whose first stream bit is its top bit (bit 7
+    // first layouts) or its bottom bit (bit 0 first). False when the four
+    // bytes do not all lie in the page.
+    static constexpr uint32_t kWindowWidth = 25;  // a field and its offset in its first byte
+
+    bool WindowBytes(size_t step, size_t& first) const
     {
-        size_t byte = 0;
-        unsigned bit = 0;
-        if (set && Locate(byte, bit)) {
-            page[byte] = static_cast<uint8_t>(page[byte] | (1u << bit));
+        switch (layout_) {
+        case CdsPageLayout::Backward128:
+            if (step + 3 >= pageSize_) {
+                return false;
+            }
+            first = pageSize_ - 1 - step;
+            return true;
+        case CdsPageLayout::Forward128:
+            first = kForwardStreamStart + step;
+            return first + 3 < pageSize_;
+        case CdsPageLayout::Checksum512:
+            first = kChecksumStreamStart + step;
+            return first + 3 < pageSize_;
         }
-        ++pos_;
+        return false;
     }
 
-    bool Get(std::span<const uint8_t> page)
+    // The window's four page bytes in stream order.
+    std::array<size_t, 4> WindowAt(size_t first) const
     {
-        size_t byte = 0;
-        unsigned bit = 0;
-        const bool set = Locate(byte, bit) && ((static_cast<unsigned>(page[byte]) >> bit) & 1u) != 0;
-        ++pos_;
-        return set;
+        if (layout_ == CdsPageLayout::Backward128) {
+            return {first, first - 1, first - 2, first - 3};
+        }
+        return {first, first + 1, first + 2, first + 3};
+    }
+
+    // The next `width` bits, the first of them the most significant, of which
+    // the last 32 are kept (bit 7 of a byte comes first in the stream).
+    uint32_t ReadMsbFirst(std::span<const uint8_t> page, uint32_t width)
+    {
+        size_t first = 0;
+        if (width <= kWindowWidth && WindowBytes(pos_ / 8, first)) {
+            const auto at = WindowAt(first);
+            const uint32_t window = static_cast<uint32_t>(page[at[0]]) << 24 |
+                                    static_cast<uint32_t>(page[at[1]]) << 16 | static_cast<uint32_t>(page[at[2]]) << 8 |
+                                    static_cast<uint32_t>(page[at[3]]);
+            const auto within = static_cast<uint32_t>(pos_ % 8);
+            pos_ += width;
+            return (window >> (32 - within - width)) & ((1u << width) - 1u);
+        }
+        const uint32_t kept = std::min(width, 32u);
+        size_t at = pos_ + (width - kept);
+        uint64_t value = 0;
+        for (uint32_t k = 0; k < kept;) {
+            const auto within = static_cast<uint32_t>(at % 8);
+            const uint32_t n = std::min(8 - within, kept - k);
+            size_t byte = 0;
+            const uint32_t bits =
+                ByteOf(at / 8, byte) ? (static_cast<uint32_t>(page[byte]) >> (8 - within - n)) & ((1u << n) - 1u) : 0u;
+            value = (value << n) | bits;
+            k += n;
+            at += n;
+        }
+        pos_ += width;
+        return static_cast<uint32_t>(value);
+    }
+
+    // The value's bits for `width` stream bits, most significant first; bits
+    // above 32 are zero (the page starts cleared, so they are not written).
+    void WriteMsbFirst(std::span<uint8_t> page, uint32_t width, uint32_t value)
+    {
+        size_t first = 0;
+        if (width <= kWindowWidth && WindowBytes(pos_ / 8, first)) {
+            const auto within = static_cast<uint32_t>(pos_ % 8);
+            const uint32_t bits = (value & ((1u << width) - 1u)) << (32 - within - width);
+            const auto at = WindowAt(first);
+            for (size_t j = 0; j < 4; ++j) {
+                page[at[j]] = static_cast<uint8_t>(page[at[j]] | (bits >> (24 - 8 * j)));
+            }
+            pos_ += width;
+            return;
+        }
+        const uint32_t kept = std::min(width, 32u);
+        size_t at = pos_ + (width - kept);
+        for (uint32_t k = 0; k < kept;) {
+            const auto within = static_cast<uint32_t>(at % 8);
+            const uint32_t n = std::min(8 - within, kept - k);
+            const uint32_t bits = static_cast<uint32_t>(value >> (kept - k - n)) & ((1u << n) - 1u);
+            size_t byte = 0;
+            if (bits != 0 && ByteOf(at / 8, byte)) {
+                page[byte] = static_cast<uint8_t>(page[byte] | (bits << (8 - within - n)));
+            }
+            k += n;
+            at += n;
+        }
+        pos_ += width;
+    }
+
+    // The next `width` bits, the first the least significant, of which the
+    // first 32 are kept (bit 0 of a byte comes first in the stream).
+    uint32_t ReadLsbFirst(std::span<const uint8_t> page, uint32_t width)
+    {
+        size_t first = 0;
+        if (width <= kWindowWidth && WindowBytes(pos_ / 8, first)) {
+            const auto at = WindowAt(first);
+            const uint32_t window = static_cast<uint32_t>(page[at[3]]) << 24 |
+                                    static_cast<uint32_t>(page[at[2]]) << 16 | static_cast<uint32_t>(page[at[1]]) << 8 |
+                                    static_cast<uint32_t>(page[at[0]]);
+            const auto within = static_cast<uint32_t>(pos_ % 8);
+            pos_ += width;
+            return (window >> within) & ((1u << width) - 1u);
+        }
+        const uint32_t kept = std::min(width, 32u);
+        size_t at = pos_;
+        uint64_t value = 0;
+        for (uint32_t k = 0; k < kept;) {
+            const auto within = static_cast<uint32_t>(at % 8);
+            const uint32_t n = std::min(8 - within, kept - k);
+            size_t byte = 0;
+            const uint32_t bits =
+                ByteOf(at / 8, byte) ? (static_cast<uint32_t>(page[byte]) >> within) & ((1u << n) - 1u) : 0u;
+            value |= static_cast<uint64_t>(bits) << k;
+            k += n;
+            at += n;
+        }
+        pos_ += width;
+        return static_cast<uint32_t>(value);
+    }
+
+    // The value's low bits for `width` stream bits, least significant first;
+    // bits above 32 are zero.
+    void WriteLsbFirst(std::span<uint8_t> page, uint32_t width, uint32_t value)
+    {
+        size_t first = 0;
+        if (width <= kWindowWidth && WindowBytes(pos_ / 8, first)) {
+            const auto within = static_cast<uint32_t>(pos_ % 8);
+            const uint32_t bits = (value & ((1u << width) - 1u)) << within;
+            const auto at = WindowAt(first);
+            for (size_t j = 0; j < 4; ++j) {
+                page[at[j]] = static_cast<uint8_t>(page[at[j]] | (bits >> (8 * j)));
+            }
+            pos_ += width;
+            return;
+        }
+        const uint32_t kept = std::min(width, 32u);
+        size_t at = pos_;
+        for (uint32_t k = 0; k < kept;) {
+            const auto within = static_cast<uint32_t>(at % 8);
+            const uint32_t n = std::min(8 - within, kept - k);
+            const uint32_t bits = static_cast<uint32_t>(value >> k) & ((1u << n) - 1u);
+            size_t byte = 0;
+            if (bits != 0 && ByteOf(at / 8, byte)) {
+                page[byte] = static_cast<uint8_t>(page[byte] | (bits << within));
+            }
+            k += n;
+            at += n;
+        }
+        pos_ += width;
     }
 
 private:
@@ -122,12 +260,7 @@ void Pack128(CdsPageLayout layout, std::span<uint8_t> page, std::span<const Unpa
     const Sections sections = FindSections128(fields);
     BitStream stream(layout, page.size());
     for (size_t i = 0; i < sections.separator; ++i) {
-        const uint32_t width = FieldWidth(fields[i].flags);
-        const auto value = static_cast<uint32_t>(fields[i].value);
-        for (uint32_t k = 0; k < width; ++k) {
-            const uint32_t bit = width - 1 - k;
-            stream.Put(page, bit < 32 && ((value >> bit) & 1u) != 0);
-        }
+        stream.WriteMsbFirst(page, FieldWidth(fields[i].flags), static_cast<uint32_t>(fields[i].value));
     }
     for (size_t i = sections.separator + 1; i < sections.wordsEnd; ++i) {
         PutWord(page, i - sections.separator - 1, fields[i].value);
@@ -139,13 +272,7 @@ void Unpack128(CdsPageLayout layout, std::span<const uint8_t> page, std::span<Un
     const Sections sections = FindSections128(fields);
     BitStream stream(layout, page.size());
     for (size_t i = 0; i < sections.separator; ++i) {
-        const uint32_t width = FieldWidth(fields[i].flags);
-        uint32_t value = 0;
-        for (uint32_t k = 0; k < width; ++k) {
-            // Shifting the unsigned value through all w bits keeps the last 32.
-            value = (value << 1) | (stream.Get(page) ? 1u : 0u);
-        }
-        fields[i].value = static_cast<int32_t>(value);
+        fields[i].value = static_cast<int32_t>(stream.ReadMsbFirst(page, FieldWidth(fields[i].flags)));
     }
     for (size_t i = sections.separator + 1; i < sections.wordsEnd; ++i) {
         fields[i].value = GetWord(page, i - sections.separator - 1);
@@ -158,11 +285,7 @@ void Pack512(std::span<uint8_t> page, std::span<const UnpackedField> fields)
     const Sections sections = FindSections512(fields);
     BitStream stream(CdsPageLayout::Checksum512, page.size());
     for (size_t i = sections.separator; i-- > 0;) {
-        const uint32_t width = FieldWidth512(fields[i].flags);
-        const auto value = static_cast<uint32_t>(fields[i].value);
-        for (uint32_t j = 0; j < width; ++j) {
-            stream.Put(page, j < 32 && ((value >> j) & 1u) != 0);
-        }
+        stream.WriteLsbFirst(page, FieldWidth512(fields[i].flags), static_cast<uint32_t>(fields[i].value));
     }
     for (size_t i = sections.separator + 1; i < sections.wordsEnd; ++i) {
         PutWord(page, i - sections.separator - 1, fields[i].value);
@@ -184,14 +307,7 @@ int Unpack512(std::span<const uint8_t> page, std::span<UnpackedField> fields)
     }
     BitStream stream(CdsPageLayout::Checksum512, page.size());
     for (size_t i = sections.separator; i-- > 0;) {
-        const uint32_t width = FieldWidth512(fields[i].flags);
-        uint32_t value = 0;
-        for (uint32_t j = 0; j < width; ++j) {
-            if (stream.Get(page) && j < 32) {
-                value |= 1u << j;
-            }
-        }
-        fields[i].value = static_cast<int32_t>(value);
+        fields[i].value = static_cast<int32_t>(stream.ReadLsbFirst(page, FieldWidth512(fields[i].flags)));
     }
     return 0;
 }

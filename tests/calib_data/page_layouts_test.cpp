@@ -2,6 +2,7 @@
 
 #include <map>
 #include <ostream>
+#include <random>
 #include <vector>
 
 #include "cds_definition.h"
@@ -217,6 +218,123 @@ TEST(Backward128, WordsWinWhereTheBitStreamRunsIntoThem)
     EXPECT_EQ(page[80], 0x3F);
     ASSERT_EQ(def.Unpack(page, fields), 0);
     EXPECT_EQ(fields[filler].value, 0x3F << 20) << "the filler's low 20 bits come back from the word bytes";
+}
+
+// The layouts bit by bit, as page_layouts.h describes them: the reference the
+// packer and unpacker (which move a byte's worth of bits at a time) must match.
+struct ReferenceStream {
+    CdsPageLayout layout;
+    size_t pageSize;
+    size_t pos = 0;
+
+    bool Locate(size_t& byte, unsigned& bit) const
+    {
+        const size_t step = pos / 8;
+        const auto within = static_cast<unsigned>(pos % 8);
+        if (layout == CdsPageLayout::Backward128) {
+            byte = pageSize - 1 - step;
+            bit = 7 - within;
+            return step < pageSize;
+        }
+        byte = (layout == CdsPageLayout::Forward128 ? 80 : 128) + step;
+        bit = layout == CdsPageLayout::Forward128 ? 7 - within : within;
+        return byte < pageSize;
+    }
+};
+
+void ReferencePackBits(CdsPageLayout layout, std::vector<uint8_t>& page, const std::vector<UnpackedField>& bits)
+{
+    ReferenceStream stream{layout, page.size()};
+    const bool lsbFirst = layout == CdsPageLayout::Checksum512;
+    for (size_t n = 0; n < bits.size(); ++n) {
+        const UnpackedField& field = lsbFirst ? bits[bits.size() - 1 - n] : bits[n];
+        const uint32_t width = lsbFirst ? FieldWidth512(field.flags) : FieldWidth(field.flags);
+        for (uint32_t k = 0; k < width; ++k, ++stream.pos) {
+            const uint32_t bit = lsbFirst ? k : width - 1 - k;
+            size_t byte = 0;
+            unsigned at = 0;
+            if (bit < 32 && ((static_cast<uint32_t>(field.value) >> bit) & 1u) != 0 && stream.Locate(byte, at)) {
+                page[byte] = static_cast<uint8_t>(page[byte] | (1u << at));
+            }
+        }
+    }
+}
+
+std::vector<int32_t> ReferenceUnpackBits(CdsPageLayout layout, const std::vector<uint8_t>& page,
+                                         const std::vector<UnpackedField>& bits)
+{
+    ReferenceStream stream{layout, page.size()};
+    const bool lsbFirst = layout == CdsPageLayout::Checksum512;
+    std::vector<int32_t> values(bits.size());
+    for (size_t n = 0; n < bits.size(); ++n) {
+        const size_t i = lsbFirst ? bits.size() - 1 - n : n;
+        const uint32_t width = lsbFirst ? FieldWidth512(bits[i].flags) : FieldWidth(bits[i].flags);
+        uint32_t value = 0;
+        for (uint32_t k = 0; k < width; ++k, ++stream.pos) {
+            size_t byte = 0;
+            unsigned at = 0;
+            const uint32_t bit = stream.Locate(byte, at) ? (page[byte] >> at) & 1u : 0u;
+            if (!lsbFirst) {
+                value = (value << 1) | bit;
+            } else if (k < 32) {
+                value |= bit << k;
+            }
+        }
+        values[i] = static_cast<int32_t>(value);
+    }
+    return values;
+}
+
+TEST(BitStreams, AgreeWithTheBitByBitLayoutOnRandomFields)
+{
+    // Random widths (some wider than 32, some streams running past the page)
+    // and random values, with no words: the whole page is the bit stream's.
+    std::mt19937 random(7);
+    for (const CdsPageLayout layout :
+         {CdsPageLayout::Backward128, CdsPageLayout::Forward128, CdsPageLayout::Checksum512}) {
+        const size_t pageSize = PageSizeOf(layout);
+        for (int round = 0; round < 200; ++round) {
+            SCOPED_TRACE(testing::Message() << "layout " << static_cast<int>(layout) << " round " << round);
+            std::vector<UnpackedField> bits;
+            size_t total = 0;
+            const size_t streamBits = 8 * (pageSize - (layout == CdsPageLayout::Backward128 ? 0 : 80));
+            while (total < streamBits + 40) {
+                const uint32_t width = random() % 8 == 0 ? 1 + random() % 70 : 1 + random() % 24;
+                bits.push_back(Bits(width, static_cast<int32_t>(random())));
+                total += width;
+            }
+            std::vector<UnpackedField> fields = bits;
+            fields.push_back(kEnd);
+            fields.push_back(kEnd);
+
+            std::vector<uint8_t> expected(pageSize, 0);
+            ReferencePackBits(layout, expected, bits);
+            std::vector<uint8_t> page(pageSize, 0xEE);
+            PackPage(layout, page, fields);
+            if (layout == CdsPageLayout::Checksum512) {
+                expected.back() = page.back();  // the check byte
+            }
+            ASSERT_EQ(page, expected);
+
+            // Unpacking random bytes (with a valid check byte).
+            std::vector<uint8_t> noise(pageSize);
+            for (uint8_t& b : noise) {
+                b = static_cast<uint8_t>(random());
+            }
+            if (layout == CdsPageLayout::Checksum512) {
+                noise.back() = 0;
+                while (FoldedByteSum(noise) != 1) {
+                    ++noise.back();
+                }
+            }
+            std::vector<UnpackedField> back = fields;
+            ASSERT_EQ(UnpackPage(layout, noise, back), 0);
+            const std::vector<int32_t> values = ReferenceUnpackBits(layout, noise, bits);
+            for (size_t i = 0; i < bits.size(); ++i) {
+                ASSERT_EQ(back[i].value, values[i]) << "field " << i << " width " << bits[i].flags;
+            }
+        }
+    }
 }
 
 }  // namespace
