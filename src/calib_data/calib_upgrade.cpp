@@ -280,21 +280,6 @@ void StoreTargetPage(const char* operation, CameraDataUpdateContext& context, ui
     target.SetUnPackedData(work.data(), size);
 }
 
-std::unique_ptr<SensorModePage> CopyPage(const SensorModePage& page)
-{
-    auto copy = std::make_unique<SensorModePage>();
-    copy->AllocateBuffers(page.GetPackedSize(), page.GetUnpackedSize());
-    if (page.GetPackedSize() != 0) {
-        copy->SetPackedData(page.Packed().data(), page.GetPackedSize());
-    }
-    if (page.GetUnpackedSize() != 0) {
-        copy->SetUnPackedData(page.Unpacked().data(), page.GetUnpackedSize());
-    }
-    copy->SetPageIndex(page.GetPageIndex());
-    copy->SetPackedState(page.IsPackedOnly());
-    return copy;
-}
-
 }  // namespace
 
 void SetCdsBackupClock(CdsBackupClock clock)
@@ -430,7 +415,7 @@ CalibDataStructureConverter::SavedState CalibDataStructureConverter::SaveState()
     state.image = cache_;
     state.pages.reserve(pages_.size());
     for (const auto& page : pages_) {
-        state.pages.push_back(CopyPage(*page));
+        state.pages.push_back(CopySensorModePage(*page));
     }
     state.structVersion = eepromStructVer_;
     state.defaultsVersion = modeDefaultsVer_;

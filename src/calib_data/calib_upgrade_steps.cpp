@@ -172,7 +172,18 @@ void UpgradeFromPrevious(const CdsDefinition& definition, SensorModePageList* pa
                                                               &context.sourceDefaults);
     CalibDataStructureConverter::LoadAndUnpackDstModeDefaults(model, &context.targetDefinition,
                                                               &context.targetDefaults);
-    CalibDataStructureConverter::LoadAndUnpackDstModeDefaults(model, &context.targetDefinition, &context.targetPages);
+    // The pages the step writes start as copies of the target defaults just
+    // unpacked (a default page that failed its check is loaded again, so it
+    // is reported as before).
+    if (std::all_of(context.targetDefaults.begin(), context.targetDefaults.end(),
+                    [](const auto& page) { return page->IsPackedOnly() == 0; })) {
+        for (const auto& page : context.targetDefaults) {
+            context.targetPages.push_back(CopySensorModePage(*page));
+        }
+    } else {
+        CalibDataStructureConverter::LoadAndUnpackDstModeDefaults(model, &context.targetDefinition,
+                                                                  &context.targetPages);
+    }
     RequireUnpacked(context.sourceDefaults, "Source");
     RequireUnpacked(context.targetDefaults, "Target");
 

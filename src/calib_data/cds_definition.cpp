@@ -133,7 +133,25 @@ public:
         }
     }
 
-    bool Matches(size_t row, const char* model) const { return std::regex_search(model, patterns_[rowPattern_[row]]); }
+    // A run asks about one model name over and over: each pattern's answer
+    // for the last name asked is kept.
+    bool Matches(size_t row, const char* model) const
+    {
+        struct Answers {
+            std::string model;
+            std::vector<int8_t> known;  // -1: not asked yet, else the answer
+        };
+        thread_local Answers last;
+        if (last.known.size() != patterns_.size() || last.model != model) {
+            last.model = model;
+            last.known.assign(patterns_.size(), -1);
+        }
+        int8_t& answer = last.known[rowPattern_[row]];
+        if (answer < 0) {
+            answer = std::regex_search(model, patterns_[rowPattern_[row]]) ? 1 : 0;
+        }
+        return answer != 0;
+    }
 
 private:
     std::vector<std::string> texts_;

@@ -251,10 +251,26 @@ std::vector<uint8_t> BuildImage(size_t row)
         }
     }
 
+    // Combine(a, b) is Mix(a ^ Mix(b)): the Mix of every b that recurs (the
+    // field's key under the seed, the page, the version steps) is taken once.
+    std::vector<uint64_t> fieldBase(fields.size());
+    for (size_t i = 0; i < fields.size(); ++i) {
+        fieldBase[i] = Combine(seed, keys[i]);
+    }
+    // Indexed by the version step k (the step counts rows, so it fits).
+    const auto steps = static_cast<size_t>(step);
+    std::vector<uint64_t> mixedChange(steps + 1);
+    std::vector<uint64_t> mixedStep(steps + 1);
+    for (size_t k = 0; k <= steps; ++k) {
+        mixedChange[k] = Mix(k);
+        mixedStep[k] = Mix(0x1000 + k);
+    }
+
     std::vector<uint8_t> image(static_cast<size_t>(def.pages_count) * def.page_size);
     std::vector<UnpackedField> page;
     for (uint32_t p = 0; p < def.pages_count; ++p) {
         page.assign(fields.begin(), fields.end());
+        const uint64_t mixedPage = Mix(p);
         size_t section = 0;
         for (size_t i = 0; i < page.size() && section < 2; ++i) {
             UnpackedField& field = page[i];
@@ -270,15 +286,15 @@ std::vector<uint8_t> BuildImage(size_t row)
                 field.value = 0;
                 continue;
             }
-            const uint64_t place = Combine(Combine(seed, keys[i]), p);
-            uint64_t lastChange = 0;
-            for (uint64_t k = step; k >= 1; --k) {
-                if (Combine(place, 0x1000 + k) % 5 == 0) {
+            const uint64_t place = Mix(fieldBase[i] ^ mixedPage);  // Combine(Combine(seed, key), p)
+            size_t lastChange = 0;
+            for (size_t k = steps; k >= 1; --k) {
+                if (Mix(place ^ mixedStep[k]) % 5 == 0) {  // Combine(place, 0x1000 + k)
                     lastChange = k;
                     break;
                 }
             }
-            field.value = ShapedValue(def, field, Combine(place, lastChange));
+            field.value = ShapedValue(def, field, Mix(place ^ mixedChange[lastChange]));
         }
         for (const PinnedValue& pin : kPinned) {
             if (pin.row != row || pin.page != p) {

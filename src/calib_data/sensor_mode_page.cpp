@@ -83,3 +83,18 @@ void SensorModePage::ClearUnpackedData()
 {
     std::fill(unpacked_.begin(), unpacked_.end(), UnpackedField{});
 }
+
+std::unique_ptr<SensorModePage> CopySensorModePage(const SensorModePage& page)
+{
+    auto copy = std::make_unique<SensorModePage>();
+    copy->AllocateBuffers(page.GetPackedSize(), page.GetUnpackedSize());
+    if (page.GetPackedSize() != 0) {
+        copy->SetPackedData(page.Packed().data(), page.GetPackedSize());
+    }
+    if (page.GetUnpackedSize() != 0) {
+        copy->SetUnPackedData(page.Unpacked().data(), page.GetUnpackedSize());
+    }
+    copy->SetPageIndex(page.GetPageIndex());
+    copy->SetPackedState(page.IsPackedOnly());
+    return copy;
+}

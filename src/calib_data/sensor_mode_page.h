@@ -55,3 +55,6 @@ private:
 
 // The camera-mode pages of an image in page order, owned by their list.
 using SensorModePageList = std::vector<std::unique_ptr<SensorModePage>>;
+
+// A page with its own copies of the page's buffers, index and state.
+std::unique_ptr<SensorModePage> CopySensorModePage(const SensorModePage& page);
