@@ -115,12 +115,39 @@ std::optional<std::uint8_t> FW_Updater_FAPI::CompareFileFFS(std::span<const std:
     const bool markInRange = checkMark && offset <= kFirmwareOkMarkPosition;
     const std::size_t markAt = markInRange ? kFirmwareOkMarkPosition - offset : 0;
 
-    int differences = 0;
-    for (std::size_t position = 0; position < read.size(); ++position) {
-        if (differences >= kMaxCompareErrorLines) {
-            break;
+    // The walk in position order, jumping from one difference to the next:
+    // the mark's lines come where the mark lies among the difference lines,
+    // and nothing after the last difference line printed is looked at.
+    const bool markInRead = markInRange && markAt < read.size();
+    const auto nextDifference = [&](std::size_t from, std::size_t to) {
+        // Whole pieces compare at memory speed; the piece that differs is
+        // then searched byte by byte.
+        constexpr std::size_t kPiece = 4096;
+        while (from < to) {
+            const std::size_t end = std::min(to, from + kPiece);
+            const std::uint8_t* got = read.data() + from;
+            const std::uint8_t* want = expected.data() + from;
+            if (!std::equal(got, got + (end - from), want)) {
+                return from + static_cast<std::size_t>(std::mismatch(got, got + (end - from), want).first - got);
+            }
+            from = end;
         }
-        if (markInRange && position == markAt) {
+        return to;
+    };
+    int differences = 0;
+    std::size_t position = 0;
+    while (position < read.size() && differences < kMaxCompareErrorLines) {
+        const std::size_t stop = markInRead && position <= markAt ? markAt : read.size();
+        const std::size_t differing = nextDifference(position, stop);
+        if (differing < stop) {
+            std::printf("Compare error: at position:%zu expected:x%02X read:x%02X \n", differing, expected[differing],
+                        read[differing]);
+            ++differences;
+            position = differing + 1;
+            continue;
+        }
+        position = stop;
+        if (markInRead && position == markAt) {
             const std::uint8_t mark = read[position];
             std::printf("Firmware_ok_mark on position 0x%04zx read:x%02X\n", kFirmwareOkMarkPosition, mark);
             if (mark == kMarkConfirmed) {
@@ -130,16 +157,13 @@ std::optional<std::uint8_t> FW_Updater_FAPI::CompareFileFFS(std::span<const std:
             } else {
                 throw UpdaterError("Firmware_ok_mark unexpected value");
             }
-        } else if (expected[position] != read[position]) {
-            std::printf("Compare error: at position:%zu expected:x%02X read:x%02X \n", position, expected[position],
-                        read[position]);
-            ++differences;
+            ++position;
         }
     }
     // The mark is the camera's byte: whatever the image holds there, the
     // camera's 0xFF or 0xA5 stands (a mark within the range was checked by
     // the walk, which reaches it before its seventeenth difference).
-    const bool markSkipped = markInRange && markAt < read.size();
+    const bool markSkipped = markInRead;
     const auto same = [&](std::size_t from, std::size_t to) {
         return std::equal(read.begin() + static_cast<std::ptrdiff_t>(from),
                           read.begin() + static_cast<std::ptrdiff_t>(to),

@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <numeric>
 #include <set>
 
@@ -228,6 +229,46 @@ TEST_F(FfsTransferTest, AMismatchPrintsAtMost17DifferencesAndFails)
     const Outcome one = Capture([&] { updater.VerifyFileFFS(expected, "File_FW_FPGA1", 0); });
     EXPECT_EQ(one.error, "Verifying of written file failed (different content).");
     EXPECT_EQ(Count(one.printed, "Compare error"), 1u);
+}
+
+TEST_F(FfsTransferTest, DifferencesAndTheMarkPrintInPositionOrder)
+{
+    // Differences before and after the mark, around the edges of 4 KiB, and
+    // more of them than are printed: the lines follow the positions, and the
+    // walk stops at the seventeenth difference.
+    std::vector<std::uint8_t> stored = Pattern(3 * 4096 + 5);
+    stored[0x22] = 0xFF;
+    Store(0, "File_FW_CPU1", stored);
+    Open(0);
+    updater.SetFirmwareType(kCpu1);
+    std::vector<std::uint8_t> expected = stored;
+    const std::size_t differing[] = {5, 0x23, 4095, 4096, 4097, 8191, 8192, 3 * 4096 + 4};
+    std::string lines;
+    for (const std::size_t at : differing) {
+        expected[at] = static_cast<std::uint8_t>(stored[at] ^ 0x5A);
+        if (at == 0x23) {
+            lines += "Firmware_ok_mark on position 0x0022 read:xFF\n"
+                     "Firmware_ok_mark shows, that firmware is not yet confirmed to run\n";
+        }
+        char line[96];
+        std::snprintf(line, sizeof line, "Compare error: at position:%zu expected:x%02X read:x%02X \n", at,
+                      expected[at], stored[at]);
+        lines += line;
+    }
+    const Outcome o = Capture([&] { updater.VerifyFileFFS(expected, "File_FW_CPU1", 0); });
+    EXPECT_EQ(o.error, "Verifying of written file failed (different content).");
+    EXPECT_EQ(o.printed, "Verifying...\nRead done OK  \n" + lines);
+
+    // Seventeen differences before the mark: its lines are never reached.
+    expected = stored;
+    for (std::size_t at = 0; at < 20; ++at) {
+        expected[at] = static_cast<std::uint8_t>(stored[at] ^ 1);
+    }
+    const Outcome capped = Capture([&] { updater.VerifyFileFFS(expected, "File_FW_CPU1", 0); });
+    EXPECT_EQ(Count(capped.printed, "Compare error"), 17u);
+    EXPECT_EQ(capped.printed.find("Firmware_ok_mark"), std::string::npos);
+    EXPECT_NE(capped.printed.find("Compare error: at position:16 "), std::string::npos);
+    EXPECT_EQ(capped.printed.find("Compare error: at position:17 "), std::string::npos);
 }
 
 TEST_F(FfsTransferTest, TheEepromFileIsWrittenWithItsOwnKey)
