@@ -22,6 +22,21 @@ constexpr std::uint32_t kAckWaitMs = 1000;
 constexpr std::uint32_t kProbeAckWaitMs = 200;
 constexpr std::uint32_t kEp0RetryPauseMs = 100;
 
+// A bulk transfer header differs only in its endpoint: the two the requests
+// use are written once.
+struct BulkHeader {
+    std::uint8_t bytes[zv::usb3::kTransferHeaderSize];
+
+    explicit BulkHeader(std::uint8_t endpoint)
+    {
+        zv::usb3::WriteTransferHeader(std::span<std::uint8_t, zv::usb3::kTransferHeaderSize>(bytes),
+                                      zv::usb3::BulkTransferHeader(endpoint));
+    }
+};
+
+const BulkHeader kBulkOutHeader(zv::usb3::kEndpointBulkOut);
+const BulkHeader kBulkInHeader(zv::usb3::kEndpointBulkIn);
+
 void Debug3(const char* text)
 {
     if (DebugLevelAtMost(3)) {
@@ -95,10 +110,7 @@ enum class AckRead {
 AckRead ReadAck(U3DeviceContext& context, PendingTransfer& transfer, std::uint32_t waitMs, int* bytes)
 {
     std::memset(context.ackBuffer.data(), 0, kU3FrameHeaderSize);
-    std::uint8_t header[zv::usb3::kTransferHeaderSize];
-    zv::usb3::WriteTransferHeader(std::span<std::uint8_t, zv::usb3::kTransferHeaderSize>(header),
-                                  zv::usb3::BulkTransferHeader(zv::usb3::kEndpointBulkIn));
-    if (!BeginDataXfer30(context, header, context.ackBuffer.data(), PacketSize(context), transfer)) {
+    if (!BeginDataXfer30(context, kBulkInHeader.bytes, context.ackBuffer.data(), PacketSize(context), transfer)) {
         Debug3("u3VrReq coudn't read ack\n");
         return AckRead::StartFailed;
     }
@@ -192,14 +204,18 @@ void SetU3ReqId(std::uint16_t id)
 
 bool XferData30(U3DeviceContext& context, std::uint8_t endpoint, std::uint8_t* buffer, int* length)
 {
-    std::uint8_t header[zv::usb3::kTransferHeaderSize];
-    zv::usb3::WriteTransferHeader(std::span<std::uint8_t, zv::usb3::kTransferHeaderSize>(header),
-                                  zv::usb3::BulkTransferHeader(endpoint));
+    std::uint8_t written[zv::usb3::kTransferHeaderSize];
+    const std::uint8_t* header = kBulkOutHeader.bytes;
+    if (endpoint != zv::usb3::kEndpointBulkOut) {
+        zv::usb3::WriteTransferHeader(std::span<std::uint8_t, zv::usb3::kTransferHeaderSize>(written),
+                                      zv::usb3::BulkTransferHeader(endpoint));
+        header = written;
+    }
     std::uint32_t returned = 0;
     std::uint32_t error = 0;
     const bool ok = context.hDevice && *length >= 0 &&
-                    context.hDevice->Control(zv::usb3::kIoctlBulkTransfer, header, sizeof header, buffer,
-                                             static_cast<std::uint32_t>(*length), &returned, &error);
+                    context.hDevice->Control(zv::usb3::kIoctlBulkTransfer, header, zv::usb3::kTransferHeaderSize,
+                                             buffer, static_cast<std::uint32_t>(*length), &returned, &error);
     if (!ok) {
         if (DebugLevelAtMost(4)) {
             DebugPrintf("XferData30 error %d\r\n", static_cast<int>(error));
@@ -211,7 +227,7 @@ bool XferData30(U3DeviceContext& context, std::uint8_t endpoint, std::uint8_t* b
     return true;
 }
 
-bool BeginDataXfer30(U3DeviceContext& context, std::uint8_t* header, std::uint8_t* buffer, int length,
+bool BeginDataXfer30(U3DeviceContext& context, const std::uint8_t* header, std::uint8_t* buffer, int length,
                      PendingTransfer& transfer)
 {
     std::uint32_t error = 0;

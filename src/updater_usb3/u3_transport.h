@@ -70,7 +70,7 @@ int u3VrReqBulkBid(U3DeviceContext& context, std::uint8_t request, std::uint16_t
 bool XferData30(U3DeviceContext& context, std::uint8_t endpoint, std::uint8_t* buffer, int* length);
 // Starts an overlapped bulk transfer described by the 38-byte header; true
 // when it completed at once or is pending.
-bool BeginDataXfer30(U3DeviceContext& context, std::uint8_t* header, std::uint8_t* buffer, int length,
+bool BeginDataXfer30(U3DeviceContext& context, const std::uint8_t* header, std::uint8_t* buffer, int length,
                      zv::usb3::PendingTransfer& transfer);
 bool AbortPipe30(U3DeviceContext& context, std::uint8_t endpoint);
 bool ResetPipe30(U3DeviceContext& context, std::uint8_t endpoint);

@@ -232,16 +232,15 @@ bool DeviceHandle::Control(std::uint32_t code, const void* in, std::uint32_t inS
             *error = kErrorInvalidParameter;
             return false;
         }
-        const auto header = ReadTransferHeader(std::span<const std::uint8_t, kTransferHeaderSize>(
-            static_cast<const std::uint8_t*>(in), kTransferHeaderSize));
-        if (header.endpoint == kEndpointBulkOut) {
+        const std::uint8_t endpoint = TransferEndpoint(in);
+        if (endpoint == kEndpointBulkOut) {
             if (!device.BulkOut(static_cast<const std::uint8_t*>(out), outSize, error)) {
                 return false;
             }
             *returned = outSize;
             return true;
         }
-        if (header.endpoint == kEndpointBulkIn) {
+        if (endpoint == kEndpointBulkIn) {
             return device.BulkInNow(static_cast<std::uint8_t*>(out), outSize, returned, error);
         }
         *error = kErrorInvalidParameter;
@@ -284,9 +283,7 @@ bool DeviceHandle::BeginControl(std::uint32_t code, const void* in, std::uint32_
         *error = kErrorInvalidParameter;
         return false;
     }
-    const auto header = ReadTransferHeader(
-        std::span<const std::uint8_t, kTransferHeaderSize>(static_cast<const std::uint8_t*>(in), kTransferHeaderSize));
-    if (header.endpoint != kEndpointBulkIn) {
+    if (TransferEndpoint(in) != kEndpointBulkIn) {
         *error = kErrorInvalidParameter;
         return false;
     }

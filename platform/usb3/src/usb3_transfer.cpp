@@ -14,7 +14,7 @@ void WriteTransferHeader(std::span<std::uint8_t, kTransferHeaderSize> out, const
     PutLe16(p + 4, h.index);
     PutLe16(p + 6, h.length);
     PutLe32(p + 8, h.timeout);
-    p[13] = h.endpoint;
+    p[kTransferEndpointOffset] = h.endpoint;
     PutLe32(p + 30, h.dataOffset);
     PutLe32(p + 34, h.dataLength);
 }
@@ -29,7 +29,7 @@ TransferHeader ReadTransferHeader(std::span<const std::uint8_t, kTransferHeaderS
     h.index = GetLe16(p + 4);
     h.length = GetLe16(p + 6);
     h.timeout = GetLe32(p + 8);
-    h.endpoint = p[13];
+    h.endpoint = p[kTransferEndpointOffset];
     h.dataOffset = GetLe32(p + 30);
     h.dataLength = GetLe32(p + 34);
     return h;

@@ -21,6 +21,7 @@ inline constexpr std::uint32_t kIoctlGetSpeed = 0x22004C;        // output: u32,
 inline constexpr std::uint32_t kSpeedHigh = 2;  // 512-byte bulk packets; any other speed: 1024
 
 inline constexpr std::size_t kTransferHeaderSize = 38;
+inline constexpr std::size_t kTransferEndpointOffset = 13;  // the endpoint byte within the header
 inline constexpr std::size_t kEp0MaxData = 512;
 inline constexpr std::size_t kEp0BufferSize = kTransferHeaderSize + kEp0MaxData;  // 550
 
@@ -57,6 +58,12 @@ TransferHeader VendorTransferHeader(bool deviceToHost, std::uint8_t request, std
                                     std::uint16_t length);
 // The header of a bulk transfer on `endpoint`: every field 0 but the endpoint.
 TransferHeader BulkTransferHeader(std::uint8_t endpoint);
+
+// The endpoint of a written header, read without decoding the rest.
+inline std::uint8_t TransferEndpoint(const void* header)
+{
+    return static_cast<const std::uint8_t*>(header)[kTransferEndpointOffset];
+}
 
 // Bulk packet size for a speed answer.
 constexpr std::uint32_t BulkPacketSize(bool highSpeed)
