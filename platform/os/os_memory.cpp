@@ -2,6 +2,10 @@
 
 #include <sys/mman.h>
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
 #include <cstdint>
 
 namespace zv::os {
@@ -37,6 +41,16 @@ void PrefaultBuffer(void* data, std::size_t size)
 #else
     (void)data;
     (void)size;
+#endif
+}
+
+void KeepFreedMemory()
+{
+#if defined(__GLIBC__)
+    constexpr int kKeptMemory = 64 << 20;
+    constexpr int kOwnMappingFrom = 1 << 20;
+    ::mallopt(M_TRIM_THRESHOLD, kKeptMemory);
+    ::mallopt(M_MMAP_THRESHOLD, kOwnMappingFrom);
 #endif
 }
 

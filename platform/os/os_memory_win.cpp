@@ -9,4 +9,7 @@ void AdviseLargeBuffer(void*, std::size_t) {}
 // The pages come one fault at a time.
 void PrefaultBuffer(void*, std::size_t) {}
 
+// The system heap keeps freed blocks for the process already.
+void KeepFreedMemory() {}
+
 }  // namespace zv::os
