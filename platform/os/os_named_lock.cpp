@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <map>
@@ -24,12 +25,17 @@ namespace zv::os {
 // mapped: a device routine takes and gives back the lock around every
 // request, and a store costs nothing where a write or truncate of the file
 // would change its times on disk each time.
+//
+// The holder takes the lock again, and gives back all but its last
+// acquisition, without the mutex: only the holding thread ever writes its own
+// id into `owner`, so a thread that reads its id there holds the lock, and
+// the count changes under the mutex only on the way to or from 0.
 struct NamedLock::Shared {
     std::mutex mutex;
     int fd = -1;
     volatile char* mark = nullptr;
-    std::thread::id owner;
-    std::uint32_t count = 0;
+    std::atomic<std::thread::id> owner{};
+    std::atomic<std::uint32_t> count{0};
 
     ~Shared()
     {
@@ -152,22 +158,22 @@ NamedLock::~NamedLock()
 LockWait NamedLock::Wait(std::uint32_t timeoutMs)
 {
     const auto self = std::this_thread::get_id();
+    if (shared_->owner.load(std::memory_order_relaxed) == self) {
+        shared_->count.fetch_add(1, std::memory_order_relaxed);
+        ++held_;
+        return LockWait::Acquired;
+    }
     // The clock is read once the first try has failed: a lock taken at once
-    // (or again by its holder) costs no clock read.
+    // costs no clock read.
     std::optional<std::uint32_t> start;
     for (;;) {
         {
             std::lock_guard guard(shared_->mutex);
-            if (shared_->count > 0 && shared_->owner == self) {
-                ++shared_->count;
-                ++held_;
-                return LockWait::Acquired;
-            }
-            if (shared_->count == 0) {
+            if (shared_->count.load(std::memory_order_relaxed) == 0) {
                 if (::flock(shared_->fd, LOCK_EX | LOCK_NB) == 0) {
                     const bool abandoned = TakeMark(shared_->mark);
-                    shared_->owner = self;
-                    shared_->count = 1;
+                    shared_->count.store(1, std::memory_order_relaxed);
+                    shared_->owner.store(self, std::memory_order_relaxed);
                     ++held_;
                     return abandoned ? LockWait::Abandoned : LockWait::Acquired;
                 }
@@ -189,16 +195,19 @@ LockWait NamedLock::Wait(std::uint32_t timeoutMs)
 
 bool NamedLock::Release()
 {
-    std::lock_guard guard(shared_->mutex);
-    if (held_ == 0 || shared_->count == 0 || shared_->owner != std::this_thread::get_id()) {
+    if (shared_->owner.load(std::memory_order_relaxed) != std::this_thread::get_id() || held_ == 0) {
         return false;
     }
     --held_;
-    if (--shared_->count == 0) {
-        shared_->owner = {};
-        ClearMark(shared_->mark);
-        ::flock(shared_->fd, LOCK_UN);
+    if (shared_->count.load(std::memory_order_relaxed) > 1) {
+        shared_->count.fetch_sub(1, std::memory_order_relaxed);
+        return true;
     }
+    std::lock_guard guard(shared_->mutex);
+    shared_->count.store(0, std::memory_order_relaxed);
+    shared_->owner.store(std::thread::id(), std::memory_order_relaxed);
+    ClearMark(shared_->mark);
+    ::flock(shared_->fd, LOCK_UN);
     return true;
 }
 
