@@ -37,10 +37,13 @@ struct U3DeviceContext {
     std::string location;                                // location path (at most kU3MaxPathLength)
     std::uint16_t mcuReqId = 0;                          // request counter of the MCU tunnel
 
-    // The transport's frame and acknowledgement buffers, so that a request
-    // allocates nothing.
+    // The transport's frame and acknowledgement buffers and the record of
+    // the acknowledgement read, so that a request allocates and sets up
+    // nothing. No read is pending on the record between requests; it is
+    // declared after the handles so that it goes before them.
     std::array<std::uint8_t, 1024 + 32> commandBuffer{};  // a command frame: 22 + at most 1014 bytes
     std::array<std::uint8_t, 1024> ackBuffer{};
+    zv::usb3::PendingTransfer ackTransfer;
 };
 
 using U3DevicePtr = std::unique_ptr<U3DeviceContext>;

@@ -88,10 +88,29 @@ int BuildCommand(U3DeviceContext& context, U3Direction direction, std::uint8_t r
     return kU3FrameHeaderSize + kU3RequestBlockSize + carried;
 }
 
+// One synchronous bulk transfer described by `header` (see XferData30).
+bool Transfer(U3DeviceContext& context, const std::uint8_t* header, std::uint8_t* buffer, int* length)
+{
+    std::uint32_t returned = 0;
+    std::uint32_t error = 0;
+    const bool ok = context.hDevice && *length >= 0 &&
+                    context.hDevice->Control(zv::usb3::kIoctlBulkTransfer, header, zv::usb3::kTransferHeaderSize,
+                                             buffer, static_cast<std::uint32_t>(*length), &returned, &error);
+    if (!ok) {
+        if (DebugLevelAtMost(4)) {
+            DebugPrintf("XferData30 error %d\r\n", static_cast<int>(error));
+        }
+        *length = 0;
+        return false;
+    }
+    *length = static_cast<int>(returned);
+    return true;
+}
+
 bool WriteCommand(U3DeviceContext& context, int size)
 {
     int length = size;
-    if (XferData30(context, zv::usb3::kEndpointBulkOut, context.commandBuffer.data(), &length) && length == size) {
+    if (Transfer(context, kBulkOutHeader.bytes, context.commandBuffer.data(), &length) && length == size) {
         return true;
     }
     Debug3("u3VrReq couldn't write command\n");
@@ -104,19 +123,50 @@ enum class AckRead {
     StartFailed
 };
 
+enum class ReadStart {
+    Completed,
+    Pending,
+    Failed
+};
+
+// Starts an overlapped bulk transfer; a failure is printed at level 4.
+ReadStart BeginTransfer(U3DeviceContext& context, const std::uint8_t* header, std::uint8_t* buffer, int length,
+                        PendingTransfer& transfer)
+{
+    std::uint32_t error = 0;
+    if (context.hDeviceOvl && length >= 0) {
+        if (context.hDeviceOvl->BeginControl(zv::usb3::kIoctlBulkTransfer, header, zv::usb3::kTransferHeaderSize,
+                                             buffer, static_cast<std::uint32_t>(length), transfer, &error)) {
+            return ReadStart::Completed;
+        }
+        if (error == zv::usb3::kErrorIoPending) {
+            return ReadStart::Pending;
+        }
+    }
+    if (DebugLevelAtMost(4)) {
+        DebugPrintf("BeginDataXfer30 error %d\r\n", static_cast<int>(error));
+    }
+    return ReadStart::Failed;
+}
+
 // Starts a read of one packet into the acknowledgement buffer and waits for
 // it. A read that did not complete is cancelled, and its end awaited, before
 // this returns: the buffer is free again whatever happened.
-AckRead ReadAck(U3DeviceContext& context, PendingTransfer& transfer, std::uint32_t waitMs, int* bytes)
+inline AckRead ReadAck(U3DeviceContext& context, PendingTransfer& transfer, std::uint32_t waitMs, int* bytes)
 {
     std::memset(context.ackBuffer.data(), 0, kU3FrameHeaderSize);
-    if (!BeginDataXfer30(context, kBulkInHeader.bytes, context.ackBuffer.data(), PacketSize(context), transfer)) {
+    switch (BeginTransfer(context, kBulkInHeader.bytes, context.ackBuffer.data(), PacketSize(context), transfer)) {
+    case ReadStart::Failed:
         Debug3("u3VrReq coudn't read ack\n");
         return AckRead::StartFailed;
-    }
-    if (!transfer.Wait(waitMs)) {
-        transfer.Cancel();
-        return AckRead::Timeout;
+    case ReadStart::Pending:
+        if (!transfer.Wait(waitMs)) {
+            transfer.Cancel();
+            return AckRead::Timeout;
+        }
+        break;
+    case ReadStart::Completed:
+        break;  // nothing to wait for
     }
     *bytes = transfer.Succeeded() ? static_cast<int>(transfer.BytesTransferred()) : 0;
     return AckRead::Done;
@@ -168,31 +218,6 @@ int CarriedReply(const U3VrReqFrame& ack, int bytes, int capacity)
 
 }  // namespace
 
-void U3VrReqFrame::WriteTo(std::uint8_t* out) const
-{
-    PutLe32(out, magic);
-    PutLe16(out + 4, status);
-    PutLe16(out + 6, command);
-    PutLe16(out + 8, length);
-    PutLe16(out + 10, requestId);
-    PutLe16(out + 12, direction);
-    PutLe16(out + 14, request);
-    PutLe16(out + 16, value);
-    PutLe16(out + 18, index);
-    PutLe16(out + 20, dataLength);
-}
-
-U3VrReqFrame U3VrReqFrame::ReadAck(const std::uint8_t* in)
-{
-    U3VrReqFrame frame;
-    frame.magic = GetLe32(in);
-    frame.status = GetLe16(in + 4);
-    frame.command = GetLe16(in + 6);
-    frame.length = GetLe16(in + 8);
-    frame.requestId = GetLe16(in + 10);
-    return frame;
-}
-
 std::uint16_t GetU3ReqId()
 {
     return u3ReqId;
@@ -204,45 +229,19 @@ void SetU3ReqId(std::uint16_t id)
 
 bool XferData30(U3DeviceContext& context, std::uint8_t endpoint, std::uint8_t* buffer, int* length)
 {
+    if (endpoint == zv::usb3::kEndpointBulkOut) {
+        return Transfer(context, kBulkOutHeader.bytes, buffer, length);
+    }
     std::uint8_t written[zv::usb3::kTransferHeaderSize];
-    const std::uint8_t* header = kBulkOutHeader.bytes;
-    if (endpoint != zv::usb3::kEndpointBulkOut) {
-        zv::usb3::WriteTransferHeader(std::span<std::uint8_t, zv::usb3::kTransferHeaderSize>(written),
-                                      zv::usb3::BulkTransferHeader(endpoint));
-        header = written;
-    }
-    std::uint32_t returned = 0;
-    std::uint32_t error = 0;
-    const bool ok = context.hDevice && *length >= 0 &&
-                    context.hDevice->Control(zv::usb3::kIoctlBulkTransfer, header, zv::usb3::kTransferHeaderSize,
-                                             buffer, static_cast<std::uint32_t>(*length), &returned, &error);
-    if (!ok) {
-        if (DebugLevelAtMost(4)) {
-            DebugPrintf("XferData30 error %d\r\n", static_cast<int>(error));
-        }
-        *length = 0;
-        return false;
-    }
-    *length = static_cast<int>(returned);
-    return true;
+    zv::usb3::WriteTransferHeader(std::span<std::uint8_t, zv::usb3::kTransferHeaderSize>(written),
+                                  zv::usb3::BulkTransferHeader(endpoint));
+    return Transfer(context, written, buffer, length);
 }
 
 bool BeginDataXfer30(U3DeviceContext& context, const std::uint8_t* header, std::uint8_t* buffer, int length,
                      PendingTransfer& transfer)
 {
-    std::uint32_t error = 0;
-    if (context.hDeviceOvl && length >= 0 &&
-        context.hDeviceOvl->BeginControl(zv::usb3::kIoctlBulkTransfer, header, zv::usb3::kTransferHeaderSize, buffer,
-                                         static_cast<std::uint32_t>(length), transfer, &error)) {
-        return true;
-    }
-    if (error == zv::usb3::kErrorIoPending) {
-        return true;
-    }
-    if (DebugLevelAtMost(4)) {
-        DebugPrintf("BeginDataXfer30 error %d\r\n", static_cast<int>(error));
-    }
-    return false;
+    return BeginTransfer(context, header, buffer, length, transfer) != ReadStart::Failed;
 }
 
 bool AbortPipe30(U3DeviceContext& context, std::uint8_t endpoint)
@@ -343,7 +342,7 @@ int u3VrReqBulk(U3DeviceContext& context, std::uint8_t request, std::uint16_t va
             return 1;
         }
         std::uint32_t waitMs = request == kU3RequestProbe ? kProbeAckWaitMs : kAckWaitMs;
-        PendingTransfer transfer;
+        PendingTransfer& transfer = context.ackTransfer;
         if (transfer.Valid()) {
             for (int read = 0; read < kBulkAckReads; ++read) {
                 int bytes = 0;
@@ -415,7 +414,7 @@ int u3VrReqBulkBid(U3DeviceContext& context, std::uint8_t request, std::uint16_t
         BuildCommand(context, U3Direction::Bidirectional, request, value, index, writeData, writeLength, dataLength);
     bool ok = false;
     if (WriteCommand(context, size)) {
-        PendingTransfer transfer;
+        PendingTransfer& transfer = context.ackTransfer;
         std::uint32_t waitMs = kAckWaitMs;
         for (int read = 0; transfer.Valid() && read < kBidAckReads; ++read) {
             int bytes = 0;

@@ -17,6 +17,7 @@
 
 #include "u3_device.h"
 #include "zvusb3/usb3_driver.h"
+#include "zvusb3/usb3_transfer.h"
 
 // Bulk command frame (12-byte header, 10-byte request block, data).
 inline constexpr std::uint32_t kU3FrameMagic = 0x55335670;
@@ -48,9 +49,32 @@ struct U3VrReqFrame {
     std::uint16_t dataLength = 0;
 
     // Writes the 22 header bytes; the data follow at offset 22.
-    void WriteTo(std::uint8_t* out) const;
+    void WriteTo(std::uint8_t* out) const
+    {
+        using zv::usb3::PutLe16;
+        zv::usb3::PutLe32(out, magic);
+        PutLe16(out + 4, status);
+        PutLe16(out + 6, command);
+        PutLe16(out + 8, length);
+        PutLe16(out + 10, requestId);
+        PutLe16(out + 12, direction);
+        PutLe16(out + 14, request);
+        PutLe16(out + 16, value);
+        PutLe16(out + 18, index);
+        PutLe16(out + 20, dataLength);
+    }
     // Reads the 12-byte acknowledgement header (the request block stays 0).
-    static U3VrReqFrame ReadAck(const std::uint8_t* in);
+    static U3VrReqFrame ReadAck(const std::uint8_t* in)
+    {
+        using zv::usb3::GetLe16;
+        U3VrReqFrame frame;
+        frame.magic = zv::usb3::GetLe32(in);
+        frame.status = GetLe16(in + 4);
+        frame.command = GetLe16(in + 6);
+        frame.length = GetLe16(in + 8);
+        frame.requestId = GetLe16(in + 10);
+        return frame;
+    }
 };
 
 int u3VrReq(U3DeviceContext& context, std::uint8_t request, std::uint16_t value, std::uint16_t index,

@@ -4,6 +4,7 @@
 #include "os_clock.h"
 #include "u3_mcu_tunnel.h"
 #include "u3_transport.h"
+#include "zvusb3/usb3_transfer.h"
 
 #include <algorithm>
 #include <array>
@@ -136,11 +137,9 @@ std::array<std::uint8_t, 4> SpiAddressed(std::uint8_t command, std::uint32_t add
 // Transaction set-up block: the word and a second word, both little-endian.
 int Setup(U3DeviceContext& ctx, std::uint32_t word, std::uint32_t second)
 {
-    std::array<std::uint8_t, 8> block{};
-    for (std::size_t i = 0; i < 4; ++i) {
-        block[i] = static_cast<std::uint8_t>(word >> (8 * i));
-        block[4 + i] = static_cast<std::uint8_t>(second >> (8 * i));
-    }
+    std::array<std::uint8_t, 8> block;
+    zv::usb3::PutLe32(block.data(), word);
+    zv::usb3::PutLe32(block.data() + 4, second);
     return Out(ctx, kReqSetup, block.data(), static_cast<int>(block.size()));
 }
 

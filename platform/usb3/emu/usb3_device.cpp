@@ -213,9 +213,35 @@ bool Usb3Device::HookSet(Usb3Hook::Kind kind) const
     return std::any_of(hooks_.begin(), hooks_.end(), [kind](const Usb3Hook& h) { return h.kind == kind; });
 }
 
+// Trace lines of the bulk endpoints, made out of line: the request path
+// carries none of their text.
+void Usb3Device::TraceNoCommand(std::uint32_t size) const
+{
+    Trace("bulk out of " + std::to_string(size) + " bytes that is no command");
+}
+
+void Usb3Device::TraceRequest(const Request& r, std::uint16_t id, std::uint32_t size, std::uint16_t dataLength) const
+{
+    Trace("request id=" + std::to_string(id) + " bytes=" + std::to_string(size) + " dir=" + std::to_string(r.direction) +
+          " req=" + Hex(r.code) + " value=" + Hex(r.value, 4) + " index=" + Hex(r.index, 4) +
+          " len=" + std::to_string(dataLength) +
+          (r.carried > 0 ? " data=" + HexBytes(r.data, std::min<std::uint32_t>(r.carried, 16)) : std::string()));
+}
+
+void Usb3Device::TraceResult(std::uint16_t id, const char* what) const
+{
+    Trace("result id=" + std::to_string(id) + " " + what);
+}
+
+void Usb3Device::TraceAck(std::uint16_t id, std::uint16_t status, std::uint16_t length, std::uint32_t delayMs) const
+{
+    Trace("ack id=" + std::to_string(id) + " status=" + Hex(status) + " len=" + std::to_string(length) +
+          (delayMs > 0 ? " after=" + std::to_string(delayMs) + "ms" : std::string()));
+}
+
 // ---- endpoints -------------------------------------------------------------
 
-void Usb3Device::QueueAck(std::uint16_t status, std::uint16_t command, std::uint16_t length, std::uint16_t id,
+inline void Usb3Device::QueueAck(std::uint16_t status, std::uint16_t command, std::uint16_t length, std::uint16_t id,
                           std::uint32_t magic, const std::uint8_t* reply, std::uint32_t replyLength,
                           std::uint32_t delayMs)
 {
@@ -234,43 +260,50 @@ void Usb3Device::QueueAck(std::uint16_t status, std::uint16_t command, std::uint
     PutLe16(p + 10, id);
     const std::uint32_t room = zv::usb3::BulkPacketSize(face_.highSpeed) - 12;
     replyLength = std::min(replyLength, room);
-    if (replyLength > 0) {
+    if (reply != nullptr && replyLength > 0) {
         std::memcpy(p + 12, reply, replyLength);
     }
     packet.length = 12 + replyLength;
     packet.delayed = delayMs > 0;
     packet.readyAt = packet.delayed ? zv::os::TickCountMs() + delayMs : 0;
     if (trace_) {
-        Trace("ack id=" + std::to_string(id) + " status=" + Hex(status) + " len=" + std::to_string(length) +
-              (delayMs > 0 ? " after=" + std::to_string(delayMs) + "ms" : std::string()));
+        TraceAck(id, status, length, delayMs);
     }
-    Deliver();
+    if (readCount_ > 0) {
+        Deliver();  // usually the host reads only after its command went out
+    }
+}
+
+inline void Usb3Device::Hand(Usb3Read* read)
+{
+    const Packet& packet = packets_[packetHead_];
+    const std::uint32_t n = std::min(packet.length, read->capacity);
+    std::memcpy(read->buffer, packet.bytes.data(), n);
+    read->bytes = n;
+    read->ok = true;
+    read->done = true;
+    read->pending = false;
+    packetHead_ = (packetHead_ + 1) % kPackets;
+    --packetCount_;
 }
 
 void Usb3Device::Deliver()
 {
     // The clock is read only for a packet that waits for its time.
-    std::optional<std::uint32_t> now;
-    auto ready = [&](const Packet& packet) {
-        if (!packet.delayed) {
-            return true;
+    bool clockRead = false;
+    std::uint32_t now = 0;
+    while (packetCount_ > 0 && readCount_ > 0) {
+        const Packet& packet = packets_[packetHead_];
+        if (packet.delayed) {
+            if (!clockRead) {
+                now = zv::os::TickCountMs();
+                clockRead = true;
+            }
+            if (!Reached(now, packet.readyAt)) {
+                break;
+            }
         }
-        if (!now) {
-            now = zv::os::TickCountMs();
-        }
-        return Reached(*now, packet.readyAt);
-    };
-    while (packetCount_ > 0 && readCount_ > 0 && ready(packets_[packetHead_])) {
-        Packet& packet = packets_[packetHead_];
-        Usb3Read* read = reads_[readHead_];
-        const std::uint32_t n = std::min(packet.length, read->capacity);
-        std::memcpy(read->buffer, packet.bytes.data(), n);
-        read->bytes = n;
-        read->ok = true;
-        read->done = true;
-        read->pending = false;
-        packetHead_ = (packetHead_ + 1) % kPackets;
-        --packetCount_;
+        Hand(reads_[readHead_]);
         readHead_ = (readHead_ + 1) % kReads;
         --readCount_;
     }
@@ -278,6 +311,12 @@ void Usb3Device::Deliver()
 
 bool Usb3Device::BeginRead(Usb3Read* read)
 {
+    // With no read ahead of it and a packet there to take, the read completes
+    // at once and is never registered.
+    if (readCount_ == 0 && packetCount_ > 0 && !packets_[packetHead_].delayed) {
+        Hand(read);
+        return true;
+    }
     if (readCount_ == kReads) {
         return false;
     }
@@ -384,7 +423,7 @@ bool Usb3Device::BulkOut(const std::uint8_t* data, std::uint32_t size, std::uint
     *error = zv::usb3::kErrorGenFailure;
     if (size < 22 || GetLe32(data) != kMagic || GetLe16(data + 6) != kCommand) {
         if (trace_) {
-            Trace("bulk out of " + std::to_string(size) + " bytes that is no command");
+            TraceNoCommand(size);
         }
         return true;  // the bytes went out; the controller ignores them
     }
@@ -400,14 +439,11 @@ bool Usb3Device::BulkOut(const std::uint8_t* data, std::uint32_t size, std::uint
     r.carried = size - 22;
     r.wanted = r.direction == 1 ? dataLength : 0;
     if (trace_) {
-        Trace("request id=" + std::to_string(id) + " bytes=" + std::to_string(size) +
-              " dir=" + std::to_string(r.direction) + " req=" + Hex(r.code) + " value=" + Hex(r.value, 4) +
-              " index=" + Hex(r.index, 4) + " len=" + std::to_string(dataLength) +
-              (r.carried > 0 ? " data=" + HexBytes(r.data, std::min<std::uint32_t>(r.carried, 16)) : std::string()));
+        TraceRequest(r, id, size, dataLength);
     }
     if (Firing(Usb3Hook::Kind::Write, r.code) != nullptr) {
         if (trace_) {
-            Trace("result id=" + std::to_string(id) + " write failed");
+            TraceResult(id, "write failed");
         }
         return false;
     }
@@ -440,18 +476,18 @@ bool Usb3Device::BulkOut(const std::uint8_t* data, std::uint32_t size, std::uint
     switch (outcome) {
     case Outcome::Drop:
         if (trace_) {
-            Trace("result id=" + std::to_string(id) + " dropped");
+            TraceResult(id, "dropped");
         }
         return true;
     case Outcome::Reset:
         if (trace_) {
-            Trace("result id=" + std::to_string(id) + " reset");
+            TraceResult(id, "reset");
         }
         return true;
     case Outcome::Error:
         QueueAck(kAckError, kCommand, 0, id, kMagic, nullptr, 0, 0);
         if (trace_) {
-            Trace("result id=" + std::to_string(id) + " error");
+            TraceResult(id, "error");
         }
         return true;
     case Outcome::Ok:
@@ -494,7 +530,7 @@ bool Usb3Device::BulkOut(const std::uint8_t* data, std::uint32_t size, std::uint
     }
     QueueAck(0, command, ackLength, ackId, magic, reply, replyLength, delay);
     if (trace_) {
-        Trace("result id=" + std::to_string(id) + " ok");
+        TraceResult(id, "ok");
     }
     return true;
 }
@@ -597,7 +633,7 @@ bool Usb3Device::Ep0(std::uint8_t* buffer, std::uint32_t size, std::uint32_t* re
 
 // ---- requests --------------------------------------------------------------
 
-Usb3Device::Outcome Usb3Device::Execute(const Request& r, std::uint8_t* reply, std::uint32_t capacity,
+inline Usb3Device::Outcome Usb3Device::Execute(const Request& r, std::uint8_t* reply, std::uint32_t capacity,
                                         std::uint32_t* replyLength)
 {
     *replyLength = 0;
@@ -620,8 +656,9 @@ Usb3Device::Outcome Usb3Device::Execute(const Request& r, std::uint8_t* reply, s
         word_ = GetLe32(r.data);  // the second word is not used
         return Outcome::Ok;
     case 0xE6:
+        return oldFamily ? Outcome::Error : SpiDataIn(r, reply, replyLength);
     case 0xE8:
-        return oldFamily ? Outcome::Error : Spi(r, reply, replyLength);
+        return oldFamily ? Outcome::Error : SpiDataOut(r);
     case 0xE7:
         return oldFamily ? Outcome::Error : Register(r, reply, replyLength);
     case 0xE3:
@@ -665,11 +702,6 @@ Usb3Device::Outcome Usb3Device::Execute(const Request& r, std::uint8_t* reply, s
     default:
         return Outcome::Error;  // no family sends it
     }
-}
-
-bool Usb3Device::SpiBusy() const
-{
-    return busyPolls_ > 0 || HookSet(Usb3Hook::Kind::Busy);
 }
 
 void Usb3Device::ProgramSpi(std::uint32_t address, const std::uint8_t* data, std::uint32_t length, bool pageWrap)
@@ -799,39 +831,47 @@ Usb3Device::Outcome Usb3Device::Spi(const Request& r, std::uint8_t* reply, std::
         *replyLength = n;
         return Outcome::Ok;
     }
-    case 0xE6: {
-        if (r.direction != 1 || (word_ & 0xFF) != 0x03) {
-            return Outcome::Error;
-        }
-        const std::uint32_t size = static_cast<std::uint32_t>(spi_->size());
-        const std::uint32_t address = ((word_ >> 8) & 0xFF) << 16 | ((word_ >> 16) & 0xFF) << 8 | (word_ >> 24);
-        if (address + r.wanted > size) {
-            return Outcome::Error;
-        }
-        std::memcpy(reply, spi_->data() + address, r.wanted);
-        *replyLength = r.wanted;
-        return Outcome::Ok;
-    }
-    case 0xE8: {
-        if (r.direction != 0 || (word_ & 0xFF) != 0x02 || SpiBusy()) {
-            return Outcome::Error;
-        }
-        if (face_.ControllerFamily() == Usb3Face::Family::Middle && r.carried > 64) {
-            return Outcome::Error;
-        }
-        const std::uint32_t size = static_cast<std::uint32_t>(spi_->size());
-        const std::uint32_t address = ((word_ >> 8) & 0xFF) << 16 | ((word_ >> 16) & 0xFF) << 8 | (word_ >> 24);
-        if (address + r.carried > size) {
-            return Outcome::Error;
-        }
-        // The controller enables each page program itself and waits it out.
-        ProgramSpi(address, r.data, r.carried, false);
-        writeEnabled_ = false;
-        return Outcome::Ok;
-    }
     default:
         return Outcome::Error;
     }
+}
+
+// A data read of the new families: the set-up block holds the read command
+// and the address.
+inline Usb3Device::Outcome Usb3Device::SpiDataIn(const Request& r, std::uint8_t* reply, std::uint32_t* replyLength)
+{
+    if (r.direction != 1 || (word_ & 0xFF) != 0x03) {
+        return Outcome::Error;
+    }
+    const std::uint32_t size = static_cast<std::uint32_t>(spi_->size());
+    const std::uint32_t address = ((word_ >> 8) & 0xFF) << 16 | ((word_ >> 16) & 0xFF) << 8 | (word_ >> 24);
+    if (address + r.wanted > size) {
+        return Outcome::Error;
+    }
+    std::memcpy(reply, spi_->data() + address, r.wanted);
+    *replyLength = r.wanted;
+    return Outcome::Ok;
+}
+
+// A data write of the new families: the set-up block holds the page program
+// command and the address.
+inline Usb3Device::Outcome Usb3Device::SpiDataOut(const Request& r)
+{
+    if (r.direction != 0 || (word_ & 0xFF) != 0x02 || SpiBusy()) {
+        return Outcome::Error;
+    }
+    if (face_.ControllerFamily() == Usb3Face::Family::Middle && r.carried > 64) {
+        return Outcome::Error;
+    }
+    const std::uint32_t size = static_cast<std::uint32_t>(spi_->size());
+    const std::uint32_t address = ((word_ >> 8) & 0xFF) << 16 | ((word_ >> 16) & 0xFF) << 8 | (word_ >> 24);
+    if (address + r.carried > size) {
+        return Outcome::Error;
+    }
+    // The controller enables each page program itself and waits it out.
+    ProgramSpi(address, r.data, r.carried, false);
+    writeEnabled_ = false;
+    return Outcome::Ok;
 }
 
 std::uint32_t Usb3Device::RegisterValue(std::uint8_t reg) const

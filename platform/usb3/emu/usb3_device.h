@@ -111,8 +111,10 @@ private:
 
     Outcome Execute(const Request& request, std::uint8_t* reply, std::uint32_t capacity, std::uint32_t* replyLength);
     Outcome Spi(const Request& r, std::uint8_t* reply, std::uint32_t* replyLength);
+    Outcome SpiDataIn(const Request& r, std::uint8_t* reply, std::uint32_t* replyLength);
+    Outcome SpiDataOut(const Request& r);
     void SpiDeselect();
-    bool SpiBusy() const;
+    bool SpiBusy() const { return busyPolls_ > 0 || (!hooks_.empty() && HookSet(Usb3Hook::Kind::Busy)); }
     void ProgramSpi(std::uint32_t address, const std::uint8_t* data, std::uint32_t length, bool pageWrap);
     Outcome Register(const Request& r, std::uint8_t* reply, std::uint32_t* replyLength);
     std::uint32_t RegisterValue(std::uint8_t reg) const;
@@ -125,9 +127,17 @@ private:
     void Vanish(std::uint32_t opens);
     void SaveFace();
 
+    [[gnu::cold, gnu::noinline]] void TraceNoCommand(std::uint32_t size) const;
+    [[gnu::cold, gnu::noinline]] void TraceRequest(const Request& r, std::uint16_t id, std::uint32_t size,
+                                                   std::uint16_t dataLength) const;
+    [[gnu::cold, gnu::noinline]] void TraceResult(std::uint16_t id, const char* what) const;
+    [[gnu::cold, gnu::noinline]] void TraceAck(std::uint16_t id, std::uint16_t status, std::uint16_t length,
+                                               std::uint32_t delayMs) const;
     void QueueAck(std::uint16_t status, std::uint16_t command, std::uint16_t length, std::uint16_t id,
                   std::uint32_t magic, const std::uint8_t* reply, std::uint32_t replyLength, std::uint32_t delayMs);
     void Deliver();
+    // Completes `read` with the head packet and takes the packet off the endpoint.
+    void Hand(Usb3Read* read);
 
     StateDir dir_;
     std::string id_;

@@ -118,17 +118,6 @@ std::uint32_t Digest(std::string_view text, std::uint32_t seed = 2166136261u)
 
 }  // namespace
 
-Usb3Face::Family Usb3Face::ControllerFamily() const
-{
-    if (controllerMajor < 2 || (controllerMajor == 2 && controllerMinor <= 6)) {
-        return Family::Old;
-    }
-    if (controllerMajor > 4 || (controllerMajor == 4 && controllerMinor > 33)) {
-        return Family::New;
-    }
-    return Family::Middle;
-}
-
 std::size_t Usb3MemorySize(Usb3Memory memory, int generation)
 {
     switch (memory) {

@@ -34,6 +34,14 @@ bool AnswerText(const std::string& text, bool list, char* buffer, std::uint32_t 
     return true;
 }
 
+// Out of line: the request path carries no trace text.
+[[gnu::cold, gnu::noinline]] void TraceSpeed(const zvemu::Usb3Device& device)
+{
+    if (device.Tracing()) {
+        device.Trace(std::string("speed ") + (device.HighSpeed() ? "high" : "super"));
+    }
+}
+
 }  // namespace
 
 struct DeviceInfoSet::Impl {
@@ -148,11 +156,11 @@ PendingTransfer::~PendingTransfer()
     state().~State();
 }
 
-PendingTransfer::State& PendingTransfer::state()
+inline PendingTransfer::State& PendingTransfer::state()
 {
     return *std::launder(reinterpret_cast<State*>(storage_));
 }
-const PendingTransfer::State& PendingTransfer::state() const
+inline const PendingTransfer::State& PendingTransfer::state() const
 {
     return *std::launder(reinterpret_cast<const State*>(storage_));
 }
@@ -268,7 +276,7 @@ bool DeviceHandle::Control(std::uint32_t code, const void* in, std::uint32_t inS
         }
         PutLe32(static_cast<std::uint8_t*>(out), device.HighSpeed() ? kSpeedHigh : 3);
         *returned = 4;
-        device.Trace(std::string("speed ") + (device.HighSpeed() ? "high" : "super"));
+        TraceSpeed(device);
         return true;
     default:
         *error = kErrorInvalidParameter;

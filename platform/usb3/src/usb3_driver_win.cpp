@@ -166,12 +166,12 @@ PendingTransfer::~PendingTransfer()
     state().~State();
 }
 
-PendingTransfer::State& PendingTransfer::state()
+inline PendingTransfer::State& PendingTransfer::state()
 {
     return *std::launder(reinterpret_cast<State*>(storage_));
 }
 
-const PendingTransfer::State& PendingTransfer::state() const
+inline const PendingTransfer::State& PendingTransfer::state() const
 {
     return *std::launder(reinterpret_cast<const State*>(storage_));
 }

@@ -53,7 +53,17 @@ struct Usb3Face {
         Middle,
         New
     };
-    Family ControllerFamily() const;
+    // Asked at every request of the flash engine: kept inline.
+    Family ControllerFamily() const
+    {
+        if (controllerMajor < 2 || (controllerMajor == 2 && controllerMinor <= 6)) {
+            return Family::Old;
+        }
+        if (controllerMajor > 4 || (controllerMajor == 4 && controllerMinor > 33)) {
+            return Family::New;
+        }
+        return Family::Middle;
+    }
 };
 
 // A new USB3 face: its settings and what its memories are seeded with.

@@ -4,8 +4,10 @@
 // endpoint-0 and bulk transfers, built and read by portable code: a native
 // build hands these bytes to the driver unchanged.
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <span>
 
 namespace zv::usb3 {
@@ -71,25 +73,46 @@ constexpr std::uint32_t BulkPacketSize(bool highSpeed)
     return highSpeed ? 512 : 1024;
 }
 
-// Little-endian helpers shared by both sides of the protocol.
+// Little-endian helpers shared by both sides of the protocol. On a
+// little-endian machine a field is one plain load or store.
 inline std::uint16_t GetLe16(const std::uint8_t* p)
 {
-    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
+    if constexpr (std::endian::native == std::endian::little) {
+        std::uint16_t v;
+        std::memcpy(&v, p, sizeof v);
+        return v;
+    } else {
+        return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
+    }
 }
 inline std::uint32_t GetLe32(const std::uint8_t* p)
 {
-    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-           (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+    if constexpr (std::endian::native == std::endian::little) {
+        std::uint32_t v;
+        std::memcpy(&v, p, sizeof v);
+        return v;
+    } else {
+        return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
+               (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+    }
 }
 inline void PutLe16(std::uint8_t* p, std::uint16_t v)
 {
-    p[0] = static_cast<std::uint8_t>(v);
-    p[1] = static_cast<std::uint8_t>(v >> 8);
+    if constexpr (std::endian::native == std::endian::little) {
+        std::memcpy(p, &v, sizeof v);
+    } else {
+        p[0] = static_cast<std::uint8_t>(v);
+        p[1] = static_cast<std::uint8_t>(v >> 8);
+    }
 }
 inline void PutLe32(std::uint8_t* p, std::uint32_t v)
 {
-    for (int i = 0; i < 4; ++i) {
-        p[i] = static_cast<std::uint8_t>(v >> (8 * i));
+    if constexpr (std::endian::native == std::endian::little) {
+        std::memcpy(p, &v, sizeof v);
+    } else {
+        for (int i = 0; i < 4; ++i) {
+            p[i] = static_cast<std::uint8_t>(v >> (8 * i));
+        }
     }
 }
 
