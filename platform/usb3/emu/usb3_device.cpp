@@ -222,9 +222,9 @@ void Usb3Device::TraceNoCommand(std::uint32_t size) const
 
 void Usb3Device::TraceRequest(const Request& r, std::uint16_t id, std::uint32_t size, std::uint16_t dataLength) const
 {
-    Trace("request id=" + std::to_string(id) + " bytes=" + std::to_string(size) + " dir=" + std::to_string(r.direction) +
-          " req=" + Hex(r.code) + " value=" + Hex(r.value, 4) + " index=" + Hex(r.index, 4) +
-          " len=" + std::to_string(dataLength) +
+    Trace("request id=" + std::to_string(id) + " bytes=" + std::to_string(size) +
+          " dir=" + std::to_string(r.direction) + " req=" + Hex(r.code) + " value=" + Hex(r.value, 4) +
+          " index=" + Hex(r.index, 4) + " len=" + std::to_string(dataLength) +
           (r.carried > 0 ? " data=" + HexBytes(r.data, std::min<std::uint32_t>(r.carried, 16)) : std::string()));
 }
 

@@ -1,0 +1,153 @@
+// The bulk IN endpoint of the emulated camera as the driver seam shows it:
+// acknowledgements wait for reads in order, reads wait for acknowledgements in
+// order, a full endpoint loses its oldest packet and a cancelled read takes
+// nothing.
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <memory>
+
+#include "usb3_fixture.h"
+#include "zvusb3/usb3_transfer.h"
+
+namespace usb3test {
+namespace {
+
+using zv::usb3::PendingTransfer;
+
+class DriverSeamTest : public Usb3Test {
+protected:
+    struct Read {
+        PendingTransfer transfer;
+        std::array<std::uint8_t, 1024> buffer{};
+        bool completedAtOnce = false;
+
+        std::uint16_t AckId() const { return zv::usb3::GetLe16(buffer.data() + 10); }
+    };
+
+    void SetUp() override
+    {
+        AddUsb3();
+        context_ = OpenDeviceUSB30(0);
+        ASSERT_TRUE(context_);
+        zv::usb3::WriteTransferHeader(std::span<std::uint8_t, zv::usb3::kTransferHeaderSize>(inHeader_),
+                                      zv::usb3::BulkTransferHeader(zv::usb3::kEndpointBulkIn));
+    }
+
+    // A controller version request (answered with 2 bytes) under this id.
+    void Command(std::uint16_t id)
+    {
+        U3VrReqFrame frame;
+        frame.length = kU3RequestBlockSize;
+        frame.requestId = id;
+        frame.direction = static_cast<std::uint16_t>(U3Direction::DeviceToHost);
+        frame.request = 0xC0;
+        frame.dataLength = 2;
+        std::uint8_t bytes[kU3FrameHeaderSize + kU3RequestBlockSize];
+        frame.WriteTo(bytes);
+        int length = static_cast<int>(sizeof bytes);
+        ASSERT_TRUE(XferData30(*context_, zv::usb3::kEndpointBulkOut, bytes, &length));
+    }
+
+    // Starts a read; it either completed at once or is pending.
+    std::unique_ptr<Read> Begin()
+    {
+        auto read = std::make_unique<Read>();
+        std::uint32_t error = 0;
+        read->completedAtOnce =
+            context_->hDeviceOvl->BeginControl(zv::usb3::kIoctlBulkTransfer, inHeader_, zv::usb3::kTransferHeaderSize,
+                                               read->buffer.data(), 1024, read->transfer, &error);
+        EXPECT_EQ(error, read->completedAtOnce ? 0u : zv::usb3::kErrorIoPending);
+        EXPECT_EQ(read->transfer.Pending(), !read->completedAtOnce);
+        return read;
+    }
+
+    static void ExpectAck(Read& read, std::uint16_t id)
+    {
+        EXPECT_FALSE(read.transfer.Pending());
+        EXPECT_TRUE(read.transfer.Succeeded());
+        EXPECT_EQ(read.transfer.BytesTransferred(), 14u);  // header and the 2-byte version
+        EXPECT_EQ(read.AckId(), id);
+    }
+
+    U3DevicePtr context_;
+    std::uint8_t inHeader_[zv::usb3::kTransferHeaderSize] = {};
+};
+
+TEST_F(DriverSeamTest, AcksWaitForReadsInOrderAndAFullEndpointLosesItsOldest)
+{
+    for (std::uint16_t id = 100; id <= 132; ++id) {  // one more than the endpoint holds
+        Command(id);
+    }
+    for (std::uint16_t id = 101; id <= 132; ++id) {
+        const auto read = Begin();
+        ASSERT_TRUE(read->completedAtOnce) << id;
+        ExpectAck(*read, id);
+        EXPECT_TRUE(read->transfer.Wait(0));
+    }
+    const auto empty = Begin();
+    EXPECT_FALSE(empty->completedAtOnce);
+    EXPECT_FALSE(empty->transfer.Wait(10));
+    empty->transfer.Cancel();
+    EXPECT_FALSE(empty->transfer.Succeeded());
+}
+
+TEST_F(DriverSeamTest, ReadsWaitForAcksInOrderAndACancelledReadTakesNothing)
+{
+    const auto first = Begin();
+    const auto second = Begin();
+    ASSERT_FALSE(first->completedAtOnce);
+    ASSERT_FALSE(second->completedAtOnce);
+
+    Command(200);
+    ASSERT_TRUE(first->transfer.Wait(0));
+    ExpectAck(*first, 200);
+    EXPECT_TRUE(second->transfer.Pending());
+
+    // A read begun behind a waiting one does not take the next packet first.
+    const auto third = Begin();
+    EXPECT_FALSE(third->completedAtOnce);
+    Command(201);
+    ASSERT_TRUE(second->transfer.Wait(0));
+    ExpectAck(*second, 201);
+    EXPECT_TRUE(third->transfer.Pending());
+
+    third->transfer.Cancel();
+    EXPECT_FALSE(third->transfer.Pending());
+    EXPECT_FALSE(third->transfer.Succeeded());
+    Command(202);
+    EXPECT_EQ(third->AckId(), 0u);  // the cancelled buffer stays untouched
+    const auto fourth = Begin();
+    ASSERT_TRUE(fourth->completedAtOnce);
+    ExpectAck(*fourth, 202);
+}
+
+TEST_F(DriverSeamTest, APacketDueLaterHoldsBackTheReadsBehindIt)
+{
+    // The command after the open: two "pending" packets, the second one and
+    // the acknowledgement due 49 and 98 ms later.
+    Hook(0, "u3ack answer=pending count=2 ms=50 req=0xC0 nth=2");
+    context_ = OpenDeviceUSB30(0);  // reloads the hooks
+    ASSERT_TRUE(context_);
+    Command(300);
+    const auto first = Begin();
+    ASSERT_TRUE(first->completedAtOnce);
+    EXPECT_EQ(zv::usb3::GetLe16(first->buffer.data() + 4), kU3AckPending);
+    const auto second = Begin();
+    const auto third = Begin();
+    EXPECT_FALSE(second->completedAtOnce);
+    EXPECT_FALSE(third->completedAtOnce);
+
+    clock_.Advance(48);
+    EXPECT_FALSE(second->transfer.Wait(0));
+    clock_.Advance(1);
+    ASSERT_TRUE(second->transfer.Wait(0));
+    EXPECT_EQ(zv::usb3::GetLe16(second->buffer.data() + 4), kU3AckPending);
+    EXPECT_FALSE(third->transfer.Wait(48));  // waits out the time it was given
+    ASSERT_TRUE(third->transfer.Wait(1));
+    ExpectAck(*third, 300);
+}
+
+}  // namespace
+}  // namespace usb3test
