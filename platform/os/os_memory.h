@@ -4,11 +4,16 @@
 
 namespace zv::os {
 
-// Asks the system to back a large, not yet touched buffer with large pages
-// where it has them, so filling it (a firmware file read into it, a camera
-// read-back) takes a fault per large page instead of one per 4 KiB. Only
-// advice: the buffer works the same when the system ignores it.
-void AdviseLargeBuffer(void* data, std::size_t size);
+// A block of `size` bytes for a buffer of a firmware file's size. From a MiB
+// on it is mapped on its own, aligned to large pages and advised to take them
+// where the system has them, and mapped in one call: filling it then costs a
+// fault per 2 MiB instead of one per 4 KiB (and the processor one translation
+// per 2 MiB). A block whose last large page would stay less than half used
+// takes normal pages there. Smaller blocks come from the heap. The bytes are
+// not initialised. Throws std::bad_alloc.
+void* AllocateLargeBuffer(std::size_t size);
+// Frees a block of AllocateLargeBuffer, given its size.
+void FreeLargeBuffer(void* data, std::size_t size) noexcept;
 
 // Maps every page of a buffer about to be written whole (fresh memory, a
 // range of a mapped file) now, in one call, where the system can: writing it

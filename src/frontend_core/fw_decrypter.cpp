@@ -1,6 +1,5 @@
 #include "fw_decrypter.h"
 
-#include "os_memory.h"
 
 #include "sne_record.h"
 #include "updater_error.h"
@@ -192,21 +191,6 @@ bool HexDigitValue(char c, std::uint8_t& value)
 }
 
 }  // namespace
-
-void AdviseFileSizedBuffer(void* data, std::size_t size)
-{
-    // Below a few MiB the faults saved do not pay for the advice.
-    constexpr std::size_t kLargeBuffer = std::size_t{4} << 20;
-    if (size >= kLargeBuffer) {
-        zv::os::AdviseLargeBuffer(data, size);
-    }
-    // From a MiB on, the pages are mapped in one call rather than one fault
-    // each while the file is read in (with large pages: what they leave).
-    constexpr std::size_t kPrefaultedBuffer = std::size_t{1} << 20;
-    if (size >= kPrefaultedBuffer) {
-        zv::os::PrefaultBuffer(data, size);
-    }
-}
 
 std::uint8_t FwDecrypter::DecryptByte(std::uint8_t feed)
 {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <limits>
 #include <memory>
 #include <new>
 #include <span>
@@ -9,12 +10,12 @@
 #include <utility>
 #include <vector>
 
-// Advises the system on a freshly allocated buffer of a firmware file's size
-// (large pages for a buffer of several MiB).
-void AdviseFileSizedBuffer(void* data, std::size_t size);
+#include "os_memory.h"
 
-// Allocator whose resize leaves new bytes uninitialized: a file's bytes are
-// read straight over them, so zeroing them first would be a wasted pass.
+// Allocator of firmware-file-sized buffers (large pages where the system has
+// them: see AllocateLargeBuffer) whose resize leaves new bytes uninitialized:
+// a file's bytes are read straight over them, so zeroing them first would be
+// a wasted pass.
 template <class T>
 struct UninitializedAllocator : std::allocator<T> {
     template <class U>
@@ -24,10 +25,12 @@ struct UninitializedAllocator : std::allocator<T> {
     UninitializedAllocator() = default;
     T* allocate(std::size_t n)
     {
-        T* data = std::allocator<T>::allocate(n);
-        AdviseFileSizedBuffer(data, n * sizeof(T));
-        return data;
+        if (n > std::numeric_limits<std::size_t>::max() / sizeof(T)) {
+            throw std::bad_array_new_length();
+        }
+        return static_cast<T*>(zv::os::AllocateLargeBuffer(n * sizeof(T)));
     }
+    void deallocate(T* data, std::size_t n) noexcept { zv::os::FreeLargeBuffer(data, n * sizeof(T)); }
     template <class U>
     UninitializedAllocator(const UninitializedAllocator<U>&) noexcept
     {}
