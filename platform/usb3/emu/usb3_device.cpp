@@ -633,8 +633,10 @@ bool Usb3Device::Ep0(std::uint8_t* buffer, std::uint32_t size, std::uint32_t* re
 
 // ---- requests --------------------------------------------------------------
 
-inline Usb3Device::Outcome Usb3Device::Execute(const Request& r, std::uint8_t* reply, std::uint32_t capacity,
-                                        std::uint32_t* replyLength)
+// Inlined into both endpoints: a request then stays in registers.
+[[gnu::always_inline]] inline Usb3Device::Outcome Usb3Device::Execute(const Request& r, std::uint8_t* reply,
+                                                                      std::uint32_t capacity,
+                                                                      std::uint32_t* replyLength)
 {
     *replyLength = 0;
     if (face_.bare && r.code != 0xA0) {
