@@ -142,9 +142,8 @@ FW_Updater::LoadedInputFile& FW_Updater::LoadInputFile()
     if (!inputFile) {
         throw UpdaterError("Invalid filename");
     }
-    if (loadedInput && loadedInput->name == *inputFile && loadedInput->scrambled == scrambled &&
-        loadedInput->hexFormat == hexFormat) {
-        return *loadedInput;
+    if (LoadedInputFile* kept = KeptInputFile()) {
+        return *kept;
     }
     loadedInput.reset();
     auto loaded = std::make_unique<LoadedInputFile>();
@@ -161,4 +160,13 @@ FW_Updater::LoadedInputFile& FW_Updater::LoadInputFile()
     loaded->checksumValid = loaded->content.IsChecksumValid();
     loadedInput = std::move(loaded);
     return *loadedInput;
+}
+
+FW_Updater::LoadedInputFile* FW_Updater::KeptInputFile()
+{
+    if (inputFile && loadedInput && loadedInput->name == *inputFile && loadedInput->scrambled == scrambled &&
+        loadedInput->hexFormat == hexFormat) {
+        return loadedInput.get();
+    }
+    return nullptr;
 }
