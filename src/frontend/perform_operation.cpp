@@ -55,11 +55,6 @@ void PrepareInput(FW_Updater& updater, const RunState& run, const CmdLineParams&
         } else {
             updater.CheckInputFile();
             std::printf("Checksum OK\n");
-            if (run.operation == OP_PROG) {
-                // The operation log's lines around the programming carry the
-                // file's digest: it is worked out beside the run from here.
-                updater.StartFirmwareDigest(run.firmwareType);
-            }
         }
         if (params.ucam_type == 1) {
             updater.SetCameraGeneration(1);

@@ -142,8 +142,9 @@ FW_Updater::LoadedInputFile& FW_Updater::LoadInputFile()
     if (!inputFile) {
         throw UpdaterError("Invalid filename");
     }
-    if (LoadedInputFile* kept = KeptInputFile()) {
-        return *kept;
+    if (loadedInput && loadedInput->name == *inputFile && loadedInput->scrambled == scrambled &&
+        loadedInput->hexFormat == hexFormat) {
+        return *loadedInput;
     }
     loadedInput.reset();
     auto loaded = std::make_unique<LoadedInputFile>();
@@ -160,13 +161,4 @@ FW_Updater::LoadedInputFile& FW_Updater::LoadInputFile()
     loaded->checksumValid = loaded->content.IsChecksumValid();
     loadedInput = std::move(loaded);
     return *loadedInput;
-}
-
-FW_Updater::LoadedInputFile* FW_Updater::KeptInputFile()
-{
-    if (inputFile && loadedInput && loadedInput->name == *inputFile && loadedInput->scrambled == scrambled &&
-        loadedInput->hexFormat == hexFormat) {
-        return loadedInput.get();
-    }
-    return nullptr;
 }

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "background_text.h"
 #include "fw_decrypter.h"
 
 #include <cstdint>
@@ -85,11 +84,6 @@ public:
     static void LogOperationMessage(FW_Updater& updater, std::string_view message);
     // "FW prog of <type> [<digest>] <word>" in the operation log.
     void LogFirmwareOperation(std::int32_t firmwareTypeId, std::string_view word);
-    // For a run that will write firmware lines of this type in the operation
-    // log: their digest of the input file as the input check loaded it is
-    // worked out from now on beside the run. Nothing happens when the file is
-    // not loaded, or the lines carry no digest. Never throws.
-    void StartFirmwareDigest(std::int32_t firmwareTypeId) noexcept;
 
 protected:
     // The input file as a file, loaded, descrambled and checked once per run
@@ -102,17 +96,11 @@ protected:
         FwDecrypter content;
         bool checksumValid = false;
         std::string digest;  // the operation log's, once computed
-        // The digest while it is worked out beside the run. Declared after
-        // the content, so the work stops before the content goes.
-        BackgroundText digestAhead;
     };
     // The loaded input file, loaded now when the name or the format flags
     // differ from the kept one. Throws "Invalid filename" without a name and
     // the container's load failures (nothing is kept then).
     LoadedInputFile& LoadInputFile();
-    // The loaded input file when it was loaded with the present name and
-    // format flags; null otherwise.
-    LoadedInputFile* KeptInputFile();
 
     // Settings handed over by the dispatcher; read directly by the updaters.
     std::optional<std::string> inputFile;  // file name, or the content text with nameIsHex/nameIsSnSne

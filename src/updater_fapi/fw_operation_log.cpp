@@ -13,7 +13,6 @@
 
 #include <algorithm>
 #include <array>
-#include <atomic>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -93,26 +92,6 @@ bool HasDigest(std::int32_t firmwareTypeId)
         return false;
     }
     return std::find(kTypesWithoutDigest.begin(), kTypesWithoutDigest.end(), item.name) == kTypesWithoutDigest.end();
-}
-
-// The digest a firmware line carries: of the whole payload, not only the
-// programmed window. Worked out in pieces, so that work nobody waits for any
-// more ends soon after `stop` is set (with an empty text).
-std::string PayloadDigest(const FwDecrypter& content, const std::atomic<bool>* stop)
-{
-    const std::span<const std::uint8_t> buffer = content.GetFileBuffer();
-    std::span<const std::uint8_t> rest = buffer.first(std::min<std::size_t>(content.GetDataSize(), buffer.size()));
-    constexpr std::size_t kPiece = std::size_t{256} << 10;
-    MD5 md5;
-    while (!rest.empty()) {
-        if (stop != nullptr && stop->load()) {
-            return {};
-        }
-        const std::size_t n = std::min(kPiece, rest.size());
-        md5.Update(rest.first(n));
-        rest = rest.subspan(n);
-    }
-    return md5.Finalize().HexDigest().substr(0, kDigestLength);
 }
 
 }  // namespace
@@ -340,8 +319,10 @@ void FW_Updater::LogFirmwareOperation(std::int32_t firmwareTypeId, std::string_v
                 std::printf("LogFirmwareOperation: Error zero size of file\n");
             } else {
                 if (input->digest.empty()) {
-                    input->digest = input->digestAhead.Pending() ? input->digestAhead.Take()
-                                                                 : PayloadDigest(input->content, nullptr);
+                    const std::span<const std::uint8_t> buffer = input->content.GetFileBuffer();
+                    MD5 md5;
+                    md5.Update(buffer.first(std::min<std::size_t>(input->content.GetDataSize(), buffer.size())));
+                    input->digest = md5.Finalize().HexDigest().substr(0, kDigestLength);
                 }
                 digest = input->digest;
             }
@@ -350,21 +331,5 @@ void FW_Updater::LogFirmwareOperation(std::int32_t firmwareTypeId, std::string_v
         AddOperationLogLine(selection, FormatFirmwareOperationLine(GetFwTypeName(firmwareTypeId), digest, word));
     } catch (...) {
         std::printf("Failed to update firmware operation log in camera.\n");
-    }
-}
-
-void FW_Updater::StartFirmwareDigest(std::int32_t firmwareTypeId) noexcept
-{
-    try {
-        LoadedInputFile* input = KeptInputFile();
-        if (!HasDigest(firmwareTypeId) || input == nullptr || !input->checksumValid || !input->digest.empty() ||
-            input->digestAhead.Pending() || input->content.GetFileBuffer().empty() ||
-            input->content.GetDataSize() == 0) {
-            return;
-        }
-        const FwDecrypter& content = input->content;
-        input->digestAhead.Start([&content](const std::atomic<bool>& stop) { return PayloadDigest(content, &stop); });
-    } catch (...) {
-        // The line works the digest out when it is written.
     }
 }

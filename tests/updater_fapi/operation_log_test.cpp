@@ -213,62 +213,19 @@ TEST_F(OperationLogTest, FirmwareLinesCarryTheDigestOfTheWholePayload)
          "LogFirmwareOperation: Error file checksum\n"},
     };
     for (const Case& c : cases) {
-        // The digest worked out when the line is written, or beside the run
-        // from the input check on.
-        for (const bool ahead : {false, true}) {
-            SCOPED_TRACE(testing::Message() << c.what << (ahead ? ", ahead" : ""));
-            TestUpdater u;
-            u.SelectCameraOnBus(1);
-            u.SetInputFile(c.file);
-            u.SetFirmwareType(c.type);
-            u.SetFwStart(0x100);  // the digest covers the whole payload anyway
-            if (c.isPlain) {
-                u.ClearScrambled();
-            }
-            if (ahead) {
-                try {
-                    u.CheckInputFile();
-                } catch (const UpdaterError&) {}
-                u.StartFirmwareDigest(c.type);
-            }
-            EXPECT_EQ(Printed([&] { u.LogFirmwareOperation(c.type, "started"); }), c.printed);
-            const std::vector<std::string> messages = Messages(1);
-            ASSERT_FALSE(messages.empty());
-            EXPECT_EQ(messages.back(), c.message);
+        SCOPED_TRACE(c.what);
+        TestUpdater u;
+        u.SelectCameraOnBus(1);
+        u.SetInputFile(c.file);
+        u.SetFwStart(0x100);  // the digest covers the whole payload anyway
+        if (c.isPlain) {
+            u.ClearScrambled();
         }
+        EXPECT_EQ(Printed([&] { u.LogFirmwareOperation(c.type, "started"); }), c.printed);
+        const std::vector<std::string> messages = Messages(1);
+        ASSERT_FALSE(messages.empty());
+        EXPECT_EQ(messages.back(), c.message);
     }
-}
-
-TEST_F(OperationLogTest, ADigestStartedAheadFollowsTheFileTheLinesName)
-{
-    const Bytes first = Random(300000, 3);
-    const Bytes second = Random(5000, 4);
-    const std::string firstFile = files.Write("first.bin", testing_support::Scramble(first));
-    const std::string secondFile = files.Write("second.bin", testing_support::Scramble(second));
-    updater.SetFirmwareType(1);
-    updater.SetInputFile(firstFile);
-    updater.CheckInputFile();
-    updater.StartFirmwareDigest(1);
-    // Another file after the start: the first one's work is dropped with it,
-    // and the lines carry the second one's digest.
-    updater.SetInputFile(secondFile);
-    EXPECT_EQ(Printed([&] { ProgrammingRun(updater, 1); }), "");
-    // The first file again, its digest started ahead.
-    updater.SetInputFile(firstFile);
-    updater.CheckInputFile();
-    updater.StartFirmwareDigest(1);
-    updater.StartFirmwareDigest(1);  // once is enough
-    EXPECT_EQ(Printed([&] { ProgrammingRun(updater, 1); }), "");
-    EXPECT_EQ(Messages(), (std::vector<std::string>{
-                              "Firmware Updater V2.64 started",
-                              "FW prog of CPU1 [" + ShortDigest(second) + "] started",
-                              "FW prog of CPU1 [" + ShortDigest(second) + "] finished",
-                              "Firmware Updater V2.64 finished",
-                              "Firmware Updater V2.64 started",
-                              "FW prog of CPU1 [" + ShortDigest(first) + "] started",
-                              "FW prog of CPU1 [" + ShortDigest(first) + "] finished",
-                              "Firmware Updater V2.64 finished",
-                          }));
 }
 
 // An archive that cannot be continued (torn, damaged, not ours) must not
