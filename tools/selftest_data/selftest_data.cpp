@@ -153,12 +153,12 @@ bool IsKept(std::span<const KeptField> kept, const char* file, uint32_t page, st
 // Moves a few plain fields of every page off their defaults (the lowest bit
 // flipped), so that round trips of the data compare values that are the
 // camera's own rather than the definition's.
-void MoveOffDefaults(CalibDataStructureConverter& converter, const ImageSpec& spec, std::span<const KeptField> kept)
+void MoveOffDefaults(CalibDataStructureConverter& converter, const ImageSpec& image, std::span<const KeptField> kept)
 {
-    const CdsDefinition definition = DefinitionOf(spec.model, spec.dataStructureVersion, spec.modeDefaultsVersion);
+    const CdsDefinition definition = DefinitionOf(image.model, image.dataStructureVersion, image.modeDefaultsVersion);
     const std::vector<uint32_t> candidates = PlainFields(definition);
     if (candidates.empty()) {
-        Fail(FormatText("%s has no plain field to change", spec.model));
+        Fail(FormatText("%s has no plain field to change", image.model));
     }
     constexpr uint32_t kFieldsPerPage = 3;
     for (uint32_t page = 0; page < definition.pages_count; ++page) {
@@ -166,20 +166,20 @@ void MoveOffDefaults(CalibDataStructureConverter& converter, const ImageSpec& sp
         uint32_t changed = 0;
         for (uint32_t k = 0; k < kFieldsPerPage; ++k) {
             const uint32_t index = candidates[(page * 7 + k * 13) % candidates.size()];
-            if (IsKept(kept, spec.file, page, FieldNameOf(definition.fields[index]))) {
+            if (IsKept(kept, image.file, page, FieldNameOf(definition.fields[index]))) {
                 continue;
             }
             converter.SelectFieldByIndex(index);
             const int32_t value = converter.GetFieldValueInt32() ^ 1;
             converter.SetFieldValueInt32(value);
             if (converter.GetFieldValueInt32() != value) {
-                Fail(FormatText("%s page %u field %s does not keep %d", spec.model, page,
+                Fail(FormatText("%s page %u field %s does not keep %d", image.model, page,
                                 FieldNameOf(definition.fields[index]), value));
             }
             ++changed;
         }
         if (changed == 0) {
-            Fail(FormatText("%s page %u keeps its defaults", spec.model, page));
+            Fail(FormatText("%s page %u keeps its defaults", image.model, page));
         }
     }
 }
@@ -214,7 +214,7 @@ void RequireUpgradeChangesField(CalibDataStructureConverter& converter)
     }
 }
 
-void WriteImage(const ImageSpec& spec, const fs::path& path)
+void WriteImage(const ImageSpec& image, const fs::path& path)
 {
     std::vector<KeptField> kept = {
         {selftest_files::kTestCam02V20, selftest_files::kUpgradedPage, selftest_files::kUpgradedFieldName}};
@@ -223,18 +223,18 @@ void WriteImage(const ImageSpec& spec, const fs::path& path)
     }
 
     CalibDataStructureConverter converter;
-    LoadModeDefaults(converter, spec.model, spec.cpu, spec.dataStructureVersion, spec.modeDefaultsVersion);
-    MoveOffDefaults(converter, spec, kept);
-    if (std::string_view(spec.file) == selftest_files::kCherryPick) {
+    LoadModeDefaults(converter, image.model, image.cpu, image.dataStructureVersion, image.modeDefaultsVersion);
+    MoveOffDefaults(converter, image, kept);
+    if (std::string_view(image.file) == selftest_files::kCherryPick) {
         for (const selftest_files::CherryPickValue& pick : selftest_files::kCherryPickValues) {
             SetField(converter, static_cast<uint32_t>(pick.page), pick.field, pick.value);
         }
     }
-    if (std::string_view(spec.file) == selftest_files::kTestCam02V20) {
+    if (std::string_view(image.file) == selftest_files::kTestCam02V20) {
         RequireUpgradeChangesField(converter);
     }
     converter.WriteRawData(path.string().c_str(),
-                           spec.wholeImage ? CdsDataType::WholeImage : CdsDataType::CameraModesTable);
+                           image.wholeImage ? CdsDataType::WholeImage : CdsDataType::CameraModesTable);
 }
 
 // Picks, for each row, a bit that the defaults of both JV966 variants hold
@@ -339,9 +339,9 @@ std::vector<fs::path> WriteSelfTestData(const fs::path& workDir)
     fs::create_directories(base / selftest_files::kOutputFolder);
 
     std::vector<fs::path> written;
-    for (const ImageSpec& spec : kImages) {
-        written.push_back(target(spec.file));
-        WriteImage(spec, written.back());
+    for (const ImageSpec& image : kImages) {
+        written.push_back(target(image.file));
+        WriteImage(image, written.back());
     }
     written.push_back(target(selftest_files::kPatch1));
     WriteTextFile(written.back(), PatchText(kPatch1));
