@@ -29,7 +29,10 @@ namespace zv::os {
 // The holder takes the lock again, and gives back all but its last
 // acquisition, without the mutex: only the holding thread ever writes its own
 // id into `owner`, so a thread that reads its id there holds the lock, and
-// the count changes under the mutex only on the way to or from 0.
+// the count changes under the mutex only on the way to or from 0. Above 0
+// only the holder changes the count, so it does so with a plain load and
+// store: no other thread writes it meanwhile, and one that reads it sees
+// either value above 0.
 struct NamedLock::Shared {
     std::mutex mutex;
     int fd = -1;
@@ -159,7 +162,7 @@ LockWait NamedLock::Wait(std::uint32_t timeoutMs)
 {
     const auto self = std::this_thread::get_id();
     if (shared_->owner.load(std::memory_order_relaxed) == self) {
-        shared_->count.fetch_add(1, std::memory_order_relaxed);
+        shared_->count.store(shared_->count.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
         ++held_;
         return LockWait::Acquired;
     }
@@ -199,8 +202,8 @@ bool NamedLock::Release()
         return false;
     }
     --held_;
-    if (shared_->count.load(std::memory_order_relaxed) > 1) {
-        shared_->count.fetch_sub(1, std::memory_order_relaxed);
+    if (const std::uint32_t count = shared_->count.load(std::memory_order_relaxed); count > 1) {
+        shared_->count.store(count - 1, std::memory_order_relaxed);
         return true;
     }
     std::lock_guard guard(shared_->mutex);
