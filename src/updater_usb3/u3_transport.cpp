@@ -126,7 +126,8 @@ enum class AckRead {
 enum class ReadStart {
     Completed,
     Pending,
-    Failed
+    Failed,
+    NotWritten  // the command before it could not be written: no read began
 };
 
 // Starts an overlapped bulk transfer; a failure is printed at level 4.
@@ -149,13 +150,13 @@ ReadStart BeginTransfer(U3DeviceContext& context, const std::uint8_t* header, st
     return ReadStart::Failed;
 }
 
-// Starts a read of one packet into the acknowledgement buffer and waits for
-// it. A read that did not complete is cancelled, and its end awaited, before
-// this returns: the buffer is free again whatever happened.
-inline AckRead ReadAck(U3DeviceContext& context, PendingTransfer& transfer, std::uint32_t waitMs, int* bytes)
+// Waits for a read of the acknowledgement that `start` began. A read that did
+// not complete is cancelled, and its end awaited, before this returns: the
+// buffer is free again whatever happened.
+inline AckRead AwaitAck(ReadStart start, PendingTransfer& transfer, std::uint32_t waitMs, int* bytes)
 {
-    std::memset(context.ackBuffer.data(), 0, kU3FrameHeaderSize);
-    switch (BeginTransfer(context, kBulkInHeader.bytes, context.ackBuffer.data(), PacketSize(context), transfer)) {
+    switch (start) {
+    case ReadStart::NotWritten:  // not given: the caller reads nothing then
     case ReadStart::Failed:
         Debug3("u3VrReq coudn't read ack\n");
         return AckRead::StartFailed;
@@ -170,6 +171,53 @@ inline AckRead ReadAck(U3DeviceContext& context, PendingTransfer& transfer, std:
     }
     *bytes = transfer.Succeeded() ? static_cast<int>(transfer.BytesTransferred()) : 0;
     return AckRead::Done;
+}
+
+// Starts a read of one packet into the acknowledgement buffer and waits for it.
+inline AckRead ReadAck(U3DeviceContext& context, PendingTransfer& transfer, std::uint32_t waitMs, int* bytes)
+{
+    std::memset(context.ackBuffer.data(), 0, kU3FrameHeaderSize);
+    return AwaitAck(BeginTransfer(context, kBulkInHeader.bytes, context.ackBuffer.data(), PacketSize(context), transfer),
+                    transfer, waitMs, bytes);
+}
+
+// Writes the command in the context's buffer and starts the read of its
+// acknowledgement, in one driver call when both handles are there. NotWritten
+// when the command could not be written (after its messages).
+ReadStart WriteCommandAndBeginAck(U3DeviceContext& context, int size, PendingTransfer& transfer)
+{
+    if (!context.hDevice || !context.hDeviceOvl) {
+        if (!WriteCommand(context, size)) {
+            return ReadStart::NotWritten;
+        }
+        std::memset(context.ackBuffer.data(), 0, kU3FrameHeaderSize);
+        return BeginTransfer(context, kBulkInHeader.bytes, context.ackBuffer.data(), PacketSize(context), transfer);
+    }
+    std::memset(context.ackBuffer.data(), 0, kU3FrameHeaderSize);
+    std::uint32_t returned = 0;
+    std::uint32_t error = 0;
+    bool written = false;
+    const bool completed = context.hDevice->WriteThenBeginRead(
+        kBulkOutHeader.bytes, context.commandBuffer.data(), static_cast<std::uint32_t>(size), &returned, &written,
+        *context.hDeviceOvl, kBulkInHeader.bytes, context.ackBuffer.data(),
+        static_cast<std::uint32_t>(PacketSize(context)), transfer, &error);
+    if (completed) {
+        return ReadStart::Completed;
+    }
+    if (!written || returned != static_cast<std::uint32_t>(size)) {
+        if (!written && DebugLevelAtMost(4)) {
+            DebugPrintf("XferData30 error %d\r\n", static_cast<int>(error));
+        }
+        Debug3("u3VrReq couldn't write command\n");
+        return ReadStart::NotWritten;
+    }
+    if (error == zv::usb3::kErrorIoPending) {
+        return ReadStart::Pending;
+    }
+    if (DebugLevelAtMost(4)) {
+        DebugPrintf("BeginDataXfer30 error %d\r\n", static_cast<int>(error));
+    }
+    return ReadStart::Failed;
 }
 
 // Whether the acknowledgement belongs to the command; prints the line when not.
@@ -335,58 +383,60 @@ int u3VrReqBulk(U3DeviceContext& context, std::uint8_t request, std::uint16_t va
                                   request, value, index, data, carried, length);
     bool ok = false;
     bool resetEndpoints = false;
-    if (WriteCommand(context, size)) {
-        if (request == kU3RequestReset) {
+    PendingTransfer& transfer = context.ackTransfer;
+    if (request == kU3RequestReset || !transfer.Valid()) {
+        // Nothing to read: a reset is never acknowledged.
+        if (WriteCommand(context, size) && request == kU3RequestReset) {
             Debug3("u3VrReq Sent reset Not wait ack\n");
             ReleaseLockIfTaken(context, takeLock);
             return 1;
         }
+    } else if (const ReadStart start = WriteCommandAndBeginAck(context, size, transfer);
+               start != ReadStart::NotWritten) {
         std::uint32_t waitMs = request == kU3RequestProbe ? kProbeAckWaitMs : kAckWaitMs;
-        PendingTransfer& transfer = context.ackTransfer;
-        if (transfer.Valid()) {
-            for (int read = 0; read < kBulkAckReads; ++read) {
-                int bytes = 0;
-                const AckRead result = ReadAck(context, transfer, waitMs, &bytes);
-                if (result == AckRead::StartFailed) {
-                    break;
-                }
-                if (result == AckRead::Timeout) {
-                    Debug3("u3VrReqBulk u3VrReq timeout\n");
-                    resetEndpoints = true;
-                    break;
-                }
-                const U3VrReqFrame ack = U3VrReqFrame::ReadAck(context.ackBuffer.data());
-                if (!AckMatches(ack, u3ReqId) || bytes < kU3FrameHeaderSize) {
-                    resetEndpoints = true;
-                    break;
-                }
-                if (ack.status == kU3AckError) {
-                    break;
-                }
-                if (ack.status == kU3AckPending) {
-                    waitMs = ack.length;
-                    continue;
-                }
-                // Done: a reply is taken only whole and only from what came.
-                const int reply = CarriedReply(ack, bytes, hostToDevice != 0 ? bytes : length);
-                if (reply < 0) {
-                    break;
-                }
-                if (hostToDevice == 0) {
-                    if (reply < length) {
-                        if (DebugLevelAtMost(3)) {
-                            DebugPrintf("u3VrReq short reply %d of %d\n", reply, length);
-                        }
-                        break;
-                    }
-                    if (reply > 0 && data != nullptr) {
-                        std::memcpy(data, context.ackBuffer.data() + kU3FrameHeaderSize,
-                                    static_cast<std::size_t>(reply));
-                    }
-                }
-                ok = true;
+        for (int read = 0; read < kBulkAckReads; ++read) {
+            int bytes = 0;
+            const AckRead result =
+                read == 0 ? AwaitAck(start, transfer, waitMs, &bytes) : ReadAck(context, transfer, waitMs, &bytes);
+            if (result == AckRead::StartFailed) {
                 break;
             }
+            if (result == AckRead::Timeout) {
+                Debug3("u3VrReqBulk u3VrReq timeout\n");
+                resetEndpoints = true;
+                break;
+            }
+            const U3VrReqFrame ack = U3VrReqFrame::ReadAck(context.ackBuffer.data());
+            if (!AckMatches(ack, u3ReqId) || bytes < kU3FrameHeaderSize) {
+                resetEndpoints = true;
+                break;
+            }
+            if (ack.status == kU3AckError) {
+                break;
+            }
+            if (ack.status == kU3AckPending) {
+                waitMs = ack.length;
+                continue;
+            }
+            // Done: a reply is taken only whole and only from what came.
+            const int reply = CarriedReply(ack, bytes, hostToDevice != 0 ? bytes : length);
+            if (reply < 0) {
+                break;
+            }
+            if (hostToDevice == 0) {
+                if (reply < length) {
+                    if (DebugLevelAtMost(3)) {
+                        DebugPrintf("u3VrReq short reply %d of %d\n", reply, length);
+                    }
+                    break;
+                }
+                if (reply > 0 && data != nullptr) {
+                    std::memcpy(data, context.ackBuffer.data() + kU3FrameHeaderSize,
+                                static_cast<std::size_t>(reply));
+                }
+            }
+            ok = true;
+            break;
         }
     }
     if (resetEndpoints) {
@@ -413,12 +463,16 @@ int u3VrReqBulkBid(U3DeviceContext& context, std::uint8_t request, std::uint16_t
     const int size =
         BuildCommand(context, U3Direction::Bidirectional, request, value, index, writeData, writeLength, dataLength);
     bool ok = false;
-    if (WriteCommand(context, size)) {
-        PendingTransfer& transfer = context.ackTransfer;
+    PendingTransfer& transfer = context.ackTransfer;
+    if (!transfer.Valid()) {
+        WriteCommand(context, size);
+    } else if (const ReadStart start = WriteCommandAndBeginAck(context, size, transfer);
+               start != ReadStart::NotWritten) {
         std::uint32_t waitMs = kAckWaitMs;
-        for (int read = 0; transfer.Valid() && read < kBidAckReads; ++read) {
+        for (int read = 0; read < kBidAckReads; ++read) {
             int bytes = 0;
-            const AckRead result = ReadAck(context, transfer, waitMs, &bytes);
+            const AckRead result =
+                read == 0 ? AwaitAck(start, transfer, waitMs, &bytes) : ReadAck(context, transfer, waitMs, &bytes);
             if (result == AckRead::StartFailed) {
                 break;
             }

@@ -35,8 +35,10 @@ protected:
                                       zv::usb3::BulkTransferHeader(zv::usb3::kEndpointBulkIn));
     }
 
+    using CommandBytes = std::array<std::uint8_t, kU3FrameHeaderSize + kU3RequestBlockSize>;
+
     // A controller version request (answered with 2 bytes) under this id.
-    void Command(std::uint16_t id)
+    static CommandBytes CommandFrame(std::uint16_t id)
     {
         U3VrReqFrame frame;
         frame.length = kU3RequestBlockSize;
@@ -44,10 +46,37 @@ protected:
         frame.direction = static_cast<std::uint16_t>(U3Direction::DeviceToHost);
         frame.request = 0xC0;
         frame.dataLength = 2;
-        std::uint8_t bytes[kU3FrameHeaderSize + kU3RequestBlockSize];
-        frame.WriteTo(bytes);
-        int length = static_cast<int>(sizeof bytes);
-        ASSERT_TRUE(XferData30(*context_, zv::usb3::kEndpointBulkOut, bytes, &length));
+        CommandBytes bytes{};
+        frame.WriteTo(bytes.data());
+        return bytes;
+    }
+
+    void Command(std::uint16_t id)
+    {
+        CommandBytes bytes = CommandFrame(id);
+        int length = static_cast<int>(bytes.size());
+        ASSERT_TRUE(XferData30(*context_, zv::usb3::kEndpointBulkOut, bytes.data(), &length));
+    }
+
+    // The command and the start of a read of `capacity` bytes, in one call.
+    std::unique_ptr<Read> CommandThenBegin(std::uint16_t id, std::uint32_t capacity = 1024)
+    {
+        std::uint8_t outHeader[zv::usb3::kTransferHeaderSize];
+        zv::usb3::WriteTransferHeader(std::span<std::uint8_t, zv::usb3::kTransferHeaderSize>(outHeader),
+                                      zv::usb3::BulkTransferHeader(zv::usb3::kEndpointBulkOut));
+        CommandBytes bytes = CommandFrame(id);
+        auto read = std::make_unique<Read>();
+        std::uint32_t returned = 0;
+        std::uint32_t error = 0;
+        bool written = false;
+        read->completedAtOnce = context_->hDevice->WriteThenBeginRead(
+            outHeader, bytes.data(), static_cast<std::uint32_t>(bytes.size()), &returned, &written,
+            *context_->hDeviceOvl, inHeader_, read->buffer.data(), capacity, read->transfer, &error);
+        EXPECT_TRUE(written);
+        EXPECT_EQ(returned, bytes.size());
+        EXPECT_EQ(error, read->completedAtOnce ? 0u : zv::usb3::kErrorIoPending);
+        EXPECT_EQ(read->transfer.Pending(), !read->completedAtOnce);
+        return read;
     }
 
     // Starts a read; it either completed at once or is pending.
@@ -147,6 +176,64 @@ TEST_F(DriverSeamTest, APacketDueLaterHoldsBackTheReadsBehindIt)
     EXPECT_FALSE(third->transfer.Wait(48));  // waits out the time it was given
     ASSERT_TRUE(third->transfer.Wait(1));
     ExpectAck(*third, 300);
+}
+
+// A command written together with the start of the read of its answer ends
+// as the two calls one after the other would, whatever already waits on the
+// endpoint.
+TEST_F(DriverSeamTest, ACommandWithItsReadTakesTheEndpointInOrder)
+{
+    // Nothing waiting: the read has the command's own acknowledgement.
+    auto read = CommandThenBegin(400);
+    ASSERT_TRUE(read->completedAtOnce);
+    ExpectAck(*read, 400);
+    EXPECT_EQ(zv::usb3::GetLe16(read->buffer.data() + 8), 2u);  // the reply's length
+    const auto idle = Begin();
+    EXPECT_FALSE(idle->completedAtOnce);  // nothing was queued besides
+    idle->transfer.Cancel();
+
+    // A packet waiting: the read takes it, the new one waits behind it.
+    Command(401);
+    read = CommandThenBegin(402);
+    ASSERT_TRUE(read->completedAtOnce);
+    ExpectAck(*read, 401);
+    read = Begin();
+    ASSERT_TRUE(read->completedAtOnce);
+    ExpectAck(*read, 402);
+
+    // A read waiting: it takes the acknowledgement, the new read waits.
+    const auto waiting = Begin();
+    ASSERT_FALSE(waiting->completedAtOnce);
+    read = CommandThenBegin(403);
+    EXPECT_FALSE(read->completedAtOnce);
+    ASSERT_TRUE(waiting->transfer.Wait(0));
+    ExpectAck(*waiting, 403);
+    Command(404);
+    ASSERT_TRUE(read->transfer.Wait(0));
+    ExpectAck(*read, 404);
+
+    // A read with less room than a packet gets what fits.
+    read = CommandThenBegin(405, 13);
+    ASSERT_TRUE(read->completedAtOnce);
+    EXPECT_EQ(read->transfer.BytesTransferred(), 13u);
+    EXPECT_EQ(read->AckId(), 405u);
+    EXPECT_FALSE(Begin()->completedAtOnce);
+}
+
+TEST_F(DriverSeamTest, ACommandWithItsReadKeepsTheHooksAnswers)
+{
+    // The command after the open is answered "pending" first, then after 49 ms.
+    Hook(0, "u3ack answer=pending count=1 ms=50 req=0xC0 nth=2");
+    context_ = OpenDeviceUSB30(0);
+    ASSERT_TRUE(context_);
+    auto read = CommandThenBegin(500);
+    ASSERT_TRUE(read->completedAtOnce);
+    EXPECT_EQ(zv::usb3::GetLe16(read->buffer.data() + 4), kU3AckPending);
+    read = Begin();
+    EXPECT_FALSE(read->completedAtOnce);
+    EXPECT_FALSE(read->transfer.Wait(48));
+    ASSERT_TRUE(read->transfer.Wait(1));
+    ExpectAck(*read, 500);
 }
 
 }  // namespace

@@ -274,6 +274,28 @@ inline void Usb3Device::QueueAck(std::uint16_t status, std::uint16_t command, st
     }
 }
 
+inline bool Usb3Device::AckStraight(Usb3Read* next, std::uint16_t status, std::uint16_t length, std::uint16_t id,
+                                    std::uint32_t replyLength)
+{
+    if (next == nullptr || packetCount_ != 0 || readCount_ != 0) {
+        return false;
+    }
+    std::uint8_t* p = next->buffer;
+    PutLe32(p, kMagic);
+    PutLe16(p + 4, status);
+    PutLe16(p + 6, kCommand);
+    PutLe16(p + 8, length);
+    PutLe16(p + 10, id);
+    next->bytes = 12 + std::min(replyLength, zv::usb3::BulkPacketSize(face_.highSpeed) - 12);
+    next->ok = true;
+    next->done = true;
+    next->pending = false;
+    if (trace_) {
+        TraceAck(id, status, length, 0);
+    }
+    return true;
+}
+
 inline void Usb3Device::Hand(Usb3Read* read)
 {
     const Packet& packet = packets_[packetHead_];
@@ -418,7 +440,7 @@ bool Usb3Device::BulkInNow(std::uint8_t* out, std::uint32_t capacity, std::uint3
     return true;
 }
 
-bool Usb3Device::BulkOut(const std::uint8_t* data, std::uint32_t size, std::uint32_t* error)
+bool Usb3Device::BulkOut(const std::uint8_t* data, std::uint32_t size, std::uint32_t* error, Usb3Read* next)
 {
     *error = zv::usb3::kErrorGenFailure;
     if (size < 22 || GetLe32(data) != kMagic || GetLe16(data + 6) != kCommand) {
@@ -454,9 +476,16 @@ bool Usb3Device::BulkOut(const std::uint8_t* data, std::uint32_t size, std::uint
     } else if (r.direction == 1) {
         sane = sane && r.carried == 0 && length == 10;
     }
-    std::uint8_t reply[1024];
     std::uint32_t replyLength = 0;
     const std::uint32_t room = zv::usb3::BulkPacketSize(face_.highSpeed) - 12;
+    // Where the reply is made: in the read that takes the acknowledgement
+    // when that can go straight to it (a read that holds a whole packet, with
+    // no hook to answer otherwise), else here for the queue.
+    std::uint8_t scratch[1024];
+    if (next != nullptr && (!hooks_.empty() || next->capacity < room + 12)) {
+        next = nullptr;
+    }
+    std::uint8_t* const reply = next != nullptr ? next->buffer + 12 : scratch;
 
     Outcome outcome = Outcome::Error;
     const Usb3Hook* ack = nullptr;
@@ -485,7 +514,9 @@ bool Usb3Device::BulkOut(const std::uint8_t* data, std::uint32_t size, std::uint
         }
         return true;
     case Outcome::Error:
-        QueueAck(kAckError, kCommand, 0, id, kMagic, nullptr, 0, 0);
+        if (!AckStraight(next, kAckError, 0, id, 0)) {
+            QueueAck(kAckError, kCommand, 0, id, kMagic, nullptr, 0, 0);
+        }
         if (trace_) {
             TraceResult(id, "error");
         }
@@ -528,7 +559,9 @@ bool Usb3Device::BulkOut(const std::uint8_t* data, std::uint32_t size, std::uint
             break;
         }
     }
-    QueueAck(0, command, ackLength, ackId, magic, reply, replyLength, delay);
+    if (!AckStraight(next, 0, ackLength, ackId, replyLength)) {  // `next` is null under hooks
+        QueueAck(0, command, ackLength, ackId, magic, reply, replyLength, delay);
+    }
     if (trace_) {
         TraceResult(id, "ok");
     }
@@ -642,7 +675,8 @@ bool Usb3Device::Ep0(std::uint8_t* buffer, std::uint32_t size, std::uint32_t* re
     if (face_.bare && r.code != 0xA0) {
         return Outcome::Error;  // a controller without firmware knows only its RAM
     }
-    const bool oldFamily = face_.ControllerFamily() == Usb3Face::Family::Old;
+    // Asked only by the requests that depend on it.
+    const auto oldFamily = [this] { return face_.ControllerFamily() == Usb3Face::Family::Old; };
     switch (r.code) {
     case 0xBA:
     case 0xB0:
@@ -658,11 +692,11 @@ bool Usb3Device::Ep0(std::uint8_t* buffer, std::uint32_t size, std::uint32_t* re
         word_ = GetLe32(r.data);  // the second word is not used
         return Outcome::Ok;
     case 0xE6:
-        return oldFamily ? Outcome::Error : SpiDataIn(r, reply, replyLength);
+        return oldFamily() ? Outcome::Error : SpiDataIn(r, reply, replyLength);
     case 0xE8:
-        return oldFamily ? Outcome::Error : SpiDataOut(r);
+        return oldFamily() ? Outcome::Error : SpiDataOut(r);
     case 0xE7:
-        return oldFamily ? Outcome::Error : Register(r, reply, replyLength);
+        return oldFamily() ? Outcome::Error : Register(r, reply, replyLength);
     case 0xE3:
         return Register(r, reply, replyLength);
     case 0xEA:

@@ -66,8 +66,13 @@ public:
 
     bool HighSpeed() const { return face_.highSpeed; }
 
-    // Driver entry points.
-    bool BulkOut(const std::uint8_t* data, std::uint32_t size, std::uint32_t* error);
+    // Driver entry points. BulkOut may be given the read that the host starts
+    // on the bulk IN endpoint right after the command (`next`, its buffer and
+    // capacity set): when nothing waits on the endpoint and no hook is set, the
+    // acknowledgement goes straight into it and completes it (done), just as
+    // queueing it and then BeginRead would have; otherwise `next` is left to
+    // BeginRead as usual.
+    bool BulkOut(const std::uint8_t* data, std::uint32_t size, std::uint32_t* error, Usb3Read* next = nullptr);
     bool BulkInNow(std::uint8_t* out, std::uint32_t capacity, std::uint32_t* returned, std::uint32_t* error);
     bool Ep0(std::uint8_t* buffer, std::uint32_t size, std::uint32_t* returned, std::uint32_t* error);
     // Registers the read; true when it completed at once.
@@ -136,6 +141,11 @@ private:
     void QueueAck(std::uint16_t status, std::uint16_t command, std::uint16_t length, std::uint16_t id,
                   std::uint32_t magic, const std::uint8_t* reply, std::uint32_t replyLength, std::uint32_t delayMs);
     void Deliver();
+    // Completes `next` with an acknowledgement whose reply already sits in its
+    // buffer, when nothing is queued on the endpoint or waits there; false
+    // (nothing done) otherwise.
+    bool AckStraight(Usb3Read* next, std::uint16_t status, std::uint16_t length, std::uint16_t id,
+                     std::uint32_t replyLength);
     // Completes `read` with the head packet and takes the packet off the endpoint.
     void Hand(Usb3Read* read);
 

@@ -4,6 +4,7 @@
 // overlapped reads stay pending until data arrive or they are cancelled.
 
 #include <cstring>
+#include <functional>
 #include <new>
 
 #include "../emu/usb3_device.h"
@@ -59,6 +60,21 @@ struct PendingTransfer::State {
     zvemu::Usb3Device* device = nullptr;
 };
 static_assert(sizeof(PendingTransfer::State) <= 128, "the transfer record fits its room");
+
+namespace {
+
+// Starts the record's read on its device: true when it completed at once,
+// else false with kErrorIoPending (pending) or kErrorGenFailure.
+bool BeginRead(PendingTransfer::State& s, std::uint32_t* error)
+{
+    if (s.device->BeginRead(&s.read)) {
+        return true;
+    }
+    *error = s.read.pending ? kErrorIoPending : kErrorGenFailure;
+    return false;
+}
+
+}  // namespace
 
 DeviceInfoSet::DeviceInfoSet(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
 DeviceInfoSet::~DeviceInfoSet() = default;
@@ -303,15 +319,38 @@ bool DeviceHandle::BeginControl(std::uint32_t code, const void* in, std::uint32_
     s.device = impl_->device.get();
     s.read.buffer = static_cast<std::uint8_t*>(out);
     s.read.capacity = outSize;
-    if (s.device->BeginRead(&s.read)) {
-        return true;
+    return BeginRead(s, error);
+}
+
+bool DeviceHandle::WriteThenBeginRead(const void* writeHeader, void* data, std::uint32_t size, std::uint32_t* returned,
+                                      bool* written, DeviceHandle& reader, const void* readHeader, void* buffer,
+                                      std::uint32_t capacity, PendingTransfer& transfer, std::uint32_t* error)
+{
+    PendingTransfer::State& s = transfer.state();
+    zvemu::Usb3Device* const device = impl_->device.get();
+    // The device's answer can go straight to the read when both calls would
+    // reach the one device on their usual endpoints, and the read's buffer is
+    // not the command's own.
+    const auto* const command = static_cast<const std::uint8_t*>(data);
+    auto* const into = static_cast<std::uint8_t*>(buffer);
+    if (!reader.impl_->overlapped || reader.impl_->device.get() != device || s.read.pending ||
+        TransferEndpoint(writeHeader) != kEndpointBulkOut || TransferEndpoint(readHeader) != kEndpointBulkIn ||
+        (std::less<const std::uint8_t*>()(command, into + capacity) &&
+         std::less<const std::uint8_t*>()(into, command + size))) {
+        return WriteThenBeginReadInTurn(writeHeader, data, size, returned, written, reader, readHeader, buffer,
+                                        capacity, transfer, error);
     }
-    if (!s.read.pending) {
-        *error = kErrorGenFailure;
+    s.device = device;
+    s.read.buffer = into;
+    s.read.capacity = capacity;
+    s.read.done = false;
+    *returned = 0;
+    *written = device->BulkOut(command, size, error, &s.read);
+    if (!*written) {
         return false;
     }
-    *error = kErrorIoPending;
-    return false;
+    *returned = size;
+    return s.read.done || BeginRead(s, error);
 }
 
 }  // namespace zv::usb3

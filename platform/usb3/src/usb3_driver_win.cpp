@@ -280,4 +280,12 @@ bool DeviceHandle::BeginControl(std::uint32_t code, const void* in, std::uint32_
     return false;
 }
 
+bool DeviceHandle::WriteThenBeginRead(const void* writeHeader, void* data, std::uint32_t size, std::uint32_t* returned,
+                                      bool* written, DeviceHandle& reader, const void* readHeader, void* buffer,
+                                      std::uint32_t capacity, PendingTransfer& transfer, std::uint32_t* error)
+{
+    return WriteThenBeginReadInTurn(writeHeader, data, size, returned, written, reader, readHeader, buffer, capacity,
+                                    transfer, error);
+}
+
 }  // namespace zv::usb3

@@ -16,6 +16,8 @@
 #include <memory>
 #include <string_view>
 
+#include "zvusb3/usb3_transfer.h"
+
 namespace zv::usb3 {
 
 // The two interface classes, enumerated in this order: the public driver's,
@@ -127,10 +129,33 @@ public:
     // transfer has completed or was cancelled.
     bool BeginControl(std::uint32_t code, const void* in, std::uint32_t inSize, void* out, std::uint32_t outSize,
                       PendingTransfer& transfer, std::uint32_t* error);
+    // A command and the read of its answer: the bulk transfer of `data` on
+    // this handle (Control, kIoctlBulkTransfer, `writeHeader`) and, when that
+    // moved all `size` bytes, the overlapped bulk transfer into `buffer` on
+    // `reader` (BeginControl, kIoctlBulkTransfer, `readHeader`), in this
+    // order and in one call, so that a driver whose device answers at once
+    // can complete the read on the spot. *written and *returned are the
+    // write's outcome; the answer and *error are the read's as BeginControl
+    // gives them, or false with the write's error when the read was not
+    // started. Both headers are kTransferHeaderSize bytes.
+    bool WriteThenBeginRead(const void* writeHeader, void* data, std::uint32_t size, std::uint32_t* returned,
+                            bool* written, DeviceHandle& reader, const void* readHeader, void* buffer,
+                            std::uint32_t capacity, PendingTransfer& transfer, std::uint32_t* error);
 
     struct Impl;
 
 private:
+    // WriteThenBeginRead as its two calls one after the other.
+    bool WriteThenBeginReadInTurn(const void* writeHeader, void* data, std::uint32_t size, std::uint32_t* returned,
+                                  bool* written, DeviceHandle& reader, const void* readHeader, void* buffer,
+                                  std::uint32_t capacity, PendingTransfer& transfer, std::uint32_t* error)
+    {
+        *written = Control(kIoctlBulkTransfer, writeHeader, kTransferHeaderSize, data, size, returned, error);
+        return *written && *returned == size &&
+               reader.BeginControl(kIoctlBulkTransfer, readHeader, kTransferHeaderSize, buffer, capacity, transfer,
+                                   error);
+    }
+
     explicit DeviceHandle(std::unique_ptr<Impl> impl);
     std::unique_ptr<Impl> impl_;
 };
