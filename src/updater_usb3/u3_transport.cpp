@@ -83,7 +83,7 @@ int BuildCommand(U3DeviceContext& context, U3Direction direction, std::uint8_t r
     std::uint8_t* out = context.commandBuffer.data();
     frame.WriteTo(out);
     if (carried > 0) {
-        std::memcpy(out + kU3FrameHeaderSize + kU3RequestBlockSize, data, static_cast<std::size_t>(carried));
+        zv::usb3::CopyCarried(out + kU3FrameHeaderSize + kU3RequestBlockSize, data, static_cast<std::size_t>(carried));
     }
     return kU3FrameHeaderSize + kU3RequestBlockSize + carried;
 }
@@ -431,8 +431,8 @@ int u3VrReqBulk(U3DeviceContext& context, std::uint8_t request, std::uint16_t va
                     break;
                 }
                 if (reply > 0 && data != nullptr) {
-                    std::memcpy(data, context.ackBuffer.data() + kU3FrameHeaderSize,
-                                static_cast<std::size_t>(reply));
+                    zv::usb3::CopyCarried(data, context.ackBuffer.data() + kU3FrameHeaderSize,
+                                          static_cast<std::size_t>(reply));
                 }
             }
             ok = true;

@@ -59,8 +59,9 @@ struct U3VrReqFrame {
         PutLe16(out + 10, requestId);
         PutLe16(out + 12, direction);
         PutLe16(out + 14, request);
-        PutLe16(out + 16, value);
-        PutLe16(out + 18, index);
+        // Value and index as one word: the device reads them so, and a word
+        // read back right after being stored in two halves waits for both.
+        zv::usb3::PutLe32(out + 16, static_cast<std::uint32_t>(value) | static_cast<std::uint32_t>(index) << 16);
         PutLe16(out + 20, dataLength);
     }
     // Reads the 12-byte acknowledgement header (the request block stays 0).
