@@ -50,7 +50,7 @@ int PacketSize(const U3DeviceContext& context)
 }
 
 // Takes the lock when asked; false (after the message) when it cannot.
-bool TakeLockIfAsked(U3DeviceContext& context, std::uint8_t takeLock)
+[[gnu::always_inline]] inline bool TakeLockIfAsked(U3DeviceContext& context, std::uint8_t takeLock)
 {
     if (takeLock == 0 || LockResourceAccess(context)) {
         return true;
@@ -59,7 +59,7 @@ bool TakeLockIfAsked(U3DeviceContext& context, std::uint8_t takeLock)
     return false;
 }
 
-void ReleaseLockIfTaken(U3DeviceContext& context, std::uint8_t takeLock)
+[[gnu::always_inline]] inline void ReleaseLockIfTaken(U3DeviceContext& context, std::uint8_t takeLock)
 {
     if (takeLock != 0) {
         UnlockResourceAccess(context);
@@ -306,15 +306,6 @@ bool ResetPipe30(U3DeviceContext& context, std::uint8_t endpoint)
     std::uint32_t error = 0;
     return context.hDevice &&
            context.hDevice->Control(zv::usb3::kIoctlResetPipe, &endpoint, 1, nullptr, 0, &returned, &error);
-}
-
-int u3VrReq(U3DeviceContext& context, std::uint8_t request, std::uint16_t value, std::uint16_t index,
-            std::uint8_t* data, int length, std::uint8_t hostToDevice, std::uint8_t takeLock)
-{
-    if (context.bulkMode != 0) {
-        return u3VrReqBulk(context, request, value, index, data, length, hostToDevice, takeLock);
-    }
-    return u3VrReqEp0(context, request, value, index, data, length, hostToDevice, takeLock);
 }
 
 int u3VrReqEp0(U3DeviceContext& context, std::uint8_t request, std::uint16_t value, std::uint16_t index,

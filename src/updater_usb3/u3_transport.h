@@ -78,12 +78,20 @@ struct U3VrReqFrame {
     }
 };
 
-int u3VrReq(U3DeviceContext& context, std::uint8_t request, std::uint16_t value, std::uint16_t index,
-            std::uint8_t* data, int length, std::uint8_t hostToDevice, std::uint8_t takeLock);
 int u3VrReqEp0(U3DeviceContext& context, std::uint8_t request, std::uint16_t value, std::uint16_t index,
                std::uint8_t* data, int length, std::uint8_t hostToDevice, std::uint8_t takeLock);
 int u3VrReqBulk(U3DeviceContext& context, std::uint8_t request, std::uint16_t value, std::uint16_t index,
                 std::uint8_t* data, int length, std::uint8_t hostToDevice, std::uint8_t takeLock);
+// The form the device was opened in; inline, as every request of the flash
+// routines passes here.
+inline int u3VrReq(U3DeviceContext& context, std::uint8_t request, std::uint16_t value, std::uint16_t index,
+                   std::uint8_t* data, int length, std::uint8_t hostToDevice, std::uint8_t takeLock)
+{
+    if (context.bulkMode != 0) {
+        return u3VrReqBulk(context, request, value, index, data, length, hostToDevice, takeLock);
+    }
+    return u3VrReqEp0(context, request, value, index, data, length, hostToDevice, takeLock);
+}
 // writeData may be null with writeLength 0; replyLength, when given, is set to
 // the reply bytes copied (left unchanged otherwise).
 int u3VrReqBulkBid(U3DeviceContext& context, std::uint8_t request, std::uint16_t value, std::uint16_t index,
