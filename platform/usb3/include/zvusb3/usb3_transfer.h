@@ -122,21 +122,19 @@ inline void PutLe32(std::uint8_t* p, std::uint32_t v)
 // 16-byte pieces.
 inline void CopyCarried(std::uint8_t* to, const std::uint8_t* from, std::size_t n)
 {
-    // Short ones as two pieces that overlap in the middle.
+    // Short ones in 4-byte pieces: their caller has often just stored them as
+    // such words, and a wider read of them would wait for the stores.
     if (n < 4) {
         for (std::size_t i = 0; i < n; ++i) {
             to[i] = from[i];
         }
         return;
     }
-    if (n < 8) {
-        std::memcpy(to, from, 4);
-        std::memcpy(to + n - 4, from + n - 4, 4);
-        return;
-    }
     if (n < 16) {
-        std::memcpy(to, from, 8);
-        std::memcpy(to + n - 8, from + n - 8, 8);
+        for (std::size_t i = 0; i + 4 < n; i += 4) {
+            std::memcpy(to + i, from + i, 4);
+        }
+        std::memcpy(to + n - 4, from + n - 4, 4);
         return;
     }
     for (std::size_t i = 0; i + 16 < n; i += 16) {
