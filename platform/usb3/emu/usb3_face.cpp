@@ -116,6 +116,17 @@ std::uint32_t Digest(std::string_view text, std::uint32_t seed = 2166136261u)
     return h;
 }
 
+std::optional<std::vector<std::uint8_t>> ReadFaceFile(const std::filesystem::path& path)
+{
+    // Streams open a path in its own encoding (UTF-16 on Windows), so any
+    // state directory works.
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        return std::nullopt;
+    }
+    return std::vector<std::uint8_t>{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
 }  // namespace
 
 std::size_t Usb3MemorySize(Usb3Memory memory, int generation)
@@ -269,15 +280,11 @@ Usb3Face ParseUsb3Face(std::string_view text)
 
 std::optional<Usb3Face> LoadUsb3Face(const StateDir& dir, const std::string& id)
 {
-    const auto path = dir.Root() / id / "usb3.txt";
-    // Streams open a path in its own encoding (UTF-16 on Windows), so any
-    // state directory works.
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
+    const auto bytes = dir.ReadSmallFile(std::filesystem::path(id) / "usb3.txt", ReadFaceFile);
+    if (!bytes) {
         return std::nullopt;
     }
-    const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    return ParseUsb3Face(text);
+    return ParseUsb3Face(std::string_view(reinterpret_cast<const char*>(bytes->data()), bytes->size()));
 }
 
 void SaveUsb3Face(const StateDir& dir, const std::string& id, const Usb3Face& face)

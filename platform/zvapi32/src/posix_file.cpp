@@ -1,6 +1,8 @@
 #include "posix_file.h"
 
 #include <fcntl.h>
+#include <pthread.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -193,6 +195,72 @@ void AppendLine(const std::filesystem::path& path, const std::string& line)
     }
     const std::string text = line + "\n";
     WriteAll(fd.get(), reinterpret_cast<const uint8_t*>(text.data()), text.size(), path);
+}
+
+namespace {
+
+// A child made by fork() shares the parent's notice queue: whatever it took
+// from the queue the parent would miss. So a child starts a queue of its own.
+std::atomic<unsigned> forksSeen{0};
+
+void CountFork()
+{
+    forksSeen.fetch_add(1, std::memory_order_relaxed);
+}
+
+int NewNoticeQueue()
+{
+    static const bool forksCounted = ::pthread_atfork(nullptr, nullptr, CountFork) == 0;
+    return forksCounted ? ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC) : -1;
+}
+
+constexpr uint32_t kChanges = IN_MODIFY | IN_ATTRIB | IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO |
+                              IN_DELETE_SELF | IN_MOVE_SELF;
+
+}  // namespace
+
+FolderWatch::FolderWatch() : fd_(NewNoticeQueue()), forks_(forksSeen.load(std::memory_order_relaxed)) {}
+
+FolderWatch::~FolderWatch()
+{
+    if (fd_ >= 0) {
+        ::close(fd_);
+    }
+}
+
+bool FolderWatch::Watch(const std::filesystem::path& folder)
+{
+    return fd_ >= 0 && forks_ == forksSeen.load(std::memory_order_relaxed) &&
+           ::inotify_add_watch(fd_, folder.c_str(), kChanges | IN_ONLYDIR | IN_DONT_FOLLOW) >= 0;
+}
+
+bool FolderWatch::Changed()
+{
+    if (forks_ != forksSeen.load(std::memory_order_relaxed)) {
+        if (fd_ >= 0) {
+            ::close(fd_);
+        }
+        fd_ = NewNoticeQueue();
+        forks_ = forksSeen.load(std::memory_order_relaxed);
+        return true;
+    }
+    if (fd_ < 0) {
+        return true;
+    }
+    // Any notice at all (a change, a queue overflow, a watch ended) counts.
+    bool changed = false;
+    alignas(inotify_event) char notices[4096];
+    for (;;) {
+        const ssize_t n = ::read(fd_, notices, sizeof notices);
+        if (n > 0) {
+            changed = true;
+            continue;
+        }
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        return changed || !(n < 0 && errno == EAGAIN);
+    }
 }
 
 std::filesystem::path PerUserStateRoot()

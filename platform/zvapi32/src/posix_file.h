@@ -34,6 +34,32 @@ std::optional<size_t> ReadAt(const std::filesystem::path& path, uint64_t offset,
 // Appends one line in a single write, so concurrent writers do not mix lines.
 void AppendLine(const std::filesystem::path& path, const std::string& line);
 
+// Notice of changes in folders, so that what was read from them can be kept
+// while they stay as they were. A change counts from the moment the call that
+// made it returned, in this process or any other: a file written, truncated,
+// created, renamed or removed in a watched folder, its attributes changed,
+// or the folder itself removed or renamed. Where the system gives no such
+// notice, no folder can be watched.
+class FolderWatch {
+public:
+    FolderWatch();
+    ~FolderWatch();
+    FolderWatch(const FolderWatch&) = delete;
+    FolderWatch& operator=(const FolderWatch&) = delete;
+
+    // Starts watching the folder (not through a final symbolic link); false
+    // when it cannot be watched.
+    bool Watch(const std::filesystem::path& folder);
+    // Whether anything may have changed in a watched folder since the last
+    // call; true whenever it cannot tell (then every watch may be gone: watch
+    // again what is still needed).
+    bool Changed();
+
+private:
+    int fd_ = -1;
+    unsigned forks_ = 0;
+};
+
 // The state directory when ZVAPI_EMULATOR_DIR does not name one:
 // $XDG_STATE_HOME/zvapi-emulator, else ~/.local/state/zvapi-emulator here;
 // %LOCALAPPDATA%\zvapi-emulator on Windows.

@@ -224,6 +224,20 @@ void AppendLine(const std::filesystem::path& path, const std::string& line)
     }
 }
 
+// Nothing is watched here: every read goes to the files.
+FolderWatch::FolderWatch() = default;
+FolderWatch::~FolderWatch() = default;
+
+bool FolderWatch::Watch(const std::filesystem::path&)
+{
+    return false;
+}
+
+bool FolderWatch::Changed()
+{
+    return true;
+}
+
 std::filesystem::path PerUserStateRoot()
 {
     if (const wchar_t* local = ::_wgetenv(L"LOCALAPPDATA"); local && *local) {

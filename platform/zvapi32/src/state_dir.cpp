@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <map>
+#include <mutex>
+#include <set>
 #include <stdexcept>
 
 #include "posix_file.h"
@@ -73,6 +76,127 @@ int HexValue(char c)
     return -1;
 }
 
+// What was read from the state directory, answered again from memory while
+// the folders it came from stay unchanged: the library and the emulated USB3
+// camera look at the hook files, the camera list and the camera records on
+// nearly every call, and a run makes hundreds of calls. Whatever changed in a
+// watched folder, in any process, drops everything kept.
+class ReadCache {
+public:
+    static ReadCache& Instance()
+    {
+        static ReadCache* cache = new ReadCache;  // never destroyed: used until the process ends
+        return *cache;
+    }
+
+    std::optional<std::vector<uint8_t>> File(const fs::path& path, StateDir::FileReader read)
+    {
+        std::lock_guard lock(mutex_);
+        DropIfChanged();
+        const std::string key = path.string();
+        if (auto it = files_.find(key); it != files_.end()) {
+            return it->second;
+        }
+        const bool watched = Watch(path.parent_path());
+        auto bytes = read(path);
+        if (watched) {
+            files_.emplace(key, bytes);
+        }
+        return bytes;
+    }
+
+    bool Exists(const fs::path& path)
+    {
+        std::lock_guard lock(mutex_);
+        DropIfChanged();
+        return ExistsLocked(path);
+    }
+
+    std::vector<std::string> CameraIds(const fs::path& root)
+    {
+        std::lock_guard lock(mutex_);
+        DropIfChanged();
+        const std::string key = root.string();
+        if (auto it = cameraIds_.find(key); it != cameraIds_.end()) {
+            return it->second;
+        }
+        bool watched = Watch(root);
+        std::vector<std::string> ids;
+        std::error_code ec;
+        for (fs::directory_iterator it(root, ec), end; !ec && it != end; it.increment(ec)) {
+            const std::string name = it->path().filename().string();
+            if (IsCameraFolderName(name)) {
+                bool folderWatched = false;
+                if (ExistsLocked(it->path() / "camera.txt", &folderWatched)) {
+                    ids.push_back(name);
+                }
+                watched = watched && folderWatched;
+            }
+        }
+        std::sort(ids.begin(), ids.end());
+        if (watched && !ec) {
+            cameraIds_.emplace(key, ids);
+        }
+        return ids;
+    }
+
+private:
+    void DropIfChanged()
+    {
+        if (watch_.Changed()) {
+            watched_.clear();
+            files_.clear();
+            exists_.clear();
+            cameraIds_.clear();
+        }
+    }
+
+    // A relative path names another folder once the working directory
+    // changes: only folders named by an absolute path are kept.
+    bool Watch(const fs::path& folder)
+    {
+        if (!folder.is_absolute()) {
+            return false;
+        }
+        const std::string key = folder.string();
+        if (watched_.count(key) != 0) {
+            return true;
+        }
+        if (!watch_.Watch(folder)) {
+            return false;
+        }
+        watched_.insert(key);
+        return true;
+    }
+
+    bool ExistsLocked(const fs::path& path, bool* kept = nullptr)
+    {
+        const std::string key = path.string();
+        if (auto it = exists_.find(key); it != exists_.end()) {
+            if (kept) {
+                *kept = true;
+            }
+            return it->second;
+        }
+        const bool watched = Watch(path.parent_path());
+        const bool exists = fs::exists(path);
+        if (watched) {
+            exists_.emplace(key, exists);
+        }
+        if (kept) {
+            *kept = watched;
+        }
+        return exists;
+    }
+
+    std::mutex mutex_;
+    posix::FolderWatch watch_;
+    std::set<std::string> watched_;
+    std::map<std::string, std::optional<std::vector<uint8_t>>> files_;
+    std::map<std::string, bool> exists_;
+    std::map<std::string, std::vector<std::string>> cameraIds_;
+};
+
 }  // namespace
 
 StateDir::StateDir(fs::path root) : root_(std::move(root)) {}
@@ -87,21 +211,17 @@ fs::path StateDir::FromEnvironment()
 
 std::vector<std::string> StateDir::CameraIds() const
 {
-    std::vector<std::string> ids;
-    std::error_code ec;
-    for (fs::directory_iterator it(root_, ec), end; !ec && it != end; it.increment(ec)) {
-        const std::string name = it->path().filename().string();
-        if (IsCameraFolderName(name) && fs::exists(it->path() / "camera.txt")) {
-            ids.push_back(name);
-        }
-    }
-    std::sort(ids.begin(), ids.end());
-    return ids;
+    return ReadCache::Instance().CameraIds(root_);
 }
 
 bool StateDir::HasCamera(const std::string& id) const
 {
-    return IsCameraFolderName(id) && fs::exists(CameraDir(id) / "camera.txt");
+    return IsCameraFolderName(id) && ReadCache::Instance().Exists(CameraDir(id) / "camera.txt");
+}
+
+std::optional<std::vector<uint8_t>> StateDir::ReadSmallFile(const fs::path& relative, FileReader read) const
+{
+    return ReadCache::Instance().File(root_ / relative, read ? read : posix::ReadWhole);
 }
 
 std::optional<CameraRecord> StateDir::LoadCamera(const std::string& id) const
@@ -109,7 +229,7 @@ std::optional<CameraRecord> StateDir::LoadCamera(const std::string& id) const
     if (!IsCameraFolderName(id)) {
         return std::nullopt;
     }
-    auto bytes = posix::ReadWhole(CameraDir(id) / "camera.txt");
+    auto bytes = ReadSmallFile(fs::path(id) / "camera.txt");
     if (!bytes) {
         return std::nullopt;
     }
@@ -224,7 +344,7 @@ fs::path StateDir::HookPath(const std::string& id) const
 
 std::vector<std::string> StateDir::LoadHooks(const std::string& id) const
 {
-    auto bytes = posix::ReadWhole(HookPath(id));
+    auto bytes = ReadSmallFile(id.empty() ? fs::path("hooks.txt") : fs::path(id) / "hooks.txt");
     if (!bytes) {
         return {};
     }

@@ -57,6 +57,13 @@ public:
     std::vector<std::string> LoadHooks(const std::string& id) const;
     void SaveHooks(const std::string& id, const std::vector<std::string>& lines) const;
 
+    // A small file of the directory (its path relative to the root) as `read`
+    // answers it (nothing: it does not exist), or as it was last read while
+    // nothing changed in its folder. `read` defaults to reading the bytes.
+    using FileReader = std::optional<std::vector<uint8_t>> (*)(const std::filesystem::path&);
+    std::optional<std::vector<uint8_t>> ReadSmallFile(const std::filesystem::path& relative,
+                                                      FileReader read = nullptr) const;
+
     std::filesystem::path TracePath() const { return root_ / "trace.log"; }
     void AppendTrace(const std::string& line) const;
 
