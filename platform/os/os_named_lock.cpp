@@ -12,7 +12,6 @@
 #include <map>
 #include <mutex>
 #include <optional>
-#include <thread>
 
 #include "os_clock.h"
 
@@ -28,7 +27,7 @@ namespace zv::os {
 //
 // The holder takes the lock again, and gives back all but its last
 // acquisition, without the mutex: only the holding thread ever writes its own
-// id into `owner`, so a thread that reads its id there holds the lock, and
+// mark into `owner`, so a thread that reads its mark there holds the lock, and
 // the count changes under the mutex only on the way to or from 0. Above 0
 // only the holder changes the count, so it does so with a plain load and
 // store: no other thread writes it meanwhile, and one that reads it sees
@@ -37,7 +36,7 @@ struct NamedLock::Shared {
     std::mutex mutex;
     int fd = -1;
     volatile char* mark = nullptr;
-    std::atomic<std::thread::id> owner{};
+    std::atomic<const void*> owner{nullptr};
     std::atomic<std::uint32_t> count{0};
 
     ~Shared()
@@ -52,6 +51,16 @@ struct NamedLock::Shared {
 };
 
 namespace {
+
+// A thread's mark: the address of its own copy of a thread-local variable,
+// unique among the running threads. Taking it costs no call into the thread
+// library, which asking for the thread's id does at every re-entry.
+thread_local char t_threadMark;
+
+const void* ThisThread()
+{
+    return &t_threadMark;
+}
 
 std::mutex g_registryMutex;
 std::map<std::string, std::weak_ptr<NamedLock::Shared>>& Registry()
@@ -158,26 +167,26 @@ NamedLock::~NamedLock()
     }
 }
 
-LockWait NamedLock::Wait(std::uint32_t timeoutMs)
+namespace {
+
+// A wait by a thread that does not hold the lock yet. Out of line: the
+// holder's re-entry, which a device routine makes around every request,
+// then pays for none of its registers.
+[[gnu::noinline]] LockWait WaitToHold(NamedLock::Shared& shared, std::uint32_t& held, std::uint32_t timeoutMs)
 {
-    const auto self = std::this_thread::get_id();
-    if (shared_->owner.load(std::memory_order_relaxed) == self) {
-        shared_->count.store(shared_->count.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
-        ++held_;
-        return LockWait::Acquired;
-    }
+    const void* const self = ThisThread();
     // The clock is read once the first try has failed: a lock taken at once
     // costs no clock read.
     std::optional<std::uint32_t> start;
     for (;;) {
         {
-            std::lock_guard guard(shared_->mutex);
-            if (shared_->count.load(std::memory_order_relaxed) == 0) {
-                if (::flock(shared_->fd, LOCK_EX | LOCK_NB) == 0) {
-                    const bool abandoned = TakeMark(shared_->mark);
-                    shared_->count.store(1, std::memory_order_relaxed);
-                    shared_->owner.store(self, std::memory_order_relaxed);
-                    ++held_;
+            std::lock_guard guard(shared.mutex);
+            if (shared.count.load(std::memory_order_relaxed) == 0) {
+                if (::flock(shared.fd, LOCK_EX | LOCK_NB) == 0) {
+                    const bool abandoned = TakeMark(shared.mark);
+                    shared.count.store(1, std::memory_order_relaxed);
+                    shared.owner.store(self, std::memory_order_relaxed);
+                    ++held;
                     return abandoned ? LockWait::Abandoned : LockWait::Acquired;
                 }
                 if (errno != EWOULDBLOCK && errno != EINTR) {
@@ -196,22 +205,43 @@ LockWait NamedLock::Wait(std::uint32_t timeoutMs)
     }
 }
 
+// The holder's last release: the lock becomes free for others. True, so that
+// Release ends with it.
+[[gnu::noinline]] bool FreeForOthers(NamedLock::Shared& shared)
+{
+    std::lock_guard guard(shared.mutex);
+    shared.count.store(0, std::memory_order_relaxed);
+    shared.owner.store(nullptr, std::memory_order_relaxed);
+    ClearMark(shared.mark);
+    ::flock(shared.fd, LOCK_UN);
+    return true;
+}
+
+}  // namespace
+
+LockWait NamedLock::Wait(std::uint32_t timeoutMs)
+{
+    Shared& shared = *shared_;
+    if (shared.owner.load(std::memory_order_relaxed) == ThisThread()) {
+        shared.count.store(shared.count.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
+        ++held_;
+        return LockWait::Acquired;
+    }
+    return WaitToHold(shared, held_, timeoutMs);
+}
+
 bool NamedLock::Release()
 {
-    if (shared_->owner.load(std::memory_order_relaxed) != std::this_thread::get_id() || held_ == 0) {
+    Shared& shared = *shared_;
+    if (shared.owner.load(std::memory_order_relaxed) != ThisThread() || held_ == 0) {
         return false;
     }
     --held_;
-    if (const std::uint32_t count = shared_->count.load(std::memory_order_relaxed); count > 1) {
-        shared_->count.store(count - 1, std::memory_order_relaxed);
+    if (const std::uint32_t count = shared.count.load(std::memory_order_relaxed); count > 1) {
+        shared.count.store(count - 1, std::memory_order_relaxed);
         return true;
     }
-    std::lock_guard guard(shared_->mutex);
-    shared_->count.store(0, std::memory_order_relaxed);
-    shared_->owner.store(std::thread::id(), std::memory_order_relaxed);
-    ClearMark(shared_->mark);
-    ::flock(shared_->fd, LOCK_UN);
-    return true;
+    return FreeForOthers(shared);
 }
 
 }  // namespace zv::os

@@ -16,7 +16,6 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <memory>
 #include <optional>
 
@@ -105,11 +104,11 @@ struct FW_Updater_USB30::Job {
 
 namespace {
 
-// Reads `expected.size()` bytes in pieces through `read` and compares them,
-// reporting 67-99 % on the way.
-void VerifyPieces(FW_Updater& updater, std::span<const std::uint8_t> expected, std::uint32_t piece,
-                  const std::function<void(std::uint32_t offset, std::uint8_t* buffer, std::uint32_t length)>& read,
-                  const std::function<void(int)>& report)
+// Reads `expected.size()` bytes in pieces through `read(offset, buffer,
+// length)` and compares them, reporting 67-99 % through `report(percent)` on
+// the way. A template, not std::function: both run for every 64-byte piece.
+template <typename Read, typename Report>
+void VerifyPieces(std::span<const std::uint8_t> expected, std::uint32_t piece, const Read& read, const Report& report)
 {
     const auto size = static_cast<std::uint32_t>(expected.size());
     std::printf("FW flash verifying size:x%x\n", size);
@@ -127,7 +126,6 @@ void VerifyPieces(FW_Updater& updater, std::span<const std::uint8_t> expected, s
         }
         report(static_cast<int>(static_cast<std::uint64_t>(offset) * 33 / size + 67));
     }
-    (void)updater;
 }
 
 }  // namespace
@@ -135,7 +133,7 @@ void VerifyPieces(FW_Updater& updater, std::span<const std::uint8_t> expected, s
 void FW_Updater_USB30::VerifySPI(std::uint32_t start, std::span<const std::uint8_t> expected)
 {
     VerifyPieces(
-        *this, expected, kSpiPiece,
+        expected, kSpiPiece,
         [&](std::uint32_t offset, std::uint8_t* buffer, std::uint32_t length) {
             camera.ReadSPI(start + offset, buffer, length, kSpiKindFlash);
         },
@@ -145,7 +143,7 @@ void FW_Updater_USB30::VerifySPI(std::uint32_t start, std::span<const std::uint8
 void FW_Updater_USB30::VerifyC2(std::uint32_t start, std::span<const std::uint8_t> expected)
 {
     VerifyPieces(
-        *this, expected, kSpiPiece,
+        expected, kSpiPiece,
         [&](std::uint32_t offset, std::uint8_t* buffer, std::uint32_t length) {
             camera.c2iRead(start + offset, buffer, length, offset == 0);
         },
@@ -155,7 +153,7 @@ void FW_Updater_USB30::VerifyC2(std::uint32_t start, std::span<const std::uint8_
 void FW_Updater_USB30::VerifyC51(std::span<const std::uint8_t> expected)
 {
     VerifyPieces(
-        *this, expected, kC51VerifyPiece,
+        expected, kC51VerifyPiece,
         [&](std::uint32_t offset, std::uint8_t* buffer, std::uint32_t length) {
             camera.c51ReadFlash(offset, buffer, length);
         },
@@ -165,7 +163,7 @@ void FW_Updater_USB30::VerifyC51(std::span<const std::uint8_t> expected)
 void FW_Updater_USB30::VerifyC51Eeprom(std::uint32_t start, std::span<const std::uint8_t> expected)
 {
     VerifyPieces(
-        *this, expected, kSpiPiece,
+        expected, kSpiPiece,
         [&](std::uint32_t offset, std::uint8_t* buffer, std::uint32_t length) {
             camera.c51ReadEeprom(start + offset, buffer, length);
         },
@@ -175,7 +173,7 @@ void FW_Updater_USB30::VerifyC51Eeprom(std::uint32_t start, std::span<const std:
 void FW_Updater_USB30::VerifySTM32(std::uint32_t start, std::span<const std::uint8_t> expected)
 {
     VerifyPieces(
-        *this, expected, kSpiPiece,
+        expected, kSpiPiece,
         [&](std::uint32_t offset, std::uint8_t* buffer, std::uint32_t length) {
             camera.cpu2Read(start + offset, buffer, length, offset == 0);
         },

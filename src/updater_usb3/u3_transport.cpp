@@ -23,19 +23,9 @@ constexpr std::uint32_t kProbeAckWaitMs = 200;
 constexpr std::uint32_t kEp0RetryPauseMs = 100;
 
 // A bulk transfer header differs only in its endpoint: the two the requests
-// use are written once.
-struct BulkHeader {
-    std::uint8_t bytes[zv::usb3::kTransferHeaderSize];
-
-    explicit BulkHeader(std::uint8_t endpoint)
-    {
-        zv::usb3::WriteTransferHeader(std::span<std::uint8_t, zv::usb3::kTransferHeaderSize>(bytes),
-                                      zv::usb3::BulkTransferHeader(endpoint));
-    }
-};
-
-const BulkHeader kBulkOutHeader(zv::usb3::kEndpointBulkOut);
-const BulkHeader kBulkInHeader(zv::usb3::kEndpointBulkIn);
+// use are constants.
+constexpr auto kBulkOutHeader = zv::usb3::BulkTransferHeaderBytes(zv::usb3::kEndpointBulkOut);
+constexpr auto kBulkInHeader = zv::usb3::BulkTransferHeaderBytes(zv::usb3::kEndpointBulkIn);
 
 void Debug3(const char* text)
 {
@@ -67,8 +57,9 @@ int PacketSize(const U3DeviceContext& context)
 }
 
 // Builds the command frame in the context's buffer; answers its size.
-int BuildCommand(U3DeviceContext& context, U3Direction direction, std::uint8_t request, std::uint16_t value,
-                 std::uint16_t index, const std::uint8_t* data, int carried, int dataLength)
+[[gnu::always_inline]] inline int BuildCommand(U3DeviceContext& context, U3Direction direction, std::uint8_t request,
+                                               std::uint16_t value, std::uint16_t index, const std::uint8_t* data,
+                                               int carried, int dataLength)
 {
     U3VrReqFrame frame;
     // A device-to-host command carries nothing: its length counts the block only.
@@ -110,7 +101,7 @@ bool Transfer(U3DeviceContext& context, const std::uint8_t* header, std::uint8_t
 bool WriteCommand(U3DeviceContext& context, int size)
 {
     int length = size;
-    if (Transfer(context, kBulkOutHeader.bytes, context.commandBuffer.data(), &length) && length == size) {
+    if (Transfer(context, kBulkOutHeader.data(), context.commandBuffer.data(), &length) && length == size) {
         return true;
     }
     Debug3("u3VrReq couldn't write command\n");
@@ -177,29 +168,32 @@ inline AckRead AwaitAck(ReadStart start, PendingTransfer& transfer, std::uint32_
 inline AckRead ReadAck(U3DeviceContext& context, PendingTransfer& transfer, std::uint32_t waitMs, int* bytes)
 {
     std::memset(context.ackBuffer.data(), 0, kU3FrameHeaderSize);
-    return AwaitAck(BeginTransfer(context, kBulkInHeader.bytes, context.ackBuffer.data(), PacketSize(context), transfer),
-                    transfer, waitMs, bytes);
+    return AwaitAck(
+        BeginTransfer(context, kBulkInHeader.data(), context.ackBuffer.data(), PacketSize(context), transfer), transfer,
+        waitMs, bytes);
 }
 
 // Writes the command in the context's buffer and starts the read of its
 // acknowledgement, in one driver call when both handles are there. NotWritten
-// when the command could not be written (after its messages).
-ReadStart WriteCommandAndBeginAck(U3DeviceContext& context, int size, PendingTransfer& transfer)
+// when the command could not be written (after its messages). Out of line:
+// the one place that calls the driver's combined call, which then comes in
+// here whole.
+[[gnu::noinline]] ReadStart WriteCommandAndBeginAck(U3DeviceContext& context, int size, PendingTransfer& transfer)
 {
     if (!context.hDevice || !context.hDeviceOvl) {
         if (!WriteCommand(context, size)) {
             return ReadStart::NotWritten;
         }
         std::memset(context.ackBuffer.data(), 0, kU3FrameHeaderSize);
-        return BeginTransfer(context, kBulkInHeader.bytes, context.ackBuffer.data(), PacketSize(context), transfer);
+        return BeginTransfer(context, kBulkInHeader.data(), context.ackBuffer.data(), PacketSize(context), transfer);
     }
     std::memset(context.ackBuffer.data(), 0, kU3FrameHeaderSize);
     std::uint32_t returned = 0;
     std::uint32_t error = 0;
     bool written = false;
     const bool completed = context.hDevice->WriteThenBeginRead(
-        kBulkOutHeader.bytes, context.commandBuffer.data(), static_cast<std::uint32_t>(size), &returned, &written,
-        *context.hDeviceOvl, kBulkInHeader.bytes, context.ackBuffer.data(),
+        kBulkOutHeader.data(), context.commandBuffer.data(), static_cast<std::uint32_t>(size), &returned, &written,
+        *context.hDeviceOvl, kBulkInHeader.data(), context.ackBuffer.data(),
         static_cast<std::uint32_t>(PacketSize(context)), transfer, &error);
     if (completed) {
         return ReadStart::Completed;
@@ -234,7 +228,7 @@ bool AckMatches(const U3VrReqFrame& ack, std::uint16_t sentId)
     return false;
 }
 
-void ResetEndpoints(U3DeviceContext& context)
+[[gnu::cold]] void ResetEndpoints(U3DeviceContext& context)
 {
     Debug3("u3VrReq error: unknown ack. Reset endpoints.\n");
     for (std::uint8_t endpoint :
@@ -278,7 +272,7 @@ void SetU3ReqId(std::uint16_t id)
 bool XferData30(U3DeviceContext& context, std::uint8_t endpoint, std::uint8_t* buffer, int* length)
 {
     if (endpoint == zv::usb3::kEndpointBulkOut) {
-        return Transfer(context, kBulkOutHeader.bytes, buffer, length);
+        return Transfer(context, kBulkOutHeader.data(), buffer, length);
     }
     std::uint8_t written[zv::usb3::kTransferHeaderSize];
     zv::usb3::WriteTransferHeader(std::span<std::uint8_t, zv::usb3::kTransferHeaderSize>(written),

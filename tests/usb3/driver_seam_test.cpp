@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <memory>
 
@@ -234,6 +235,26 @@ TEST_F(DriverSeamTest, ACommandWithItsReadKeepsTheHooksAnswers)
     EXPECT_FALSE(read->transfer.Wait(48));
     ASSERT_TRUE(read->transfer.Wait(1));
     ExpectAck(*read, 500);
+}
+
+// The bytes of a request or reply are copied in pieces that overlap where
+// the length is no multiple of their size: every length up to a packet must
+// arrive whole, with nothing written past it.
+TEST(CarriedBytesTest, EveryLengthUpToAPacketArrivesWholeAndNothingBeyond)
+{
+    std::array<std::uint8_t, 1024> from{};
+    for (std::size_t i = 0; i < from.size(); ++i) {
+        from[i] = static_cast<std::uint8_t>(i * 7 + 1);
+    }
+    for (std::size_t n = 0; n <= from.size(); ++n) {
+        std::array<std::uint8_t, 1024 + 16> to;
+        to.fill(0xEE);
+        zv::usb3::CopyCarried(to.data(), from.data(), n);
+        ASSERT_TRUE(std::equal(from.begin(), from.begin() + static_cast<std::ptrdiff_t>(n), to.begin())) << n;
+        ASSERT_TRUE(std::all_of(to.begin() + static_cast<std::ptrdiff_t>(n), to.end(),
+                                [](std::uint8_t b) { return b == 0xEE; }))
+            << n;
+    }
 }
 
 }  // namespace

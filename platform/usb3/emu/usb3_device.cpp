@@ -117,6 +117,7 @@ Usb3Device::Usb3Device(StateDir dir, std::string id) : dir_(std::move(dir)), id_
         throw std::runtime_error("camera " + id_ + " has no USB3 face");
     }
     face_ = *face;
+    packet_ = zv::usb3::BulkPacketSize(face_.highSpeed);
     auto map = [&](Usb3Memory memory) {
         return std::make_unique<MappedFile>(dir_.Root() / id_ / Usb3MemoryFile(memory),
                                             Usb3MemorySize(memory, face_.generation));
@@ -164,6 +165,7 @@ void Usb3Device::LoadHooks()
         }
     }
     trace_ = LibraryHook(dir_, Hook::Kind::Trace);
+    plain_ = hooks_.empty() && !trace_;
     if (!HookSet(Usb3Hook::Kind::Silent)) {
         session_->silent = false;  // silence lasts while its hook stands
     }
@@ -220,7 +222,7 @@ void Usb3Device::TraceNoCommand(std::uint32_t size) const
     Trace("bulk out of " + std::to_string(size) + " bytes that is no command");
 }
 
-void Usb3Device::TraceRequest(const Request& r, std::uint16_t id, std::uint32_t size, std::uint16_t dataLength) const
+void Usb3Device::TraceRequest(Request r, std::uint16_t id, std::uint32_t size, std::uint16_t dataLength) const
 {
     Trace("request id=" + std::to_string(id) + " bytes=" + std::to_string(size) +
           " dir=" + std::to_string(r.direction) + " req=" + Hex(r.code) + " value=" + Hex(r.value, 4) +
@@ -258,7 +260,7 @@ inline void Usb3Device::QueueAck(std::uint16_t status, std::uint16_t command, st
     PutLe16(p + 6, command);
     PutLe16(p + 8, length);
     PutLe16(p + 10, id);
-    const std::uint32_t room = zv::usb3::BulkPacketSize(face_.highSpeed) - 12;
+    const std::uint32_t room = packet_ - 12;
     replyLength = std::min(replyLength, room);
     if (reply != nullptr && replyLength > 0) {
         std::memcpy(p + 12, reply, replyLength);
@@ -274,22 +276,28 @@ inline void Usb3Device::QueueAck(std::uint16_t status, std::uint16_t command, st
     }
 }
 
-inline bool Usb3Device::AckStraight(Usb3Read* next, std::uint16_t status, std::uint16_t length, std::uint16_t id,
-                                    std::uint32_t replyLength)
+inline void Usb3Device::Complete(Usb3Read* next, std::uint16_t status, std::uint16_t length, std::uint16_t id,
+                                 std::uint32_t replyLength)
 {
-    if (next == nullptr || packetCount_ != 0 || readCount_ != 0) {
-        return false;
-    }
     std::uint8_t* p = next->buffer;
     PutLe32(p, kMagic);
     PutLe16(p + 4, status);
     PutLe16(p + 6, kCommand);
     PutLe16(p + 8, length);
     PutLe16(p + 10, id);
-    next->bytes = 12 + std::min(replyLength, zv::usb3::BulkPacketSize(face_.highSpeed) - 12);
+    next->bytes = 12 + std::min(replyLength, packet_ - 12);
     next->ok = true;
     next->done = true;
     next->pending = false;
+}
+
+inline bool Usb3Device::AckStraight(Usb3Read* next, std::uint16_t status, std::uint16_t length, std::uint16_t id,
+                                    std::uint32_t replyLength)
+{
+    if (next == nullptr || packetCount_ != 0 || readCount_ != 0) {
+        return false;
+    }
+    Complete(next, status, length, id, replyLength);
     if (trace_) {
         TraceAck(id, status, length, 0);
     }
@@ -460,15 +468,6 @@ bool Usb3Device::BulkOut(const std::uint8_t* data, std::uint32_t size, std::uint
     r.data = data + 22;
     r.carried = size - 22;
     r.wanted = r.direction == 1 ? dataLength : 0;
-    if (trace_) {
-        TraceRequest(r, id, size, dataLength);
-    }
-    if (Firing(Usb3Hook::Kind::Write, r.code) != nullptr) {
-        if (trace_) {
-            TraceResult(id, "write failed");
-        }
-        return false;
-    }
     // A frame whose length fields disagree with what it carries is refused.
     bool sane = r.direction <= 2 && length >= 10;
     if (r.direction == 0) {
@@ -476,8 +475,44 @@ bool Usb3Device::BulkOut(const std::uint8_t* data, std::uint32_t size, std::uint
     } else if (r.direction == 1) {
         sane = sane && r.carried == 0 && length == 10;
     }
+    const std::uint32_t room = packet_ - 12;
+    // The usual request: a camera with no hook that traces nothing, and the
+    // host's read of the acknowledgement there with room for a packet and
+    // nothing on the endpoint ahead of it. The reply is made in that read and
+    // the acknowledgement completes it; a reset is never acknowledged.
+    if (plain_ && next != nullptr && next->capacity >= room + 12 && packetCount_ == 0 && readCount_ == 0) {
+        std::uint32_t replyLength = 0;
+        const Outcome outcome = sane && (r.direction != 1 || r.wanted <= room)
+                                    ? Execute(r, next->buffer + 12, room, &replyLength)
+                                    : Outcome::Error;
+        *error = 0;
+        if (outcome == Outcome::Ok) {
+            Complete(next, 0, static_cast<std::uint16_t>(replyLength), id, replyLength);
+        } else if (outcome == Outcome::Error) {
+            Complete(next, kAckError, 0, id, 0);
+        }
+        return true;
+    }
+    return Answer(r, id, size, dataLength, sane, error, next);
+}
+
+bool Usb3Device::Answer(Request r, std::uint16_t id, std::uint32_t size, std::uint16_t dataLength, bool sane,
+                        std::uint32_t* error, Usb3Read* next)
+{
+    const bool plain = plain_;
+    if (!plain) {
+        if (trace_) {
+            TraceRequest(r, id, size, dataLength);
+        }
+        if (Firing(Usb3Hook::Kind::Write, r.code) != nullptr) {
+            if (trace_) {
+                TraceResult(id, "write failed");
+            }
+            return false;
+        }
+    }
     std::uint32_t replyLength = 0;
-    const std::uint32_t room = zv::usb3::BulkPacketSize(face_.highSpeed) - 12;
+    const std::uint32_t room = packet_ - 12;
     // Where the reply is made: in the read that takes the acknowledgement
     // when that can go straight to it (a read that holds a whole packet, with
     // no hook to answer otherwise), else here for the queue.
@@ -489,16 +524,23 @@ bool Usb3Device::BulkOut(const std::uint8_t* data, std::uint32_t size, std::uint
 
     Outcome outcome = Outcome::Error;
     const Usb3Hook* ack = nullptr;
-    if (Firing(Usb3Hook::Kind::Silent, r.code) != nullptr) {
-        session_->silent = true;
+    bool execute = sane && (r.direction != 1 || r.wanted <= room);
+    // Silence comes only from a hook: LoadHooks ends it when its hook is gone.
+    if (!plain && !hooks_.empty()) {
+        if (FiringAmongHooks(Usb3Hook::Kind::Silent, r.code) != nullptr) {
+            session_->silent = true;
+        }
+        if (session_->silent) {
+            outcome = Outcome::Drop;
+            execute = false;
+        } else if (ack = FiringAmongHooks(Usb3Hook::Kind::Ack, r.code);
+                   ack != nullptr &&
+                   (ack->answer == Usb3Hook::Answer::None || ack->answer == Usb3Hook::Answer::Error)) {
+            outcome = ack->answer == Usb3Hook::Answer::None ? Outcome::Drop : Outcome::Error;
+            execute = false;
+        }
     }
-    if (session_->silent) {
-        outcome = Outcome::Drop;
-    } else if (ack = Firing(Usb3Hook::Kind::Ack, r.code); ack != nullptr && ack->answer == Usb3Hook::Answer::None) {
-        outcome = Outcome::Drop;
-    } else if (ack != nullptr && ack->answer == Usb3Hook::Answer::Error) {
-        outcome = Outcome::Error;
-    } else if (sane && (r.direction != 1 || r.wanted <= room)) {
+    if (execute) {
         outcome = Execute(r, reply, room, &replyLength);
     }
     *error = 0;
@@ -806,7 +848,7 @@ void Usb3Device::SpiDeselect()
     shiftIn_ = 0;
 }
 
-Usb3Device::Outcome Usb3Device::Spi(const Request& r, std::uint8_t* reply, std::uint32_t* replyLength)
+Usb3Device::Outcome Usb3Device::Spi(Request r, std::uint8_t* reply, std::uint32_t* replyLength)
 {
     switch (r.code) {
     case 0xBA:
@@ -874,7 +916,8 @@ Usb3Device::Outcome Usb3Device::Spi(const Request& r, std::uint8_t* reply, std::
 
 // A data read of the new families: the set-up block holds the read command
 // and the address.
-inline Usb3Device::Outcome Usb3Device::SpiDataIn(const Request& r, std::uint8_t* reply, std::uint32_t* replyLength)
+[[gnu::always_inline]] inline Usb3Device::Outcome Usb3Device::SpiDataIn(const Request& r, std::uint8_t* reply,
+                                                                        std::uint32_t* replyLength)
 {
     if (r.direction != 1 || (word_ & 0xFF) != 0x03) {
         return Outcome::Error;
@@ -891,7 +934,7 @@ inline Usb3Device::Outcome Usb3Device::SpiDataIn(const Request& r, std::uint8_t*
 
 // A data write of the new families: the set-up block holds the page program
 // command and the address.
-inline Usb3Device::Outcome Usb3Device::SpiDataOut(const Request& r)
+[[gnu::always_inline]] inline Usb3Device::Outcome Usb3Device::SpiDataOut(const Request& r)
 {
     if (r.direction != 0 || (word_ & 0xFF) != 0x02 || SpiBusy()) {
         return Outcome::Error;
@@ -927,7 +970,7 @@ std::uint32_t Usb3Device::RegisterValue(std::uint8_t reg) const
     return registers_[reg];
 }
 
-Usb3Device::Outcome Usb3Device::Register(const Request& r, std::uint8_t* reply, std::uint32_t* replyLength)
+Usb3Device::Outcome Usb3Device::Register(Request r, std::uint8_t* reply, std::uint32_t* replyLength)
 {
     if (r.code == 0xE7) {
         if (r.direction != 1 || r.wanted > 4) {
@@ -952,7 +995,7 @@ Usb3Device::Outcome Usb3Device::Register(const Request& r, std::uint8_t* reply, 
     return Outcome::Ok;
 }
 
-Usb3Device::Outcome Usb3Device::McuBus(const Request& r, std::uint8_t* reply, std::uint32_t* replyLength)
+Usb3Device::Outcome Usb3Device::McuBus(Request r, std::uint8_t* reply, std::uint32_t* replyLength)
 {
     if (r.code == 0xEA) {
         mcuProgramming_ = true;
@@ -1014,7 +1057,7 @@ Usb3Device::Outcome Usb3Device::McuBus(const Request& r, std::uint8_t* reply, st
     return Outcome::Ok;
 }
 
-Usb3Device::Outcome Usb3Device::Tunnel(const Request& r, std::uint8_t* reply, std::uint32_t capacity,
+Usb3Device::Outcome Usb3Device::Tunnel(Request r, std::uint8_t* reply, std::uint32_t capacity,
                                        std::uint32_t* replyLength)
 {
     if (r.carried < 10 || GetLe16(r.data) != 0xF30C) {
@@ -1071,7 +1114,7 @@ Usb3Device::Outcome Usb3Device::Tunnel(const Request& r, std::uint8_t* reply, st
     return Outcome::Ok;
 }
 
-Usb3Device::Outcome Usb3Device::C51Channel(const Request& r, std::uint8_t* reply, std::uint32_t capacity,
+Usb3Device::Outcome Usb3Device::C51Channel(Request r, std::uint8_t* reply, std::uint32_t capacity,
                                            std::uint32_t* replyLength)
 {
     if (r.carried < 6) {
@@ -1260,7 +1303,7 @@ Usb3Device::Outcome Usb3Device::Reset()
     return Outcome::Reset;
 }
 
-Usb3Device::Outcome Usb3Device::Ram(const Request& r)
+Usb3Device::Outcome Usb3Device::Ram(Request r)
 {
     const std::uint32_t address = r.value + (static_cast<std::uint32_t>(r.index) << 16);
     if (r.direction != 0) {

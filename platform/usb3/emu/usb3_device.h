@@ -90,6 +90,8 @@ private:
         Drop,
         Reset
     };
+    // Small: the handlers out of line take it by value, so that a request
+    // answered inline (the flash's data requests) stays in registers.
     struct Request {
         std::uint16_t direction = 0;  // 0 out, 1 in, 2 both
         std::uint8_t code = 0;
@@ -114,26 +116,31 @@ private:
     const Usb3Hook* FiringAmongHooks(Usb3Hook::Kind kind, int code);
     bool HookSet(Usb3Hook::Kind kind) const;
 
+    // BulkOut of a camera with hooks or trace, or of a command whose
+    // acknowledgement cannot go straight to the waiting read: the hooks have
+    // their say before and after Execute.
+    bool Answer(Request r, std::uint16_t id, std::uint32_t size, std::uint16_t dataLength, bool sane,
+                std::uint32_t* error, Usb3Read* next);
     Outcome Execute(const Request& request, std::uint8_t* reply, std::uint32_t capacity, std::uint32_t* replyLength);
-    Outcome Spi(const Request& r, std::uint8_t* reply, std::uint32_t* replyLength);
+    Outcome Spi(Request r, std::uint8_t* reply, std::uint32_t* replyLength);
     Outcome SpiDataIn(const Request& r, std::uint8_t* reply, std::uint32_t* replyLength);
     Outcome SpiDataOut(const Request& r);
     void SpiDeselect();
     bool SpiBusy() const { return busyPolls_ > 0 || (!hooks_.empty() && HookSet(Usb3Hook::Kind::Busy)); }
     void ProgramSpi(std::uint32_t address, const std::uint8_t* data, std::uint32_t length, bool pageWrap);
-    Outcome Register(const Request& r, std::uint8_t* reply, std::uint32_t* replyLength);
+    Outcome Register(Request r, std::uint8_t* reply, std::uint32_t* replyLength);
     std::uint32_t RegisterValue(std::uint8_t reg) const;
-    Outcome McuBus(const Request& r, std::uint8_t* reply, std::uint32_t* replyLength);
-    Outcome Tunnel(const Request& r, std::uint8_t* reply, std::uint32_t capacity, std::uint32_t* replyLength);
-    Outcome C51Channel(const Request& r, std::uint8_t* reply, std::uint32_t capacity, std::uint32_t* replyLength);
+    Outcome McuBus(Request r, std::uint8_t* reply, std::uint32_t* replyLength);
+    Outcome Tunnel(Request r, std::uint8_t* reply, std::uint32_t capacity, std::uint32_t* replyLength);
+    Outcome C51Channel(Request r, std::uint8_t* reply, std::uint32_t capacity, std::uint32_t* replyLength);
     bool C51Execute();
     Outcome Reset();
-    Outcome Ram(const Request& r);
+    Outcome Ram(Request r);
     void Vanish(std::uint32_t opens);
     void SaveFace();
 
     [[gnu::cold, gnu::noinline]] void TraceNoCommand(std::uint32_t size) const;
-    [[gnu::cold, gnu::noinline]] void TraceRequest(const Request& r, std::uint16_t id, std::uint32_t size,
+    [[gnu::cold, gnu::noinline]] void TraceRequest(Request r, std::uint16_t id, std::uint32_t size,
                                                    std::uint16_t dataLength) const;
     [[gnu::cold, gnu::noinline]] void TraceResult(std::uint16_t id, const char* what) const;
     [[gnu::cold, gnu::noinline]] void TraceAck(std::uint16_t id, std::uint16_t status, std::uint16_t length,
@@ -144,6 +151,9 @@ private:
     // Completes `next` with an acknowledgement whose reply already sits in its
     // buffer, when nothing is queued on the endpoint or waits there; false
     // (nothing done) otherwise.
+    // The same without the checks and the trace, for a caller that made them.
+    void Complete(Usb3Read* next, std::uint16_t status, std::uint16_t length, std::uint16_t id,
+                  std::uint32_t replyLength);
     bool AckStraight(Usb3Read* next, std::uint16_t status, std::uint16_t length, std::uint16_t id,
                      std::uint32_t replyLength);
     // Completes `read` with the head packet and takes the packet off the endpoint.
@@ -152,11 +162,13 @@ private:
     StateDir dir_;
     std::string id_;
     Usb3Face face_;
+    std::uint32_t packet_ = 0;  // the bulk packet size of the camera's speed, which stays as it was made
     Usb3Session* session_ = nullptr;
     std::vector<Usb3Hook> hooks_;
     std::vector<std::string> hookKeys_;  // their counters
     std::optional<std::uint32_t> vanishOpens_;
     bool trace_ = false;
+    bool plain_ = true;  // no hook and no trace: a request takes the short way
 
     std::unique_ptr<MappedFile> spi_, cpu2_, cpu3_, cpu4_, mcu1_;
     std::vector<std::uint8_t> ram_;

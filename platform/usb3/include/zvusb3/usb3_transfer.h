@@ -4,6 +4,7 @@
 // endpoint-0 and bulk transfers, built and read by portable code: a native
 // build hands these bytes to the driver unchanged.
 
+#include <array>
 #include <bit>
 #include <cstddef>
 #include <cstdint>
@@ -60,6 +61,14 @@ TransferHeader VendorTransferHeader(bool deviceToHost, std::uint8_t request, std
                                     std::uint16_t length);
 // The header of a bulk transfer on `endpoint`: every field 0 but the endpoint.
 TransferHeader BulkTransferHeader(std::uint8_t endpoint);
+// The same header as WriteTransferHeader writes it, at compile time: a driver
+// that is handed one of these constants can tell its endpoint without a load.
+constexpr std::array<std::uint8_t, kTransferHeaderSize> BulkTransferHeaderBytes(std::uint8_t endpoint)
+{
+    std::array<std::uint8_t, kTransferHeaderSize> bytes{};
+    bytes[kTransferEndpointOffset] = endpoint;
+    return bytes;
+}
 
 // The endpoint of a written header, read without decoding the rest.
 inline std::uint8_t TransferEndpoint(const void* header)
@@ -119,8 +128,8 @@ inline void PutLe32(std::uint8_t* p, std::uint32_t v)
 // Copies the few dozen bytes a request or its reply carries (n at most a
 // packet). Knowing that bound, the compiler would turn a plain memcpy of them
 // into a string instruction, whose start-up alone outlasts copying them in
-// 16-byte pieces.
-inline void CopyCarried(std::uint8_t* to, const std::uint8_t* from, std::size_t n)
+// 16-byte pieces. Always inline: a call costs as much as the copy.
+[[gnu::always_inline]] inline void CopyCarried(std::uint8_t* to, const std::uint8_t* from, std::size_t n)
 {
     // Short ones in 4-byte pieces: their caller has often just stored them as
     // such words, and a wider read of them would wait for the stores.
@@ -135,6 +144,17 @@ inline void CopyCarried(std::uint8_t* to, const std::uint8_t* from, std::size_t 
             std::memcpy(to + i, from + i, 4);
         }
         std::memcpy(to + n - 4, from + n - 4, 4);
+        return;
+    }
+    if (n <= 64) {
+        // At most four pieces and no loop: the first ones from the start, the
+        // last ones from the end, overlapping when n is no multiple of 16.
+        std::memcpy(to, from, 16);
+        if (n > 32) {
+            std::memcpy(to + 16, from + 16, 16);
+            std::memcpy(to + n - 32, from + n - 32, 16);
+        }
+        std::memcpy(to + n - 16, from + n - 16, 16);
         return;
     }
     for (std::size_t i = 0; i + 16 < n; i += 16) {
