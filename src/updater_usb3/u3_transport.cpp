@@ -144,7 +144,8 @@ ReadStart BeginTransfer(U3DeviceContext& context, const std::uint8_t* header, st
 // Waits for a read of the acknowledgement that `start` began. A read that did
 // not complete is cancelled, and its end awaited, before this returns: the
 // buffer is free again whatever happened.
-inline AckRead AwaitAck(ReadStart start, PendingTransfer& transfer, std::uint32_t waitMs, int* bytes)
+[[gnu::always_inline]] inline AckRead AwaitAck(ReadStart start, PendingTransfer& transfer, std::uint32_t waitMs,
+                                               int* bytes)
 {
     switch (start) {
     case ReadStart::NotWritten:  // not given: the caller reads nothing then
@@ -164,13 +165,17 @@ inline AckRead AwaitAck(ReadStart start, PendingTransfer& transfer, std::uint32_
     return AckRead::Done;
 }
 
+// Starts a read of one packet into the acknowledgement buffer.
+inline ReadStart BeginAckRead(U3DeviceContext& context, PendingTransfer& transfer)
+{
+    std::memset(context.ackBuffer.data(), 0, kU3FrameHeaderSize);
+    return BeginTransfer(context, kBulkInHeader.data(), context.ackBuffer.data(), PacketSize(context), transfer);
+}
+
 // Starts a read of one packet into the acknowledgement buffer and waits for it.
 inline AckRead ReadAck(U3DeviceContext& context, PendingTransfer& transfer, std::uint32_t waitMs, int* bytes)
 {
-    std::memset(context.ackBuffer.data(), 0, kU3FrameHeaderSize);
-    return AwaitAck(
-        BeginTransfer(context, kBulkInHeader.data(), context.ackBuffer.data(), PacketSize(context), transfer), transfer,
-        waitMs, bytes);
+    return AwaitAck(BeginAckRead(context, transfer), transfer, waitMs, bytes);
 }
 
 // Writes the command in the context's buffer and starts the read of its
@@ -181,11 +186,7 @@ inline AckRead ReadAck(U3DeviceContext& context, PendingTransfer& transfer, std:
 [[gnu::noinline]] ReadStart WriteCommandAndBeginAck(U3DeviceContext& context, int size, PendingTransfer& transfer)
 {
     if (!context.hDevice || !context.hDeviceOvl) {
-        if (!WriteCommand(context, size)) {
-            return ReadStart::NotWritten;
-        }
-        std::memset(context.ackBuffer.data(), 0, kU3FrameHeaderSize);
-        return BeginTransfer(context, kBulkInHeader.data(), context.ackBuffer.data(), PacketSize(context), transfer);
+        return WriteCommand(context, size) ? BeginAckRead(context, transfer) : ReadStart::NotWritten;
     }
     std::memset(context.ackBuffer.data(), 0, kU3FrameHeaderSize);
     std::uint32_t returned = 0;
@@ -271,13 +272,8 @@ void SetU3ReqId(std::uint16_t id)
 
 bool XferData30(U3DeviceContext& context, std::uint8_t endpoint, std::uint8_t* buffer, int* length)
 {
-    if (endpoint == zv::usb3::kEndpointBulkOut) {
-        return Transfer(context, kBulkOutHeader.data(), buffer, length);
-    }
-    std::uint8_t written[zv::usb3::kTransferHeaderSize];
-    zv::usb3::WriteTransferHeader(std::span<std::uint8_t, zv::usb3::kTransferHeaderSize>(written),
-                                  zv::usb3::BulkTransferHeader(endpoint));
-    return Transfer(context, written, buffer, length);
+    const auto header = zv::usb3::BulkTransferHeaderBytes(endpoint);
+    return Transfer(context, header.data(), buffer, length);
 }
 
 bool BeginDataXfer30(U3DeviceContext& context, const std::uint8_t* header, std::uint8_t* buffer, int length,

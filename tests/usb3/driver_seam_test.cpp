@@ -32,8 +32,7 @@ protected:
         AddUsb3();
         context_ = OpenDeviceUSB30(0);
         ASSERT_TRUE(context_);
-        zv::usb3::WriteTransferHeader(std::span<std::uint8_t, zv::usb3::kTransferHeaderSize>(inHeader_),
-                                      zv::usb3::BulkTransferHeader(zv::usb3::kEndpointBulkIn));
+        inHeader_ = zv::usb3::BulkTransferHeaderBytes(zv::usb3::kEndpointBulkIn);
     }
 
     using CommandBytes = std::array<std::uint8_t, kU3FrameHeaderSize + kU3RequestBlockSize>;
@@ -62,17 +61,15 @@ protected:
     // The command and the start of a read of `capacity` bytes, in one call.
     std::unique_ptr<Read> CommandThenBegin(std::uint16_t id, std::uint32_t capacity = 1024)
     {
-        std::uint8_t outHeader[zv::usb3::kTransferHeaderSize];
-        zv::usb3::WriteTransferHeader(std::span<std::uint8_t, zv::usb3::kTransferHeaderSize>(outHeader),
-                                      zv::usb3::BulkTransferHeader(zv::usb3::kEndpointBulkOut));
+        const auto outHeader = zv::usb3::BulkTransferHeaderBytes(zv::usb3::kEndpointBulkOut);
         CommandBytes bytes = CommandFrame(id);
         auto read = std::make_unique<Read>();
         std::uint32_t returned = 0;
         std::uint32_t error = 0;
         bool written = false;
         read->completedAtOnce = context_->hDevice->WriteThenBeginRead(
-            outHeader, bytes.data(), static_cast<std::uint32_t>(bytes.size()), &returned, &written,
-            *context_->hDeviceOvl, inHeader_, read->buffer.data(), capacity, read->transfer, &error);
+            outHeader.data(), bytes.data(), static_cast<std::uint32_t>(bytes.size()), &returned, &written,
+            *context_->hDeviceOvl, inHeader_.data(), read->buffer.data(), capacity, read->transfer, &error);
         EXPECT_TRUE(written);
         EXPECT_EQ(returned, bytes.size());
         EXPECT_EQ(error, read->completedAtOnce ? 0u : zv::usb3::kErrorIoPending);
@@ -86,8 +83,9 @@ protected:
         auto read = std::make_unique<Read>();
         std::uint32_t error = 0;
         read->completedAtOnce =
-            context_->hDeviceOvl->BeginControl(zv::usb3::kIoctlBulkTransfer, inHeader_, zv::usb3::kTransferHeaderSize,
-                                               read->buffer.data(), 1024, read->transfer, &error);
+            context_->hDeviceOvl->BeginControl(zv::usb3::kIoctlBulkTransfer, inHeader_.data(),
+                                               zv::usb3::kTransferHeaderSize, read->buffer.data(), 1024,
+                                               read->transfer, &error);
         EXPECT_EQ(error, read->completedAtOnce ? 0u : zv::usb3::kErrorIoPending);
         EXPECT_EQ(read->transfer.Pending(), !read->completedAtOnce);
         return read;
@@ -102,7 +100,7 @@ protected:
     }
 
     U3DevicePtr context_;
-    std::uint8_t inHeader_[zv::usb3::kTransferHeaderSize] = {};
+    std::array<std::uint8_t, zv::usb3::kTransferHeaderSize> inHeader_{};
 };
 
 TEST_F(DriverSeamTest, AcksWaitForReadsInOrderAndAFullEndpointLosesItsOldest)
@@ -240,6 +238,19 @@ TEST_F(DriverSeamTest, ACommandWithItsReadKeepsTheHooksAnswers)
 // The bytes of a request or reply are copied in pieces that overlap where
 // the length is no multiple of their size: every length up to a packet must
 // arrive whole, with nothing written past it.
+TEST(BulkTransferHeaderTest, CarriesTheEndpointAndNothingElse)
+{
+    for (const std::uint8_t endpoint : {zv::usb3::kEndpointBulkOut, zv::usb3::kEndpointBulkIn}) {
+        const auto bytes = zv::usb3::BulkTransferHeaderBytes(endpoint);
+        zv::usb3::TransferHeader expected;
+        expected.endpoint = endpoint;
+        std::array<std::uint8_t, zv::usb3::kTransferHeaderSize> written{};
+        zv::usb3::WriteTransferHeader(written, expected);
+        EXPECT_EQ(bytes, written);
+        EXPECT_EQ(zv::usb3::TransferEndpoint(bytes.data()), endpoint);
+    }
+}
+
 TEST(CarriedBytesTest, EveryLengthUpToAPacketArrivesWholeAndNothingBeyond)
 {
     std::array<std::uint8_t, 1024> from{};

@@ -499,17 +499,14 @@ bool Usb3Device::BulkOut(const std::uint8_t* data, std::uint32_t size, std::uint
 bool Usb3Device::Answer(Request r, std::uint16_t id, std::uint32_t size, std::uint16_t dataLength, bool sane,
                         std::uint32_t* error, Usb3Read* next)
 {
-    const bool plain = plain_;
-    if (!plain) {
+    if (trace_) {
+        TraceRequest(r, id, size, dataLength);
+    }
+    if (Firing(Usb3Hook::Kind::Write, r.code) != nullptr) {
         if (trace_) {
-            TraceRequest(r, id, size, dataLength);
+            TraceResult(id, "write failed");
         }
-        if (Firing(Usb3Hook::Kind::Write, r.code) != nullptr) {
-            if (trace_) {
-                TraceResult(id, "write failed");
-            }
-            return false;
-        }
+        return false;
     }
     std::uint32_t replyLength = 0;
     const std::uint32_t room = packet_ - 12;
@@ -526,7 +523,7 @@ bool Usb3Device::Answer(Request r, std::uint16_t id, std::uint32_t size, std::ui
     const Usb3Hook* ack = nullptr;
     bool execute = sane && (r.direction != 1 || r.wanted <= room);
     // Silence comes only from a hook: LoadHooks ends it when its hook is gone.
-    if (!plain && !hooks_.empty()) {
+    if (!hooks_.empty()) {
         if (FiringAmongHooks(Usb3Hook::Kind::Silent, r.code) != nullptr) {
             session_->silent = true;
         }

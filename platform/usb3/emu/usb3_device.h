@@ -151,11 +151,11 @@ private:
     // Completes `next` with an acknowledgement whose reply already sits in its
     // buffer, when nothing is queued on the endpoint or waits there; false
     // (nothing done) otherwise.
+    bool AckStraight(Usb3Read* next, std::uint16_t status, std::uint16_t length, std::uint16_t id,
+                     std::uint32_t replyLength);
     // The same without the checks and the trace, for a caller that made them.
     void Complete(Usb3Read* next, std::uint16_t status, std::uint16_t length, std::uint16_t id,
                   std::uint32_t replyLength);
-    bool AckStraight(Usb3Read* next, std::uint16_t status, std::uint16_t length, std::uint16_t id,
-                     std::uint32_t replyLength);
     // Completes `read` with the head packet and takes the packet off the endpoint.
     void Hand(Usb3Read* read);
 

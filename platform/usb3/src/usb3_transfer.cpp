@@ -51,11 +51,4 @@ TransferHeader VendorTransferHeader(bool deviceToHost, std::uint8_t request, std
     return h;
 }
 
-TransferHeader BulkTransferHeader(std::uint8_t endpoint)
-{
-    TransferHeader h;
-    h.endpoint = endpoint;
-    return h;
-}
-
 }  // namespace zv::usb3

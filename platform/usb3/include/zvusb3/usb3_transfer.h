@@ -59,10 +59,9 @@ TransferHeader ReadTransferHeader(std::span<const std::uint8_t, kTransferHeaderS
 // (timeout 1, data offset 38).
 TransferHeader VendorTransferHeader(bool deviceToHost, std::uint8_t request, std::uint16_t value, std::uint16_t index,
                                     std::uint16_t length);
-// The header of a bulk transfer on `endpoint`: every field 0 but the endpoint.
-TransferHeader BulkTransferHeader(std::uint8_t endpoint);
-// The same header as WriteTransferHeader writes it, at compile time: a driver
-// that is handed one of these constants can tell its endpoint without a load.
+// The header of a bulk transfer on `endpoint`, written: every field 0 but the
+// endpoint. A constant expression, so that a driver handed a header made at
+// compile time can tell its endpoint without a load.
 constexpr std::array<std::uint8_t, kTransferHeaderSize> BulkTransferHeaderBytes(std::uint8_t endpoint)
 {
     std::array<std::uint8_t, kTransferHeaderSize> bytes{};
