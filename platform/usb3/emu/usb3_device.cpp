@@ -108,6 +108,15 @@ void AndProgram(std::uint8_t* target, const std::uint8_t* data, std::uint32_t le
     }
 }
 
+// The u3ack answer=corrupt reply: wrong bytes that nothing in the
+// acknowledgement gives away.
+void CorruptReply(std::uint8_t* reply, std::uint32_t length)
+{
+    if (length > 0) {
+        reply[0] = static_cast<std::uint8_t>(~reply[0]);
+    }
+}
+
 }  // namespace
 
 Usb3Device::Usb3Device(StateDir dir, std::string id) : dir_(std::move(dir)), id_(std::move(id))
@@ -586,6 +595,9 @@ bool Usb3Device::Answer(Request r, std::uint16_t id, std::uint32_t size, std::ui
         case Usb3Hook::Answer::Long:
             ackLength = static_cast<std::uint16_t>(replyLength + 16);
             break;
+        case Usb3Hook::Answer::Corrupt:
+            CorruptReply(reply, replyLength);
+            break;
         case Usb3Hook::Answer::Pending: {
             const std::uint32_t step = ack->ms > 0 ? ack->ms - 1 : 0;
             for (std::uint32_t i = 0; i < ack->count; ++i) {
@@ -688,6 +700,9 @@ bool Usb3Device::Ep0(std::uint8_t* buffer, std::uint32_t size, std::uint32_t* re
     }
     if (ack != nullptr && ack->answer == Usb3Hook::Answer::Short) {
         replyLength /= 2;
+    }
+    if (ack != nullptr && ack->answer == Usb3Hook::Answer::Corrupt) {
+        CorruptReply(reply, replyLength);
     }
     if (r.direction == 1) {
         std::memcpy(buffer + zv::usb3::kTransferHeaderSize, reply, replyLength);

@@ -110,10 +110,11 @@ std::optional<Usb3Hook> ParseUsb3Hook(std::string_view line, std::string* error)
             static const std::map<std::string_view, Usb3Hook::Answer> answers = {
                 {"error", Usb3Hook::Answer::Error}, {"none", Usb3Hook::Answer::None},
                 {"bad", Usb3Hook::Answer::Bad},     {"short", Usb3Hook::Answer::Short},
-                {"long", Usb3Hook::Answer::Long},   {"pending", Usb3Hook::Answer::Pending}};
+                {"long", Usb3Hook::Answer::Long},   {"pending", Usb3Hook::Answer::Pending},
+                {"corrupt", Usb3Hook::Answer::Corrupt}};
             const auto it = answers.find(value);
             if (it == answers.end()) {
-                return Fail(error, "answer is error, none, bad, short, long or pending");
+                return Fail(error, "answer is error, none, bad, short, long, pending or corrupt");
             }
             hook.answer = it->second;
         } else if (key == "field") {

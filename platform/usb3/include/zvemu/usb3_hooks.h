@@ -4,7 +4,7 @@
 // directory beside those of the camera API library (see zvemu/hooks.h; lines
 // of the other face are skipped by each). For one camera:
 //
-//   u3ack answer=error|none|bad|short|long|pending [req=CODE] [nth=N] [times=K|all]
+//   u3ack answer=error|none|bad|short|long|pending|corrupt [req=CODE] [nth=N] [times=K|all]
 //         [count=K] [ms=T] [field=magic|id|command]
 //        The N-th matching request (of code CODE, default any) and the K-1
 //        after it are answered so: error: an error acknowledgement (endpoint 0:
@@ -13,7 +13,9 @@
 //        (default magic); short: a device-to-host reply of half the bytes
 //        asked; long: a length field beyond the bytes the acknowledgement
 //        carries; pending: count (default 1) pending acknowledgements of ms
-//        (default 100) milliseconds each, the real one following ms later.
+//        (default 100) milliseconds each, the real one following ms later;
+//        corrupt: a device-to-host reply whose first byte is inverted, under
+//        an acknowledgement that is valid in every field.
 //   u3write [req=CODE] [nth=N] [times=K|all]
 //        The bulk write of the N-th matching command fails (nothing arrives).
 //   u3silent [nth=N]
@@ -58,7 +60,8 @@ struct Usb3Hook {
         Bad,
         Short,
         Long,
-        Pending
+        Pending,
+        Corrupt
     };
     enum class Field {
         Magic,
