@@ -24,6 +24,8 @@ using namespace usb3map;
 namespace {
 
 constexpr std::uint32_t kSpiPiece = 64;
+constexpr std::uint32_t kCpu1BootBytes = 2;    // the controller's boot signature
+constexpr std::uint32_t kInfoFormatBytes = 4;  // the info partition's format word
 constexpr std::uint32_t kC51VerifyPiece = 512;
 constexpr std::uint32_t kC2PageSize = 512;
 constexpr int kC2Pages = 16;
@@ -250,39 +252,7 @@ bool FW_Updater_USB30::FlashOperation(int operation)
     if (flag != nullptr) {
         // Checked first: a bad value must not even restore anything.
         const std::uint32_t value = flag->valueForced ? 1 : (flag->mask == 0 ? 0 : FlagValue(inputFile));
-        InfoPartitionBackup backup(job.identity);
-        if (backup.Exists()) {
-            const std::vector<std::uint8_t> kept = backup.Load(job.region.region.size);
-            std::printf("InfoPartition backup %s of an unfinished rewrite found: restoring it\n",
-                        backup.Name().c_str());
-            WriteSpiRegion(job.region.region.start, job.region.region.size, kept, false);
-            backup.Remove();
-            std::printf("InfoPartition restored\n");
-        }
-        job.original.resize(job.region.region.size);
-        camera.ReadSPI(job.region.region.start, job.original.data(), job.region.region.size, kSpiKindFlash);
-        job.built = job.original;
-        const std::uint32_t format = ReadLe32(job.built, kInfoFormatOffset);
-        std::printf("InfoPartition format version %d\n", static_cast<int>(format));
-        std::uint32_t flags = ReadLe32(job.built, kInfoFlagsOffset);
-        if (format == 1) {
-            std::printf("InfoPartition format auto upgrade to version 2\n");
-            flags = 0;
-            WriteLe32(job.built, kInfoFormatOffset, 2);
-            WriteLe32(job.built, kInfoFormatWordOffset, kInfoFormatWordValue);
-        } else if (format == 2) {
-            WriteLe32(job.built, kInfoFormatWordOffset, kInfoFormatWordValue);
-        } else if (format != 3) {
-            throw UpdaterError("Format of current partition is not supported");
-        }
-        flags &= ~flag->mask;
-        if (value != 0) {
-            flags |= flag->mask;
-            std::printf("Setting device flag to 1\n");
-        } else {
-            std::printf("Setting device flag to 0\n");
-        }
-        WriteLe32(job.built, kInfoFlagsOffset, flags);
+        PrepareInfoPartition(job, *flag, value);
         job.image = job.built;
     } else if (operation == kDump) {
         if (!inputFile || inputFile->empty()) {
@@ -340,6 +310,72 @@ bool FW_Updater_USB30::FlashOperation(int operation)
     return true;
 }
 
+std::vector<std::uint8_t> FW_Updater_USB30::ReadInfoPartition(const MemoryRegion& region, bool twice)
+{
+    std::vector<std::uint8_t> partition(region.size);
+    camera.ReadSPI(region.start, partition.data(), region.size, kSpiKindFlash);
+    if (twice) {
+        // What is decided from it, and written back whole, must not rest on
+        // one reading that the connection may have spoilt.
+        std::vector<std::uint8_t> again(region.size);
+        camera.ReadSPI(region.start, again.data(), region.size, kSpiKindFlash);
+        const auto differ = std::mismatch(partition.begin(), partition.end(), again.begin());
+        if (differ.first != partition.end()) {
+            throw UpdaterError(FormatText("InfoPartition reads differently twice (first at x%x): the connection to "
+                                          "the camera is not reliable; nothing written",
+                                          static_cast<unsigned>(differ.first - partition.begin())));
+        }
+    }
+    return partition;
+}
+
+void FW_Updater_USB30::PrepareInfoPartition(Job& job, const FlagType& flag, std::uint32_t value)
+{
+    const MemoryRegion& region = job.region.region;
+    const bool writes = job.operation == kProgram;
+    job.original = ReadInfoPartition(region, writes);
+    if (IsUnfinishedInfoPartition(job.original)) {
+        // Only this camera's own backup may fill it, and only a run that
+        // writes anyway restores it.
+        const InfoPartitionBackup backup(U3DeviceSerial(camera.DevicePath()));
+        if (!writes) {
+            throw UpdaterError(backup.UnfinishedForReadText());
+        }
+        if (!backup.Exists()) {
+            throw UpdaterError(backup.MissingForRewriteText());
+        }
+        std::vector<std::uint8_t> kept = backup.Load(region.size);
+        std::printf("InfoPartition backup %s of an unfinished rewrite found: restoring it\n", backup.Name().c_str());
+        WriteSpiRegion(region.start, region.size, kept, kInfoFormatBytes);
+        backup.Remove();
+        std::printf("InfoPartition restored\n");
+        job.original = std::move(kept);  // the flash holds it now: the write was verified
+    }
+    job.built = job.original;
+    const std::uint32_t format = ReadLe32(job.built, kInfoFormatOffset);
+    std::printf("InfoPartition format version %d\n", static_cast<int>(format));
+    std::uint32_t flags = ReadLe32(job.built, kInfoFlagsOffset);
+    if (format == 1) {
+        std::printf("InfoPartition format auto upgrade to version 2\n");
+        flags = 0;
+        WriteLe32(job.built, kInfoFormatOffset, 2);
+        WriteLe32(job.built, kInfoFormatWordOffset, kInfoFormatWordValue);
+    } else if (format == 2) {
+        WriteLe32(job.built, kInfoFormatWordOffset, kInfoFormatWordValue);
+    } else if (format != 3) {
+        throw UpdaterError("Format of current partition is not supported");
+    }
+    flags &= ~flag.mask;
+    if (value != 0) {
+        flags |= flag.mask;
+        std::printf("Setting device flag to 1\n");
+    } else {
+        std::printf("Setting device flag to 0\n");
+    }
+    WriteLe32(job.built, kInfoFlagsOffset, flags);
+    job.image = job.built;
+}
+
 void FW_Updater_USB30::CheckMapFitsCamera(const Job& job)
 {
     if (job.region.memory != Memory::SpiFlash || firmwareType == FW_TYPE_MMDESC) {
@@ -385,19 +421,21 @@ void CheckWindow(std::uint32_t start, std::uint32_t stop, std::size_t size)
 }  // namespace
 
 void FW_Updater_USB30::WriteSpiRegion(std::uint32_t start, std::uint32_t eraseSize, std::span<const std::uint8_t> image,
-                                      bool keepBootBytes)
+                                      std::uint32_t headBytesLast)
 {
-    // The controller does not boot from a flash whose first two bytes are
-    // erased: with keepBootBytes they are written last, after everything else
-    // is verified. Only then is the image copied.
-    const bool bootBytesLast = keepBootBytes && image.size() >= 2;
-    std::vector<std::uint8_t> withoutBootBytes;
+    // The first bytes of some regions tell whether the rest is whole: the
+    // controller does not boot from a flash whose first two bytes are
+    // erased, and an info partition whose format word is erased is known to
+    // be unfinished. Those bytes are written last, after everything else is
+    // verified, so that every interruption leaves them erased. Only then is
+    // the image copied.
+    const bool headLast = headBytesLast > 0 && image.size() >= headBytesLast;
+    std::vector<std::uint8_t> withoutHead;
     std::span<const std::uint8_t> data = image;
-    if (bootBytesLast) {
-        withoutBootBytes.assign(image.begin(), image.end());
-        withoutBootBytes[0] = 0xFF;
-        withoutBootBytes[1] = 0xFF;
-        data = withoutBootBytes;
+    if (headLast) {
+        withoutHead.assign(image.begin(), image.end());
+        std::fill_n(withoutHead.begin(), headBytesLast, std::uint8_t{0xFF});
+        data = withoutHead;
     }
     const std::uint32_t sectors = (eraseSize + kSpiSectorSize - 1) / kSpiSectorSize;
     std::printf("FW flash erasing\n");
@@ -414,7 +452,7 @@ void FW_Updater_USB30::WriteSpiRegion(std::uint32_t start, std::uint32_t eraseSi
         ReportProgress(static_cast<int>(static_cast<std::uint64_t>(offset) * 33 / length + 33));
     }
     VerifySPI(start, data);
-    if (bootBytesLast) {
+    if (headLast) {
         const std::uint32_t head = std::min(kSpiPiece, length);
         camera.WriteSPI(start, image.data(), head, kSpiKindFlash);
         VerifySPI(start, image.first(head));
@@ -424,16 +462,16 @@ void FW_Updater_USB30::WriteSpiRegion(std::uint32_t start, std::uint32_t eraseSi
 void FW_Updater_USB30::ProgramInfoPartition(Job& job)
 {
     const MemoryRegion& region = job.region.region;
-    InfoPartitionBackup backup(job.identity);
+    const InfoPartitionBackup backup(U3DeviceSerial(camera.DevicePath()));
     backup.Write(job.original);
     try {
-        WriteSpiRegion(region.start, region.size, job.image, false);
+        WriteSpiRegion(region.start, region.size, job.image, kInfoFormatBytes);
     } catch (const std::exception&) {
         // The partition holds what makes this camera unique: put back what
         // was there before failing.
         std::printf("InfoPartition rewrite failed: writing the kept partition back\n");
         try {
-            WriteSpiRegion(region.start, region.size, job.original, false);
+            WriteSpiRegion(region.start, region.size, job.original, kInfoFormatBytes);
             backup.Remove();
             std::printf("InfoPartition written back\n");
         } catch (const std::exception&) {
@@ -451,7 +489,8 @@ void FW_Updater_USB30::ProgramSpi(Job& job)
         ProgramInfoPartition(job);
         return;
     }
-    WriteSpiRegion(job.region.region.start, job.region.region.size, job.image, firmwareType == FW_TYPE_CPU1);
+    WriteSpiRegion(job.region.region.start, job.region.region.size, job.image,
+                   firmwareType == FW_TYPE_CPU1 ? kCpu1BootBytes : 0);
 }
 
 void FW_Updater_USB30::RunProgram(Job& job)

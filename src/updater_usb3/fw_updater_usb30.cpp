@@ -1,5 +1,6 @@
 #include "fw_updater_usb30.h"
 
+#include "info_partition_backup.h"
 #include "os_clock.h"
 #include "sne_record.h"
 #include "text_format.h"
@@ -173,6 +174,13 @@ void FW_Updater_USB30::SelectCameraBySN(const std::string& serial)
     SelectByText("SelectCameraBySN", serial, [this] {
         std::vector<std::uint8_t> info(kSerialInfoBytes);
         camera.ReadSPI(InfoPartitionStart(camera, cameraGeneration), info.data(), kSerialInfoBytes, kSpiKindFlash);
+        if (IsUnfinishedInfoPartition(info)) {
+            // Its serial record may be gone: the rerun that finishes the
+            // rewrite must still find the camera by its serial.
+            std::string text = U3DeviceSerial(camera.DevicePath());
+            std::printf("\n InfoPartition unfinished, serial of the device path: %s\n", text.c_str());
+            return text;
+        }
         std::array<std::uint8_t, 8> sne{};
         std::copy_n(info.begin() + kInfoSneOffset, sne.size(), sne.begin());
         const SNERecord record = SNERecord::FromBytes(sne);
@@ -194,6 +202,9 @@ void FW_Updater_USB30::GetU3VFlag(std::uint8_t& flag)
     OpenCamera open(camera, true);
     std::vector<std::uint8_t> info(kFlagInfoBytes);
     camera.ReadSPI(InfoPartitionStart(camera, cameraGeneration), info.data(), kFlagInfoBytes, kSpiKindFlash);
+    if (IsUnfinishedInfoPartition(info)) {
+        throw UpdaterError(InfoPartitionBackup(U3DeviceSerial(camera.DevicePath())).UnfinishedForReadText());
+    }
     flag = static_cast<std::uint8_t>(ReadLe32(info, kInfoFlagsOffset) & 1);
 }
 

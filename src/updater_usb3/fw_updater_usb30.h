@@ -79,8 +79,16 @@ private:
     void RunEmergencyBoot(Job& job);
     void ProgramSpi(Job& job);
     void ProgramInfoPartition(Job& job);
+    // Erases, writes and verifies a region; its first headBytesLast bytes
+    // stay erased until everything else is verified, then are written.
     void WriteSpiRegion(std::uint32_t start, std::uint32_t eraseSize, std::span<const std::uint8_t> image,
-                        bool keepBootBytes);
+                        std::uint32_t headBytesLast);
+    // The info partition read once, or twice when it is to be rewritten
+    // (throws when the readings differ).
+    std::vector<std::uint8_t> ReadInfoPartition(const usb3map::MemoryRegion& region, bool twice);
+    // The partition rewritten with the flag set: restores this camera's
+    // backup first when a rewrite was cut off.
+    void PrepareInfoPartition(Job& job, const usb3map::FlagType& flag, std::uint32_t value);
     void CheckMapFitsCamera(const Job& job);
     // The open camera's location, which names its lock and backup file.
     void RememberSelection(const std::string& location);

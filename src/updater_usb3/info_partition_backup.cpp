@@ -42,6 +42,11 @@ bool IsKnownInfoFormat(std::span<const std::uint8_t> partition)
     return format >= 1 && format <= 3;
 }
 
+bool IsUnfinishedInfoPartition(std::span<const std::uint8_t> partition)
+{
+    return partition.size() >= 4 && usb3map::ReadLe32(partition, usb3map::kInfoFormatOffset) == 0xFFFFFFFFu;
+}
+
 InfoPartitionBackup::InfoPartitionBackup(std::string_view cameraIdentity)
 {
     std::string readable;
@@ -94,4 +99,24 @@ void InfoPartitionBackup::Remove() const
 {
     std::error_code ec;
     std::filesystem::remove(name_, ec);
+}
+
+std::string InfoPartitionBackup::MissingForRewriteText() const
+{
+    return FormatText("An update of this camera's info partition was interrupted and its backup %s is not in this "
+                      "directory: run the same command in the directory that holds %s; nothing written",
+                      name_.c_str(), name_.c_str());
+}
+
+std::string InfoPartitionBackup::UnfinishedForReadText() const
+{
+    if (Exists()) {
+        return FormatText("An update of this camera's info partition was interrupted and its backup %s in this "
+                          "directory waits to be restored: run the interrupted command (or prog REST_INFO 0 with the "
+                          "same camera options) again in this directory",
+                          name_.c_str());
+    }
+    return FormatText("An update of this camera's info partition was interrupted: run the interrupted command (or "
+                      "prog REST_INFO 0 with the same camera options) again in the directory that holds its backup %s",
+                      name_.c_str());
 }

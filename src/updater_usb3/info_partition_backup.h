@@ -3,8 +3,13 @@
 // The backup of a camera's info partition (serial number, flags and other
 // bytes unique to the camera) taken before the partition is erased for a
 // rewrite. It lives in the working directory under a name made from the
-// camera's identity (its location), so a later run finds it even when the
-// partition itself was lost, and it is removed once the rewrite is verified.
+// camera's own identity (the serial its device path carries, never the port
+// it is plugged into), so a later run finds it even when the partition
+// itself was lost, another camera in the same port never gets it, and it is
+// removed once the rewrite is verified.
+//
+// A rewrite writes the partition's format word last: a partition whose
+// format word is still erased is one whose rewrite was cut off.
 
 #include <cstdint>
 #include <span>
@@ -14,6 +19,8 @@
 
 // A partition whose format word is one the updater knows (1, 2 or 3).
 bool IsKnownInfoFormat(std::span<const std::uint8_t> partition);
+// A partition whose rewrite was cut off: its format word is still erased.
+bool IsUnfinishedInfoPartition(std::span<const std::uint8_t> partition);
 
 class InfoPartitionBackup {
 public:
@@ -28,6 +35,12 @@ public:
     // naming the file, otherwise.
     std::vector<std::uint8_t> Load(std::size_t size) const;
     void Remove() const;
+
+    // Why a run stops at an unfinished partition. For a rewrite: this
+    // backup is not here. For a read: how to finish the rewrite, with or
+    // without this backup here.
+    std::string MissingForRewriteText() const;
+    std::string UnfinishedForReadText() const;
 
 private:
     std::string name_;

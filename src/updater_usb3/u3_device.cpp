@@ -112,6 +112,18 @@ std::string U3MutexName(std::string_view devicePath)
     return name;
 }
 
+std::string U3DeviceSerial(std::string_view devicePath)
+{
+    // \\?\usb#vid_XXXX&pid_XXXX#<instance>#{class}
+    const std::size_t first = devicePath.find('#');
+    const std::size_t second = first == std::string_view::npos ? first : devicePath.find('#', first + 1);
+    const std::size_t third = second == std::string_view::npos ? second : devicePath.find('#', second + 1);
+    if (third == std::string_view::npos || third == second + 1) {
+        return std::string(devicePath);
+    }
+    return std::string(devicePath.substr(second + 1, third - second - 1));
+}
+
 bool OpenDeviceInterface(unsigned index, U3DeviceContext& context)
 {
     // Step 1: the class and the member number within it.

@@ -162,18 +162,27 @@ TEST_F(Usb3Test, BackupOfAnUnfinishedRewriteIsRestoredFirstAndABadOneRefused)
 }
 
 // A programming run that fails at any erase or write: status 1, CPU1 never
-// left bootable half-written, the info partition never lost, and a rerun
-// once the fault is gone leaves every memory as an uninterrupted run.
+// left bootable half-written, the info partition never lost nor left looking
+// whole when it is not, and a rerun once the fault is gone leaves every
+// memory as an uninterrupted run. Between the fault and that rerun come what
+// an operator may do next: a read of the camera, the same command failing
+// again during the recovery, and the same command from another folder.
 struct Interrupted {
     std::string name;
     std::string type;
-    std::size_t fileSize;    // 0: the flag value "1" instead of a file
-    std::uint32_t erases;    // 64 KB sectors erased
-    std::uint32_t writes;    // 64-byte writes (0xE8) of the rewritten region
-    bool bootBytes = false;  // CPU1: the first two bytes stay erased
+    std::size_t fileSize;   // 0: the flag value "1" instead of a file
+    std::uint32_t erases;   // 64 KB sectors erased
+    std::uint32_t writes;   // 64-byte writes (0xE8) of the rewritten region
+    bool headLast = false;  // the region's first piece is written once more at the end
 };
 
 class Usb3Interrupted : public Usb3Test, public ::testing::WithParamInterface<Interrupted> {};
+
+// An info partition whose format word is still erased: its rewrite was cut off.
+bool InfoUnfinished(const Bytes& spi)
+{
+    return Slice(spi, kInfo, 4) == Bytes(4, 0xFF);
+}
 
 TEST_P(Usb3Interrupted, AtEveryEraseAndWriteThenRerun)
 {
@@ -192,6 +201,8 @@ TEST_P(Usb3Interrupted, AtEveryEraseAndWriteThenRerun)
     };
     ASSERT_EQ(RunQuiet(args).status, 0);
     const auto wanted = Memories(camera);
+    const std::filesystem::path elsewhere = work.path() / "elsewhere";
+    std::filesystem::create_directory(elsewhere);
 
     // Each sector erase sends 0x06, 0xD8, four status reads (three busy) and
     // 0x04 as 0xB0 requests; the erase itself is the second.
@@ -205,7 +216,7 @@ TEST_P(Usb3Interrupted, AtEveryEraseAndWriteThenRerun)
             hooks.push_back("u3ack answer=error req=0xE8 nth=" + std::to_string(n));
         }
     }
-    if (c.bootBytes) {
+    if (c.headLast) {
         hooks.push_back("u3ack answer=error req=0xE8 nth=" + std::to_string(c.writes + 1));
     }
     // The device going silent half way through the writes.
@@ -218,38 +229,261 @@ TEST_P(Usb3Interrupted, AtEveryEraseAndWriteThenRerun)
         const e2e::ProgramRun failed = RunQuiet(args);
         EXPECT_EQ(failed.status, 1) << failed.out;
         EXPECT_THAT(failed.out, HasSubstr(kFailed));
-        const Bytes spi = Memory(camera, Usb3Memory::Spi);
-        if (c.bootBytes && hook != "u3ack answer=error req=0xB0 nth=2") {
+        Bytes spi = Memory(camera, Usb3Memory::Spi);
+        if (c.type == "CPU1" && hook != "u3ack answer=error req=0xB0 nth=2") {
             EXPECT_EQ(spi[0], 0xFF);
             EXPECT_EQ(spi[1], 0xFF);
         }
+        const Bytes info = Slice(spi, kInfo, 0x10000);
+        EXPECT_TRUE(info == Slice(seeded.at(Usb3Memory::Spi), kInfo, 0x10000) ||
+                    info == Slice(wanted.at(Usb3Memory::Spi), kInfo, 0x10000) || InfoUnfinished(spi))
+            << "an info partition that reads whole but is not";
         emu.ClearHooks(static_cast<int>(camera));
+
+        // A read of the camera writes nothing and takes an unfinished
+        // partition for nothing else.
+        const auto interrupted = Memories(camera);
+        const e2e::ProgramRun read = RunQuiet({"info", "FLAG_U3V"});
+        EXPECT_EQ(read.status, InfoUnfinished(spi) ? 1 : 0) << read.out;
+        EXPECT_THAT(read.out, InfoUnfinished(spi) ? HasSubstr("An update of this camera's info partition was "
+                                                              "interrupted and its backup info_backup_")
+                                                  : HasSubstr("\nFLAG_U3V 0\n"));
+        EXPECT_EQ(Memories(camera), interrupted);
+
+        // A second fault during the recovery: the backup, when one is
+        // needed, stays until a recovery has gone through.
+        const bool neededBackup = InfoUnfinished(spi);
+        emu.Hook(static_cast<int>(camera), "u3ack answer=error req=0xE8 nth=3");
+        EXPECT_EQ(RunQuiet(args).status, 1);
+        emu.ClearHooks(static_cast<int>(camera));
+        spi = Memory(camera, Usb3Memory::Spi);
+        if (neededBackup) {
+            EXPECT_TRUE(InfoUnfinished(spi));
+            EXPECT_EQ(InfoBackups(work.path()).size(), 1u);
+        }
+
+        // The same command from another folder: refused with nothing written
+        // while the partition waits for its backup, else a whole run.
+        const auto before = Memories(camera);
+        const e2e::ProgramRun other = RunQuietIn(elsewhere, args);
+        if (InfoUnfinished(spi)) {
+            EXPECT_EQ(other.status, 1) << other.out;
+            EXPECT_THAT(other.out, HasSubstr("is not in this directory: run the same command in the directory that "
+                                             "holds info_backup_"));
+            EXPECT_EQ(Memories(camera), before);
+        } else {
+            EXPECT_EQ(other.status, 0) << other.out;
+            EXPECT_EQ(Memories(camera), wanted);
+        }
+        EXPECT_TRUE(InfoBackups(elsewhere).empty());
+
         const e2e::ProgramRun rerun = RunQuiet(args);
         EXPECT_EQ(rerun.status, 0) << rerun.out;
         EXPECT_EQ(Memories(camera), wanted);
+        EXPECT_TRUE(InfoBackups(work.path()).empty());
     }
 }
 
 INSTANTIATE_TEST_SUITE_P(Usb3, Usb3Interrupted,
                          ::testing::Values(Interrupted{"Cpu1", "CPU1", 0x20000, 4, 2048, true},
                                            Interrupted{"Fpga1", "FPGA1", 0x12000, 10, 1152},
-                                           Interrupted{"FlagU3v", "FLAG_U3V", 0, 1, 1024},
-                                           Interrupted{"Cpu2BootLoaderRequest", "CPU2", 0x4000, 1, 1024}),
+                                           Interrupted{"FlagU3v", "FLAG_U3V", 0, 1, 1024, true},
+                                           Interrupted{"Cpu2BootLoaderRequest", "CPU2", 0x4000, 1, 1024, true}),
                          [](const auto& info) { return info.param.name; });
 
-TEST_F(Usb3Test, ErasedInfoPartitionWithoutBackupIsRefused)
+// Requests of a run, counted in the device's trace up to and including the
+// first one of `code`: a u3silent hook one further silences the camera right
+// after it.
+std::uint32_t RequestsUpToFirst(zvtest::EmuDir& emu, const std::string& code)
+{
+    std::uint32_t count = 0;
+    for (const std::string& line : emu.TraceWith("usb3 request id=")) {
+        ++count;
+        if (line.find(" req=" + code + " ") != std::string::npos) {
+            return count;
+        }
+    }
+    ADD_FAILURE() << "no request " << code;
+    return 0;
+}
+
+class Usb3TornInfo : public Usb3Test {
+protected:
+    // A camera that goes silent right after the first piece of the info
+    // partition's rewrite by `args`: answers what an uninterrupted run
+    // leaves in the SPI flash, and leaves the camera as the silent run did.
+    Bytes TearInfoRewrite(unsigned camera, const std::vector<std::string>& args)
+    {
+        const Bytes seeded = Memory(camera, Usb3Memory::Spi);
+        emu.StartTrace();
+        EXPECT_EQ(RunQuiet(args).status, 0);
+        const std::uint32_t silentFrom = RequestsUpToFirst(emu, "0xE8") + 1;
+        emu.ClearHooks(-1);
+        emu.ClearTrace();
+        const Bytes uninterrupted = Memory(camera, Usb3Memory::Spi);
+        SetMemory(camera, Usb3Memory::Spi, 0, seeded);
+        emu.Hook(static_cast<int>(camera), "u3silent nth=" + std::to_string(silentFrom));
+        const e2e::ProgramRun torn = RunQuiet(args);
+        EXPECT_EQ(torn.status, 1) << torn.out;
+        EXPECT_THAT(torn.out, HasSubstr("InfoPartition could not be written back; its backup info_backup_"));
+        emu.ClearHooks(static_cast<int>(camera));
+        return uninterrupted;
+    }
+};
+
+TEST_F(Usb3TornInfo, AnotherFolderIsRefusedReadsSayWhatIsLeftAndTheFirstFolderRestores)
 {
     const unsigned camera = AddUsb3(0);
-    SetMemory(camera, Usb3Memory::Spi, kInfo, Bytes(0x10000, 0xFF));
-    const Bytes erased = Memory(camera, Usb3Memory::Spi);
-    for (const std::vector<std::string>& args :
-         std::vector<std::vector<std::string>>{{"prog", "FLAG_U3V", "0"},
-                                               {"prog", "REST_INFO", "0"},
-                                               {"prog", "CPU2", FirmwareFile("cpu2.bin", Payload(0x100))}}) {
-        const e2e::ProgramRun refused = RunQuiet(args);
-        EXPECT_EQ(refused.status, 1);
-        EXPECT_THAT(refused.out, HasSubstr("******** Error: Format of current partition is not supported\n"));
-        EXPECT_EQ(Memory(camera, Usb3Memory::Spi), erased);
+    // A partition filled all through: nothing of it may be lost.
+    SetMemory(camera, Usb3Memory::Spi, kInfo + 300, Payload(0x10000 - 300, 0xC3));
+    const Bytes seeded = Memory(camera, Usb3Memory::Spi);
+    const std::vector<std::string> args = {"prog", "FLAG_U3V", "1"};
+    const Bytes uninterrupted = TearInfoRewrite(camera, args);
+    const Bytes torn = Memory(camera, Usb3Memory::Spi);
+    EXPECT_TRUE(InfoUnfinished(torn));
+    const auto backups = InfoBackups(work.path());
+    ASSERT_EQ(backups.size(), 1u);
+    const std::string name = backups[0].filename().string();
+    EXPECT_EQ(zvtest::ReadFile(backups[0]), Slice(seeded, kInfo, 0x10000));
+
+    zvtest::TempDir other;
+    struct Row {
+        std::filesystem::path directory;
+        std::vector<std::string> args;
+        std::string error;
+    };
+    const std::string waits = "An update of this camera's info partition was interrupted and its backup " + name +
+                              " in this directory waits to be restored: run the interrupted command (or prog "
+                              "REST_INFO 0 with the same camera options) again in this directory";
+    const Row rows[] = {
+        {other.path(), args,
+         "An update of this camera's info partition was interrupted and its backup " + name +
+             " is not in this directory: run the same command in the directory that holds " + name +
+             "; nothing written"},
+        {other.path(), {"info", "FLAG_U3V"},
+         "An update of this camera's info partition was interrupted: run the interrupted command (or prog REST_INFO "
+         "0 with the same camera options) again in the directory that holds its backup " +
+             name},
+        {work.path(), {"info", "FLAG_U3V"}, waits},
+        {work.path(), {"verify", "FLAG_U3V", "1"}, waits},
+        {work.path(), {"verify", "FLAG_U3V", "0"}, waits},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.directory.string() + " " + row.args[0]);
+        const e2e::ProgramRun r = RunQuietIn(row.directory, row.args);
+        EXPECT_EQ(r.status, 1) << r.out;
+        EXPECT_THAT(r.out, HasSubstr("\n******** Error: " + row.error + "\n" + kFailed));
+        EXPECT_THAT(r.out, ::testing::Not(HasSubstr("FLAG_U3V 0")));
+        EXPECT_THAT(r.out, ::testing::Not(HasSubstr("FLAG_U3V 1")));
+        EXPECT_EQ(Memory(camera, Usb3Memory::Spi), torn);
+        EXPECT_TRUE(InfoBackups(other.path()).empty());
+        EXPECT_EQ(InfoBackups(work.path()), backups);
+    }
+
+    // The same command in the first folder, choosing the camera by the
+    // serial that its partition lost: restored, then rewritten.
+    const e2e::ProgramRun r = RunQuiet({"prog", "FLAG_U3V", "1", "--camsn", emu.Camera(camera).serial});
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_THAT(r.out, HasSubstr("InfoPartition backup " + name + " of an unfinished rewrite found: restoring it\n"));
+    EXPECT_EQ(Memory(camera, Usb3Memory::Spi), uninterrupted);
+    EXPECT_TRUE(InfoBackups(work.path()).empty());
+}
+
+TEST_F(Usb3TornInfo, AnotherCameraInTheSamePortKeepsItsPartitionAndTheBackupWaitsForItsCamera)
+{
+    const unsigned first = AddUsb3(0);
+    const std::string port = emu.Camera(first).locPath;
+    const unsigned second = AddUsb3(0);
+    {
+        zvemu::CameraRecord record = emu.Camera(second);
+        record.locPath = port;
+        emu.State().SaveCamera(emu.CameraId(second), record);
+    }
+    // One camera in the port at a time.
+    const auto plug = [this](unsigned camera, bool in) {
+        const std::filesystem::path face = emu.Root() / emu.CameraId(camera) / "usb3.txt";
+        const std::filesystem::path away = emu.Root() / emu.CameraId(camera) / "usb3.away";
+        std::filesystem::rename(in ? away : face, in ? face : away);
+    };
+    plug(second, false);
+    const std::vector<std::string> args = {"prog", "FLAG_U3V", "1"};
+    const Bytes uninterrupted = TearInfoRewrite(first, args);
+    const auto backups = InfoBackups(work.path());
+    ASSERT_EQ(backups.size(), 1u);
+    const Bytes kept = zvtest::ReadFile(backups[0]);
+
+    plug(first, false);
+    plug(second, true);
+    const Bytes secondBefore = Memory(second, Usb3Memory::Spi);
+    // Neither a verify nor a rewrite gives it the first camera's partition.
+    e2e::ProgramRun r = RunQuiet({"verify", "FLAG_U3V", "0"});
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(Memory(second, Usb3Memory::Spi), secondBefore);
+    r = RunQuiet(args);
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_THAT(r.out, ::testing::Not(HasSubstr("restoring")));
+    const Bytes secondAfter = Memory(second, Usb3Memory::Spi);
+    EXPECT_TRUE(OnlyChanged(secondBefore, secondAfter, kInfo + 288, 1));
+    EXPECT_EQ(secondAfter[kInfo + 288] & 1, 1);
+    EXPECT_EQ(InfoBackups(work.path()), backups);
+    EXPECT_EQ(zvtest::ReadFile(backups[0]), kept);
+
+    // Back in its port, the first camera gets its own partition back.
+    plug(second, false);
+    plug(first, true);
+    r = RunQuiet(args);
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(Memory(first, Usb3Memory::Spi), uninterrupted);
+    EXPECT_TRUE(InfoBackups(work.path()).empty());
+}
+
+TEST_F(Usb3Test, DifferingReadingsOfTheInfoPartitionStopTheRewriteBeforeAnyWrite)
+{
+    const unsigned camera = AddUsb3(0);
+    SetMemory(camera, Usb3Memory::Spi, kInfo + 300, Payload(0x10000 - 300, 0xC3));
+    const Bytes before = Memory(camera, Usb3Memory::Spi);
+    // The camera's map is the first 0xE6 read, then the partition comes in
+    // 69 pieces per reading: one piece of the first or of the second
+    // reading arrives wrong under a valid acknowledgement.
+    for (const int nth : {10, 80}) {
+        SCOPED_TRACE(nth);
+        emu.ClearHooks(static_cast<int>(camera));
+        emu.Hook(static_cast<int>(camera), "u3ack answer=corrupt req=0xE6 nth=" + std::to_string(nth));
+        const e2e::ProgramRun r = RunQuiet({"prog", "FLAG_U3V", "1"});
+        EXPECT_EQ(r.status, 1) << r.out;
+        EXPECT_THAT(r.out, ::testing::ContainsRegex("\n\\*{8} Error: InfoPartition reads differently twice \\(first "
+                                                    "at x[0-9a-f]+\\): the connection to the camera is not reliable; "
+                                                    "nothing written\n"));
+        EXPECT_THAT(r.out, ::testing::Not(HasSubstr("FW flash erasing")));
+        EXPECT_EQ(Memory(camera, Usb3Memory::Spi), before);
+        EXPECT_TRUE(InfoBackups(work.path()).empty());
+    }
+}
+
+TEST_F(Usb3Test, ErasedOrUnknownInfoPartitionWithoutBackupIsRefused)
+{
+    const unsigned camera = AddUsb3(0);
+    struct Row {
+        Bytes head;  // the partition's first bytes
+        std::string error;
+    };
+    const Row rows[] = {
+        {Bytes(0x10000, 0xFF), "An update of this camera's info partition was interrupted and its backup info_backup_"},
+        {Bytes{7, 0, 0, 0}, "******** Error: Format of current partition is not supported\n"},
+    };
+    for (const Row& row : rows) {
+        SetMemory(camera, Usb3Memory::Spi, kInfo, row.head);
+        const Bytes erased = Memory(camera, Usb3Memory::Spi);
+        for (const std::vector<std::string>& args :
+             std::vector<std::vector<std::string>>{{"prog", "FLAG_U3V", "0"},
+                                                   {"prog", "REST_INFO", "0"},
+                                                   {"prog", "CPU2", FirmwareFile("cpu2.bin", Payload(0x100))}}) {
+            SCOPED_TRACE(args[1]);
+            const e2e::ProgramRun refused = RunQuiet(args);
+            EXPECT_EQ(refused.status, 1);
+            EXPECT_THAT(refused.out, HasSubstr(row.error));
+            EXPECT_EQ(Memory(camera, Usb3Memory::Spi), erased);
+        }
     }
 }
 

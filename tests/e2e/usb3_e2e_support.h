@@ -82,6 +82,16 @@ protected:
         return r;
     }
 
+    // The run from another working directory (where backups are looked for).
+    e2e::ProgramRun RunQuietIn(const std::filesystem::path& directory, const std::vector<std::string>& args) const
+    {
+        const std::filesystem::path here = std::filesystem::current_path();
+        std::filesystem::current_path(directory);
+        e2e::ProgramRun r = RunQuiet(args);
+        std::filesystem::current_path(here);
+        return r;
+    }
+
     Bytes Memory(unsigned camera, Usb3Memory memory) const
     {
         return zvemu::ReadUsb3Memory(emu.State(), emu.CameraId(camera), memory, 0,
@@ -134,6 +144,18 @@ inline Bytes Slice(const Bytes& bytes, std::size_t start, std::size_t size)
 {
     return Bytes(bytes.begin() + static_cast<std::ptrdiff_t>(start),
                  bytes.begin() + static_cast<std::ptrdiff_t>(start + size));
+}
+
+// The info partition backups in a directory.
+inline std::vector<std::filesystem::path> InfoBackups(const std::filesystem::path& directory)
+{
+    std::vector<std::filesystem::path> found;
+    for (const auto& entry : std::filesystem::directory_iterator(directory)) {
+        if (entry.path().filename().string().starts_with("info_backup_")) {
+            found.push_back(entry.path());
+        }
+    }
+    return found;
 }
 
 }  // namespace usb3e2e
