@@ -181,13 +181,14 @@ TEST_F(Usb3Test, FlagTypesRewriteOnlyTheirBitsOfTheInfoPartition)
         return static_cast<std::uint32_t>(spi[at] | spi[at + 1] << 8 | spi[at + 2] << 16 | spi[at + 3] << 24);
     };
 
-    // A format-1 partition is upgraded and its flags cleared before the bit is set.
+    // A format-1 partition is upgraded and its flags cleared before the bit
+    // is set; the piece with the format word is written again last.
     e2e::ProgramRun r = RunQuiet({"prog", "FLAG_U3V", "1"});
     EXPECT_EQ(r.status, 0) << r.out;
     EXPECT_THAT(r.out, HasSubstr("InfoPartition format version 1\nInfoPartition format auto upgrade to version 2\n"
                                  "Setting device flag to 1\nFW flash erasing\nFW flash erasing - sect:0\n"
                                  "FW flash erased - sect:0 [OK]\nFW flash programming\n"
-                                 "FW flash verifying size:x10000\n"));
+                                 "FW flash verifying size:x10000\nFW flash verifying size:x40\n"));
     EXPECT_EQ(word(kInfo), 2u);
     EXPECT_EQ(word(kInfo + 4), 304u);
     EXPECT_EQ(word(kInfo + 288), 1u);
@@ -329,6 +330,13 @@ TEST_F(Usb3Test, RequestCountsOfProgrammingVerifyingAndDumping)
 
     ASSERT_EQ(RunQuiet({"dump", "MMDESC", work.File("mmdesc.bin")}).status, 0);
     EXPECT_EQ(counts()["0xE6/64"], 1024);
+
+    ASSERT_EQ(RunQuiet({"prog", "FLAG_U3V", "1"}).status, 0);
+    seen = counts();
+    EXPECT_EQ(seen["0xE6/960"], 2 * 68) << "the partition read twice in the largest pieces";
+    EXPECT_EQ(seen["0xE6/256"], 2);
+    EXPECT_EQ(seen["0xE8/64"], 1025) << "the piece with the format word once more, last";
+    EXPECT_EQ(seen["0xE6/64"], 1025) << "every piece verified, that one again";
 }
 
 // After programming and a reset, every row of the version query shows what

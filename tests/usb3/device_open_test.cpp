@@ -124,6 +124,21 @@ TEST_F(Usb3Test, MutexNameTurnsEveryBackslashIntoABar)
     EXPECT_EQ(U3MutexName("plain/path:1"), "plain/path:1");
 }
 
+TEST_F(Usb3Test, TheSerialIsTheInstancePartOfTheDevicePath)
+{
+    const std::pair<std::string, std::string> rows[] = {
+        {"\\\\?\\usb#vid_20f7&pid_3001#ZVEMU21000A0&1a2b#{guid}", "ZVEMU21000A0&1a2b"},
+        {"\\\\?\\usb#vid_20f7&pid_3001#ABC#", "ABC"},
+        // No instance part: the path itself names the camera.
+        {"\\\\?\\usb#vid_20f7&pid_3001##{guid}", "\\\\?\\usb#vid_20f7&pid_3001##{guid}"},
+        {"\\\\?\\usb#vid_20f7&pid_3001#ABC", "\\\\?\\usb#vid_20f7&pid_3001#ABC"},
+        {"", ""},
+    };
+    for (const auto& [path, serial] : rows) {
+        EXPECT_EQ(U3DeviceSerial(path), serial) << path;
+    }
+}
+
 TEST_F(Usb3Test, TheLockNestsForItsThreadAndBlocksOthers)
 {
     AddUsb3();
