@@ -26,6 +26,7 @@ namespace {
 constexpr std::uint32_t kSpiPiece = 64;
 constexpr std::uint32_t kCpu1BootBytes = 2;    // the controller's boot signature
 constexpr std::uint32_t kInfoFormatBytes = 4;  // the info partition's format word
+constexpr std::uint32_t kMapValidBytes = 4;    // the memory map's first word, 1 in a valid map
 constexpr std::uint32_t kC51VerifyPiece = 512;
 constexpr std::uint32_t kC2PageSize = 512;
 constexpr int kC2Pages = 16;
@@ -425,10 +426,11 @@ void FW_Updater_USB30::WriteSpiRegion(std::uint32_t start, std::uint32_t eraseSi
 {
     // The first bytes of some regions tell whether the rest is whole: the
     // controller does not boot from a flash whose first two bytes are
-    // erased, and an info partition whose format word is erased is known to
-    // be unfinished. Those bytes are written last, after everything else is
-    // verified, so that every interruption leaves them erased. Only then is
-    // the image copied.
+    // erased, an info partition whose format word is erased is known to be
+    // unfinished, and a memory map whose first word is erased is no map.
+    // Those bytes are written last, after everything else is verified, so
+    // that every interruption leaves them erased. Only then is the image
+    // copied.
     const bool headLast = headBytesLast > 0 && image.size() >= headBytesLast;
     std::vector<std::uint8_t> withoutHead;
     std::span<const std::uint8_t> data = image;
@@ -489,8 +491,13 @@ void FW_Updater_USB30::ProgramSpi(Job& job)
         ProgramInfoPartition(job);
         return;
     }
-    WriteSpiRegion(job.region.region.start, job.region.region.size, job.image,
-                   firmwareType == FW_TYPE_CPU1 ? kCpu1BootBytes : 0);
+    std::uint32_t head = 0;
+    if (firmwareType == FW_TYPE_CPU1) {
+        head = kCpu1BootBytes;
+    } else if (firmwareType == FW_TYPE_MMDESC) {
+        head = kMapValidBytes;  // a map cut off half way must not pass for one
+    }
+    WriteSpiRegion(job.region.region.start, job.region.region.size, job.image, head);
 }
 
 void FW_Updater_USB30::RunProgram(Job& job)

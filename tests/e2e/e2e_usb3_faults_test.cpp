@@ -307,12 +307,12 @@ std::uint32_t RequestsUpToFirst(zvtest::EmuDir& emu, const std::string& code)
     return 0;
 }
 
-class Usb3TornInfo : public Usb3Test {
+class Usb3CutOff : public Usb3Test {
 protected:
-    // A camera that goes silent right after the first piece of the info
-    // partition's rewrite by `args`: answers what an uninterrupted run
-    // leaves in the SPI flash, and leaves the camera as the silent run did.
-    Bytes TearInfoRewrite(unsigned camera, const std::vector<std::string>& args)
+    // A camera that goes silent right after the first 64-byte write of
+    // `args`: answers what an uninterrupted run leaves in the SPI flash, and
+    // leaves the camera as the silent run did.
+    Bytes CutAfterFirstWrite(unsigned camera, const std::vector<std::string>& args)
     {
         const Bytes seeded = Memory(camera, Usb3Memory::Spi);
         emu.StartTrace();
@@ -323,15 +323,22 @@ protected:
         const Bytes uninterrupted = Memory(camera, Usb3Memory::Spi);
         SetMemory(camera, Usb3Memory::Spi, 0, seeded);
         emu.Hook(static_cast<int>(camera), "u3silent nth=" + std::to_string(silentFrom));
-        const e2e::ProgramRun torn = RunQuiet(args);
-        EXPECT_EQ(torn.status, 1) << torn.out;
-        EXPECT_THAT(torn.out, HasSubstr("InfoPartition could not be written back; its backup info_backup_"));
+        const e2e::ProgramRun cut = RunQuiet(args);
+        EXPECT_EQ(cut.status, 1) << cut.out;
         emu.ClearHooks(static_cast<int>(camera));
+        return uninterrupted;
+    }
+    // The same for a rewrite of the info partition, whose kept partition
+    // cannot be written back either.
+    Bytes TearInfoRewrite(unsigned camera, const std::vector<std::string>& args)
+    {
+        const Bytes uninterrupted = CutAfterFirstWrite(camera, args);
+        EXPECT_TRUE(InfoUnfinished(Memory(camera, Usb3Memory::Spi)));
         return uninterrupted;
     }
 };
 
-TEST_F(Usb3TornInfo, AnotherFolderIsRefusedReadsSayWhatIsLeftAndTheFirstFolderRestores)
+TEST_F(Usb3CutOff, AnotherFolderIsRefusedReadsSayWhatIsLeftAndTheFirstFolderRestores)
 {
     const unsigned camera = AddUsb3(0);
     // A partition filled all through: nothing of it may be lost.
@@ -389,7 +396,7 @@ TEST_F(Usb3TornInfo, AnotherFolderIsRefusedReadsSayWhatIsLeftAndTheFirstFolderRe
     EXPECT_TRUE(InfoBackups(work.path()).empty());
 }
 
-TEST_F(Usb3TornInfo, AnotherCameraInTheSamePortKeepsItsPartitionAndTheBackupWaitsForItsCamera)
+TEST_F(Usb3CutOff, AnotherCameraInTheSamePortKeepsItsPartitionAndTheBackupWaitsForItsCamera)
 {
     const unsigned first = AddUsb3(0);
     const std::string port = emu.Camera(first).locPath;
@@ -435,6 +442,23 @@ TEST_F(Usb3TornInfo, AnotherCameraInTheSamePortKeepsItsPartitionAndTheBackupWait
     EXPECT_EQ(r.status, 0) << r.out;
     EXPECT_EQ(Memory(first, Usb3Memory::Spi), uninterrupted);
     EXPECT_TRUE(InfoBackups(work.path()).empty());
+}
+
+// The memory map's first word is written last too: a map cut off after its
+// first piece is no map (the generation's own is used) until a rerun.
+TEST_F(Usb3CutOff, AMemoryMapCutOffHalfWayIsNoMap)
+{
+    const unsigned camera = AddUsb3(0);
+    SetMemory(camera, Usb3Memory::Spi, 0x40000, Bytes(96, 0xFF));
+    const Bytes uninterrupted = CutAfterFirstWrite(camera, {"prog", "MMDESC"});
+    const Bytes cut = Memory(camera, Usb3Memory::Spi);
+    EXPECT_EQ(Slice(cut, 0x40000, 4), Bytes(4, 0xFF));
+    EXPECT_EQ(Slice(cut, 0x40040, 32), Bytes(32, 0xFF));
+    // Nothing takes the rest of it for the camera's map.
+    const e2e::ProgramRun fpga2 = RunQuiet({"prog", "FPGA2", FirmwareFile("fpga2.bin", Payload(0x100))});
+    EXPECT_EQ(fpga2.status, 0) << fpga2.out;
+    EXPECT_EQ(RunQuiet({"prog", "MMDESC"}).status, 0);
+    EXPECT_EQ(Slice(Memory(camera, Usb3Memory::Spi), 0x40000, 0x10000), Slice(uninterrupted, 0x40000, 0x10000));
 }
 
 TEST_F(Usb3Test, DifferingReadingsOfTheInfoPartitionStopTheRewriteBeforeAnyWrite)
