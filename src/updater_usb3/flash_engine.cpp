@@ -254,7 +254,6 @@ bool FW_Updater_USB30::FlashOperation(int operation)
         // Checked first: a bad value must not even restore anything.
         const std::uint32_t value = flag->valueForced ? 1 : (flag->mask == 0 ? 0 : FlagValue(inputFile));
         PrepareInfoPartition(job, *flag, value);
-        job.image = job.built;
     } else if (operation == kDump) {
         if (!inputFile || inputFile->empty()) {
             throw UpdaterError("Invalid filename");

@@ -90,7 +90,7 @@ private:
     // backup first when a rewrite was cut off.
     void PrepareInfoPartition(Job& job, const usb3map::FlagType& flag, std::uint32_t value);
     void CheckMapFitsCamera(const Job& job);
-    // The open camera's location, which names its lock and backup file.
+    // The open camera's location, which names its operation lock.
     void RememberSelection(const std::string& location);
     template <typename Match>
     void SelectByText(const char* operation, const std::string& text, Match&& readText);
