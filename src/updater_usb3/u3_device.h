@@ -94,3 +94,7 @@ private:
 
 // The named lock's name for an interface path: every '\' becomes '|'.
 std::string U3MutexName(std::string_view devicePath);
+
+// The serial number an interface path carries (its third '#'-separated part
+// up to a '&'); the whole path when it carries none.
+std::string U3DeviceSerial(std::string_view devicePath);
