@@ -34,18 +34,24 @@ namespace zv::os {
 // either value above 0.
 struct NamedLock::Shared {
     std::mutex mutex;
+    std::string path;
+    bool removeWhenFree = false;
     int fd = -1;
     volatile char* mark = nullptr;
     std::atomic<const void*> owner{nullptr};
     std::atomic<std::uint32_t> count{0};
 
-    ~Shared()
+    ~Shared() { Drop(); }
+
+    void Drop()
     {
         if (mark != nullptr) {
             ::munmap(const_cast<char*>(mark), 1);
+            mark = nullptr;
         }
         if (fd >= 0) {
             ::close(fd);
+            fd = -1;
         }
     }
 };
@@ -118,6 +124,34 @@ volatile char* MapMark(int fd)
     return mapped == MAP_FAILED ? nullptr : static_cast<volatile char*>(mapped);
 }
 
+// Opens the lock file at the path with its mark mapped; false when it cannot.
+bool OpenLockFile(NamedLock::Shared& shared)
+{
+    shared.Drop();
+    const int fd = ::open(shared.path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    volatile char* const mark = fd < 0 ? nullptr : MapMark(fd);
+    if (mark == nullptr) {
+        if (fd >= 0) {
+            ::close(fd);
+        }
+        return false;
+    }
+    shared.fd = fd;
+    shared.mark = mark;
+    return true;
+}
+
+// With the file lock held: whether the path still names the locked file. A
+// lock removed when free may have been removed by the holder this one waited
+// for; its file is then no lock any more and the path's new one is.
+bool StillNamedByPath(const NamedLock::Shared& shared)
+{
+    struct stat opened {};
+    struct stat named {};
+    return ::fstat(shared.fd, &opened) == 0 && ::stat(shared.path.c_str(), &named) == 0 &&
+           opened.st_dev == named.st_dev && opened.st_ino == named.st_ino;
+}
+
 }  // namespace
 
 std::filesystem::path NamedLockDirectory()
@@ -128,7 +162,7 @@ std::filesystem::path NamedLockDirectory()
     return std::filesystem::temp_directory_path() / ("zvos-locks-" + std::to_string(::getuid()));
 }
 
-std::unique_ptr<NamedLock> NamedLock::Open(std::string_view name)
+std::unique_ptr<NamedLock> NamedLock::Open(std::string_view name, bool removeWhenFree)
 {
     std::lock_guard registryLock(g_registryMutex);
     const std::string key(name);
@@ -138,19 +172,13 @@ std::unique_ptr<NamedLock> NamedLock::Open(std::string_view name)
         const auto dir = NamedLockDirectory();
         std::error_code ec;
         std::filesystem::create_directories(dir, ec);
-        const auto path = dir / FileNameFor(name);
-        const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-        volatile char* const mark = fd < 0 ? nullptr : MapMark(fd);
-        if (mark == nullptr) {
-            if (fd >= 0) {
-                ::close(fd);
-            }
+        shared = std::make_shared<Shared>();
+        shared->path = (dir / FileNameFor(name)).string();
+        shared->removeWhenFree = removeWhenFree;
+        if (!OpenLockFile(*shared)) {
             Registry().erase(key);
             return nullptr;
         }
-        shared = std::make_shared<Shared>();
-        shared->fd = fd;
-        shared->mark = mark;
         slot = shared;
     }
     return std::unique_ptr<NamedLock>(new NamedLock(std::move(shared)));
@@ -183,6 +211,15 @@ namespace {
             std::lock_guard guard(shared.mutex);
             if (shared.count.load(std::memory_order_relaxed) == 0) {
                 if (::flock(shared.fd, LOCK_EX | LOCK_NB) == 0) {
+                    if (shared.removeWhenFree && !StillNamedByPath(shared)) {
+                        // Taken from a holder that removed it: wait on the
+                        // file the name has now.
+                        ::flock(shared.fd, LOCK_UN);
+                        if (!OpenLockFile(shared)) {
+                            return LockWait::Failed;
+                        }
+                        continue;
+                    }
                     const bool abandoned = TakeMark(shared.mark);
                     shared.count.store(1, std::memory_order_relaxed);
                     shared.owner.store(self, std::memory_order_relaxed);
@@ -212,6 +249,11 @@ namespace {
     std::lock_guard guard(shared.mutex);
     shared.count.store(0, std::memory_order_relaxed);
     shared.owner.store(nullptr, std::memory_order_relaxed);
+    if (shared.removeWhenFree) {
+        // Removed while still held: a waiter that takes the removed file
+        // finds it no longer named and turns to the path's new one.
+        ::unlink(shared.path.c_str());
+    }
     ClearMark(shared.mark);
     ::flock(shared.fd, LOCK_UN);
     return true;

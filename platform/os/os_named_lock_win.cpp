@@ -59,8 +59,9 @@ std::filesystem::path NamedLockDirectory()
     return std::filesystem::temp_directory_path() / "zvos-locks";
 }
 
-std::unique_ptr<NamedLock> NamedLock::Open(std::string_view name)
+std::unique_ptr<NamedLock> NamedLock::Open(std::string_view name, bool /*removeWhenFree*/)
 {
+    // The system removes a mutex with its last handle: nothing is left behind.
     // The system takes names of up to MAX_PATH characters without '\' (the
     // callers replace it); any other name cannot be a mutex.
     const std::string text = MutexName(name);

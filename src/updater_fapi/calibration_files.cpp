@@ -232,6 +232,7 @@ void FW_Updater_FAPI::DiffFirmwareContent()
         // The camera is read again for every diff, into the updater's cache.
         std::vector<std::uint8_t> bytes = ZeroedBuffer(size, "Memory allocation error - diff buffer");
         ReadFileFFS(bytes, kEepromFile, 0);
+        RefuseInterruptedUpdate(bytes);
         eepromCache = std::move(bytes);
         examined.SetRawData(eepromCache.data(), size, CdsDataType::WholeImage);
     }

@@ -138,6 +138,36 @@ std::vector<std::uint8_t> FW_Updater_FAPI::RestoreEepromFromBackup(const std::st
     return image;
 }
 
+void FW_Updater_FAPI::RefuseInterruptedUpdate(std::span<const std::uint8_t> image)
+{
+    if (eeprom_files::ReadPartitionTableState(image).updateInProgress) {
+        throw UpdaterError(eeprom_files::InterruptedUpdateText(ReadCameraModel(), ReadCameraSerial()));
+    }
+}
+
+void FW_Updater_FAPI::BackUpEepromBeforeProgramming(std::span<const std::uint8_t> fileImage)
+{
+    const std::uint32_t size = SelectEepromFile();
+    // Any other file (a firmware image, a listing) would replace the
+    // calibration data with what is no image of them.
+    if (fileImage.size() != size) {
+        throw UpdaterError(FormatText("The file holds %zu bytes, the camera's EEPROM data are %u bytes: it is no "
+                                      "EEPROM image of this camera. Nothing was written",
+                                      fileImage.size(), size));
+    }
+    const std::vector<std::uint8_t> image = ReadCameraEeprom(size);
+    if (std::equal(image.begin(), image.end(), fileImage.begin(), fileImage.end())) {
+        return;  // nothing that the write could lose
+    }
+    std::printf("Creating EEPROM data backup before programming...\n");
+    const eeprom_files::ProgBackup backup = eeprom_files::KeepProgBackup(ReadCameraModel(), ReadCameraSerial(), image);
+    if (backup.written) {
+        std::printf("EEPROM data backup %s was created\n", backup.name.c_str());
+    } else {
+        std::printf("EEPROM data backup %s holds this data already\n", backup.name.c_str());
+    }
+}
+
 void FW_Updater_FAPI::SetUpdateInProgressMark(std::vector<std::uint8_t>& image, std::uint8_t mark)
 {
     CalibDataStructureConverter table;

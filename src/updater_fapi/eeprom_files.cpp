@@ -113,12 +113,40 @@ PartitionTableState ReadPartitionTableState(std::span<const std::uint8_t> image)
     return state;
 }
 
-EepromBackupFile::EepromBackupFile(std::string_view model, std::string_view serial)
+EepromBackupFile::EepromBackupFile(std::string_view model, std::string_view serial, std::string_view kind)
 {
     if (serial.empty()) {
         throw UpdaterError("The camera reports no serial number: its EEPROM data backup cannot be named");
     }
-    name_ = CheckedFileName("eeprom_backup_" + SafeNamePart(model) + "_" + SafeNamePart(serial) + ".bin");
+    name_ = CheckedFileName(std::string(kind) + "_" + SafeNamePart(model) + "_" + SafeNamePart(serial) + ".bin");
+}
+
+ProgBackup KeepProgBackup(std::string_view model, std::string_view serial, std::span<const std::uint8_t> image)
+{
+    constexpr int kMaxBackups = 9999;
+    for (int n = 1; n <= kMaxBackups; ++n) {
+        const EepromBackupFile backup(model, std::string(serial) + "_" + std::to_string(n), kProgBackupKind);
+        bool opened = false;
+        const std::vector<std::uint8_t> kept = ReadWholeFile(backup.Name(), opened);
+        if (opened && std::equal(kept.begin(), kept.end(), image.begin(), image.end())) {
+            return {backup.Name(), false};
+        }
+        std::error_code ignored;
+        if (!opened && !fs::exists(backup.Name(), ignored)) {
+            backup.Write(image);
+            return {backup.Name(), true};
+        }
+    }
+    throw UpdaterError("Failed to create file for EEPROM backup!");
+}
+
+std::string InterruptedUpdateText(std::string_view model, std::string_view serial)
+{
+    const EepromBackupFile backup(model, serial);
+    return "An update of this camera's EEPROM data was interrupted: the camera holds no valid calibration data "
+           "until it is finished. To finish it, run 'upgrade EEPROM1 --zvapi' for this camera in the directory "
+           "that holds its backup file " +
+           backup.Name();
 }
 
 void EepromBackupFile::Write(std::span<const std::uint8_t> image) const

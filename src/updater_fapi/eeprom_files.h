@@ -55,12 +55,16 @@ struct PartitionTableState {
 PartitionTableState ReadPartitionTableState(std::span<const std::uint8_t> image);
 
 // The backup of one camera's whole EEPROM image, kept in the working
-// directory as eeprom_backup_<model>_<serial>.bin.
+// directory as <kind>_<model>_<serial>.bin: eeprom_backup_... for the data
+// update (what an interrupted update is restored from), eeprom_prog_backup_...
+// for the image a `prog EEPROM1` replaced. The two never name one file.
+inline constexpr std::string_view kUpdateBackupKind = "eeprom_backup";
+inline constexpr std::string_view kProgBackupKind = "eeprom_prog_backup";
 class EepromBackupFile {
 public:
     // A camera that reports no serial number cannot be told apart from
     // another of its model, so it gets no backup (throws).
-    EepromBackupFile(std::string_view model, std::string_view serial);
+    EepromBackupFile(std::string_view model, std::string_view serial, std::string_view kind = kUpdateBackupKind);
 
     const std::string& Name() const { return name_; }
 
@@ -77,5 +81,20 @@ public:
 private:
     std::string name_;
 };
+
+// The backup `prog EEPROM1` keeps of the image it replaces:
+// eeprom_prog_backup_<model>_<serial>_<n>.bin in the working directory, n
+// from 1. An earlier one is never replaced (a rerun after a torn write must
+// not put the torn image over the good one); one that holds the image
+// already serves again. Answers its name and whether it was written now.
+struct ProgBackup {
+    std::string name;
+    bool written = false;
+};
+ProgBackup KeepProgBackup(std::string_view model, std::string_view serial, std::span<const std::uint8_t> image);
+
+// What a run that reads a camera whose EEPROM data carry the update mark
+// says: the data are those of an interrupted update, and how to finish it.
+std::string InterruptedUpdateText(std::string_view model, std::string_view serial);
 
 }  // namespace eeprom_files

@@ -193,6 +193,7 @@ std::string FW_Updater_FAPI::GetEEPROMDataVersion(std::size_t capacity)
     converter.SetCpuFirmwareVersion(cpuVersion->c_str());
     converter.SetNewCpuFirmwareVersion(cpuVersion->c_str());
     FillEepromCache(size);
+    RefuseInterruptedUpdate(eepromCache);
 
     // The version bytes are read from the table alone, so that pages the
     // converter could not take do not hide them. They start at 0 and stay
@@ -263,6 +264,7 @@ bool FW_Updater_FAPI::QueryEepromUpgrade(bool possible)
     converter.SetCpuFirmwareVersion(cpuVersion->c_str());
     converter.SetNewCpuFirmwareVersion(newFwVersion.c_str());
     FillEepromCache(size);
+    RefuseInterruptedUpdate(eepromCache);
     try {
         converter.SetRawData(eepromCache.data(), static_cast<std::uint32_t>(eepromCache.size()),
                              CdsDataType::WholeImage);

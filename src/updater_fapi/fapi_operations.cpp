@@ -4,6 +4,7 @@
 // progress is mapped onto the run's progress, and always leaves the camera
 // closed and the progress callback unregistered, also when it fails.
 
+#include "camera_run_lock.h"
 #include "camera_text.h"
 #include "fapi_progress.h"
 #include "ffs_file_table.h"
@@ -91,6 +92,12 @@ bool FW_Updater_FAPI::RunOperationFFS(int code)
     if (!ffsFile) {
         throw UpdaterError("Unsupported file-type selection for this camera.");
     }
+    // Runs that write to one camera take turns for the whole operation (its
+    // backups, conversions and writes), also with runs on the direct path.
+    std::optional<CameraRunLock> runLock;
+    if (code == kOperationProgram || code == kOperationEepromUpgrade) {
+        runLock.emplace(ReadCameraSerial());
+    }
     SetFapiProgressPhase(0.0f, 1.0f);
 
     FfsPayload payload;
@@ -104,6 +111,9 @@ bool FW_Updater_FAPI::RunOperationFFS(int code)
         if (firmwareType == FW_TYPE_EEPROM1_VER) {
             UpdateEepromVersionInCamera();
         } else {
+            if (firmwareType == FW_TYPE_EEPROM1) {
+                BackUpEepromBeforeProgramming(payloadData);
+            }
             ProgramPayload(payload, *ffsFile);
         }
         break;
@@ -297,6 +307,9 @@ void FW_Updater_FAPI::DumpFfsFile(std::string_view ffsFileName)
     WriteDumpFile(inputFile, content);
     std::printf("Read done OK\n");
     if (firmwareType == FW_TYPE_EEPROM1) {
+        // The raw dump stands (it may serve the repair); listings of an
+        // interrupted update's data would pass for calibration data.
+        RefuseInterruptedUpdate(content);
         ConvertDumpedEeprom(content);
     }
 }

@@ -258,6 +258,15 @@ protected:
     // image.
     std::vector<std::uint8_t> RestoreEepromFromBackup(const std::string& model, const std::string& serial,
                                                       std::span<const std::uint8_t> current);
+    // A read of the camera's calibration data that finds the update mark set
+    // holds the data of an interrupted update: it must not present them as
+    // calibration data. Throws, naming the update's backup file and the
+    // command that finishes it.
+    void RefuseInterruptedUpdate(std::span<const std::uint8_t> image);
+    // prog EEPROM1: the file must be a whole image of the camera's size;
+    // the camera's image is saved to eeprom_prog_backup_<model>_<serial>.bin
+    // before it is replaced. Throws, with nothing written, otherwise.
+    void BackUpEepromBeforeProgramming(std::span<const std::uint8_t> fileImage);
     // Reads the camera's image once per updater into eepromCache; answers
     // whether this call read it.
     bool FillEepromCache(std::uint32_t size);

@@ -1,12 +1,12 @@
 // The flash engine of the direct USB3 updater: erase, program, verify and
 // dump of every memory a USB3 camera keeps its firmware in.
 
+#include "camera_run_lock.h"
 #include "fw_decrypter.h"
 #include "fw_sel_item.h"
 #include "fw_updater_usb30.h"
 #include "info_partition_backup.h"
 #include "os_clock.h"
-#include "os_named_lock.h"
 #include "text_format.h"
 #include "updater_error.h"
 #include "usb3_routines.h"
@@ -31,7 +31,6 @@ constexpr std::uint32_t kC51VerifyPiece = 512;
 constexpr std::uint32_t kC2PageSize = 512;
 constexpr int kC2Pages = 16;
 constexpr int kCpu3ReopenAttempts = 11;
-constexpr std::uint32_t kFirmwareLockWaitMs = 5000;
 constexpr int kEmergencyConnectPolls = 40;
 constexpr std::uint32_t kEmergencyOpenWindowMs = 40000;
 
@@ -45,30 +44,6 @@ public:
 
 private:
     CameraFW& camera_;
-};
-
-// Held for a whole flash operation, so two runs never interleave their
-// writes on one camera. It is named by the camera's location, which stays the
-// same when the camera restarts under another device path.
-class FirmwareOperationLock {
-public:
-    explicit FirmwareOperationLock(const std::string& identity)
-        : lock_(zv::os::NamedLock::Open("zvcamupdater-usb3-" + identity))
-    {
-        if (!lock_) {
-            throw UpdaterError("Can not create the camera's firmware operation lock");
-        }
-        const zv::os::LockWait wait = lock_->Wait(kFirmwareLockWaitMs);
-        if (wait != zv::os::LockWait::Acquired && wait != zv::os::LockWait::Abandoned) {
-            throw UpdaterError("Camera is busy with another firmware operation");
-        }
-    }
-    ~FirmwareOperationLock() { lock_->Release(); }
-    FirmwareOperationLock(const FirmwareOperationLock&) = delete;
-    FirmwareOperationLock& operator=(const FirmwareOperationLock&) = delete;
-
-private:
-    std::unique_ptr<zv::os::NamedLock> lock_;
 };
 
 // The value of a flag type: the file word, 0 or 1. Anything else is refused
@@ -240,7 +215,10 @@ bool FW_Updater_USB30::FlashOperation(int operation)
     if (job.identity.empty()) {
         job.identity = camera.DevicePath();
     }
-    FirmwareOperationLock lock(job.identity);
+    // Held for the whole operation, so two runs never interleave their
+    // writes on one camera; named by the camera's serial number, which stays
+    // the same when the camera restarts under another device path.
+    const CameraRunLock lock(U3DeviceSerial(camera.DevicePath()));
     // The routines of the operation lock the device one by one; holding its
     // lock for the whole operation saves a system call per routine.
     const U3DeviceLockHold deviceLock(camera.DevicePath());

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 
+#include "camera_run_lock.h"
 #include "debug_print.h"
 #include "os_clock.h"
 #include "u3_transport.h"
@@ -114,14 +115,22 @@ std::string U3MutexName(std::string_view devicePath)
 
 std::string U3DeviceSerial(std::string_view devicePath)
 {
-    // \\?\usb#vid_XXXX&pid_XXXX#<instance>#{class}
-    const std::size_t first = devicePath.find('#');
-    const std::size_t second = first == std::string_view::npos ? first : devicePath.find('#', first + 1);
-    const std::size_t third = second == std::string_view::npos ? second : devicePath.find('#', second + 1);
-    if (third == std::string_view::npos || third == second + 1) {
+    // \\?\usb#vid_XXXX&pid_XXXX#<serial>[&...]#{class}
+    std::size_t start = 0;
+    for (int part = 0; part < 2; ++part) {
+        start = devicePath.find('#', start);
+        if (start == std::string_view::npos) {
+            return std::string(devicePath);
+        }
+        ++start;
+    }
+    const std::size_t end = devicePath.find('#', start);
+    if (end == std::string_view::npos) {
         return std::string(devicePath);
     }
-    return std::string(devicePath.substr(second + 1, third - second - 1));
+    const std::string_view instance = devicePath.substr(start, end - start);
+    const std::string_view serial = instance.substr(0, instance.find('&'));
+    return std::string(serial.empty() ? devicePath : serial);
 }
 
 bool OpenDeviceInterface(unsigned index, U3DeviceContext& context)
@@ -237,7 +246,13 @@ namespace {
 
 bool TakeDeviceLock(zv::os::NamedLock& lock, std::uint32_t timeoutMs)
 {
-    switch (lock.Wait(timeoutMs)) {
+    zv::os::LockWait wait = lock.Wait(0);
+    if (wait == zv::os::LockWait::Timeout && timeoutMs > 0) {
+        // Another run holds the device: the operator hears why this one waits.
+        NoteCameraInUse();
+        wait = lock.Wait(timeoutMs);
+    }
+    switch (wait) {
     case zv::os::LockWait::Acquired:
         return true;
     case zv::os::LockWait::Abandoned:

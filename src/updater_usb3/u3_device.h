@@ -95,8 +95,6 @@ private:
 // The named lock's name for an interface path: every '\' becomes '|'.
 std::string U3MutexName(std::string_view devicePath);
 
-// What names the camera itself in its interface path: the instance part
-// between the second and the third '#', which the driver makes of the
-// device's serial, so that it stays the same in every port. A path of
-// another form is answered whole.
+// The serial number an interface path carries (its third '#'-separated part
+// up to a '&'); the whole path when it carries none.
 std::string U3DeviceSerial(std::string_view devicePath);

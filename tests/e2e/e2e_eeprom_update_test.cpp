@@ -1,7 +1,8 @@
 // The program's calibration data commands on emulated cameras (--zvapi):
 // upgrade EEPROM1 (the data update with its backup, its mark and the restore
-// after an interruption), prog and verify EEPROM1_VER, info EEPROM1, and the
-// listings after dump EEPROM1.
+// after an interruption), prog and verify EEPROM1_VER, prog EEPROM1 with its
+// backup, info EEPROM1, the listings after dump EEPROM1, reads of a camera
+// whose update was interrupted, and runs on one camera at once.
 
 #include "eeprom_test_support.h"
 #include "emu_dir.h"
@@ -10,10 +11,12 @@
 #include <gtest/gtest.h>
 
 #include "file_io.h"
+#include "os_named_lock.h"
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <regex>
+#include <thread>
 
 using zvtest::kBanner;
 using zvtest::ReadFile;
@@ -53,10 +56,14 @@ protected:
         });
     }
 
-    e2e::ProgramRun Run(std::vector<std::string> args)
+    e2e::ProgramRun Run(std::vector<std::string> args, bool virtualSleep = false)
     {
         args.push_back("--zvapi");
-        e2e::ProgramRun r = e2e::RunProgram(args, "", {{"ZVAPI_EMULATOR_DIR", emu.Root().string()}});
+        std::vector<std::pair<std::string, std::string>> env = {{"ZVAPI_EMULATOR_DIR", emu.Root().string()}};
+        if (virtualSleep) {
+            env.emplace_back("ZVOS_VIRTUAL_SLEEP", "1");
+        }
+        e2e::ProgramRun r = e2e::RunProgram(args, "", env);
         r.out = WithoutProgress(r.out);
         return r;
     }
@@ -72,6 +79,10 @@ protected:
     std::size_t EepromWrites() const { return emu.TraceWith("param=write_file_ffs").size(); }
 
     const std::string backup = std::string("eeprom_backup_") + kJV966 + "_ZVEMU21000A0.bin";
+    static std::string ProgBackup(int n)
+    {
+        return std::string("eeprom_prog_backup_") + kJV966 + "_ZVEMU21000A0_" + std::to_string(n) + ".bin";
+    }
     EmuDir emu;
     eeprom_test::WorkingDirectory work{emu.Root() / "work"};
 };
@@ -248,6 +259,137 @@ TEST_F(EepromUpdateRun, DumpOfTheCalibrationImageComesWithListings)
     EXPECT_EQ(ReadFile("eeprom.bin"), Eeprom());
     EXPECT_TRUE(fs::exists("eeprom.bin_OrvikFormat.txt"));
     EXPECT_TRUE(fs::exists("eeprom.bin_CalibData.csv"));
+}
+
+TEST_F(EepromUpdateRun, ProgEeprom1TakesOnlyAWholeImageAndKeepsTheOneItReplaces)
+{
+    const std::vector<std::uint8_t> original = Eeprom();
+    // A firmware file or a listing is no image of the calibration data.
+    for (const std::size_t size : {std::size_t{64253}, eeprom_test::kImageSize - 1, eeprom_test::kImageSize + 1}) {
+        SCOPED_TRACE(size);
+        zvtest::WriteFile("JV966_wrong.bin", std::vector<std::uint8_t>(size, 0x5A));
+        const e2e::ProgramRun r = Run({"prog", "EEPROM1", "JV966_wrong.bin", "--plain_file"});
+        EXPECT_EQ(r.status, 1);
+        EXPECT_TRUE(r.out.ends_with("\n******** Error: The file holds " + std::to_string(size) +
+                                    " bytes, the camera's EEPROM data are 65536 bytes: it is no EEPROM image of this "
+                                    "camera. Nothing was written\n" +
+                                    kFailed))
+            << r.out;
+        EXPECT_EQ(Eeprom(), original);
+    }
+    EXPECT_FALSE(fs::exists(ProgBackup(1)));
+
+    // A whole image goes in once the one it replaces is kept.
+    const std::vector<std::uint8_t> image = DefaultsImage(
+        kJV966, kCpu, 2, 3, [](CalibDataStructureConverter& c) { eeprom_test::SetField(c, 0, "VRD", 2400); });
+    zvtest::WriteFile("JV966_image.bin", image);
+    e2e::ProgramRun r = Run({"prog", "EEPROM1", "JV966_image.bin", "--plain_file"});
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(r.out.find("Creating EEPROM data backup before programming...\nEEPROM data backup " + ProgBackup(1) +
+                         " was created\n"),
+              std::string::npos)
+        << r.out;
+    EXPECT_EQ(ReadFile(ProgBackup(1)), original);
+    EXPECT_EQ(Eeprom(), image);
+
+    // The backup undoes it; the image it replaces gets a backup of its own
+    // and the first one stays.
+    r = Run({"prog", "EEPROM1", ProgBackup(1), "--plain_file"});
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(r.out.find("EEPROM data backup " + ProgBackup(2) + " was created\n"), std::string::npos) << r.out;
+    EXPECT_EQ(Eeprom(), original);
+    EXPECT_EQ(ReadFile(ProgBackup(1)), original);
+    EXPECT_EQ(ReadFile(ProgBackup(2)), image);
+    // Nor does it touch the data update's backup name.
+    EXPECT_FALSE(fs::exists(backup));
+}
+
+// After an update stopped with its mark set, reads of the calibration data
+// name the interrupted update and how to finish it; a dump is still written
+// (it may serve a repair), but no listing of it.
+TEST_F(EepromUpdateRun, ReadsOfAnInterruptedUpdateSayHowToFinishIt)
+{
+    emu.Hook(0, "fail param=write_file_ffs code=8 nth=2 file=File_EEPROM1");
+    ASSERT_EQ(Run({"upgrade", "EEPROM1"}).status, 1);
+    emu.ClearHooks(0);
+    const std::vector<std::uint8_t> interrupted = Eeprom();
+    ASSERT_EQ(TableOf(interrupted).flag, 1);
+    const std::string error =
+        "\n******** Error: An update of this camera's EEPROM data was interrupted: the camera holds no valid "
+        "calibration data until it is finished. To finish it, run 'upgrade EEPROM1 --zvapi' for this camera in the "
+        "directory that holds its backup file " +
+        backup + "\n" + kFailed;
+    const std::vector<std::vector<std::string>> reads = {
+        {"dump", "EEPROM1", "eeprom.bin"}, {"diff", "EEPROM1"}, {"info", "EEPROM1"}};
+    for (const std::vector<std::string>& read : reads) {
+        SCOPED_TRACE(read[0]);
+        const e2e::ProgramRun r = Run(read);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_TRUE(r.out.ends_with(error)) << r.out;
+        EXPECT_EQ(Eeprom(), interrupted);
+    }
+    EXPECT_EQ(ReadFile("eeprom.bin"), interrupted);
+    for (const auto& entry : fs::directory_iterator(fs::current_path())) {
+        const std::string name = entry.path().filename().string();
+        EXPECT_FALSE(name.starts_with("eeprom.bin_") || name.ends_with("_diff.txt")) << name;
+    }
+
+    // The command named finishes the update.
+    ASSERT_EQ(Run({"upgrade", "EEPROM1"}).status, 0);
+    const e2e::ProgramRun r = Run({"info", "EEPROM1"});
+    EXPECT_TRUE(r.out.ends_with("Detected version V02.03\n" + kDone)) << r.out;
+}
+
+// Runs that write to one camera take turns, by the camera's serial number.
+TEST_F(EepromUpdateRun, RunsOnOneCameraTakeTurns)
+{
+    const zv::os::ProcessResult made =
+        zv::os::RunProcess((fs::path(e2e::ProgramPath()).parent_path() / "zv-demo-firmware").string(),
+                           {"--version", "02.60", "JV966_CPU1_V02.60.bin"}, "", {});
+    ASSERT_EQ(made.exitStatus, 0) << made.out;
+    const std::vector<std::uint8_t> original = Eeprom();
+    const std::vector<std::string> prog = {"prog", "CPU1", "JV966_CPU1_V02.60.bin"};
+    const std::string inUse = "The camera is in use by another run of the updater, waiting for it to finish...\n";
+    const std::string busy = "\n******** Error: The camera is still in use by another run of the updater; nothing "
+                             "was written. Run the command again once the other run has finished\n";
+
+    // Another run holds the camera for longer than a run waits: nothing is
+    // written, and the lock file of this run's wait is gone with it.
+    {
+        const auto other = zv::os::NamedLock::Open("zvcamupdater-camera-ZVEMU21000A0", true);
+        ASSERT_TRUE(other);
+        ASSERT_EQ(other->Wait(0), zv::os::LockWait::Acquired);
+        const e2e::ProgramRun r = Run(prog, true);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_NE(r.out.find(inUse), std::string::npos) << r.out;
+        EXPECT_EQ(r.out.find(inUse), r.out.rfind(inUse));
+        EXPECT_TRUE(r.out.ends_with(busy + kFailed)) << r.out;
+        EXPECT_EQ(Eeprom(), original);
+        EXPECT_EQ(emu.Camera(0).versions.at("version_mcu1"), kCpu);
+        EXPECT_FALSE(fs::exists(backup));
+        other->Release();
+    }
+    EXPECT_TRUE(fs::is_empty(emu.LockDir()));
+
+    // Two runs at once: each finishes, or fails before writing anything; the
+    // camera ends as after one run.
+    e2e::ProgramRun first;
+    e2e::ProgramRun second;
+    std::thread other([&] { second = Run(prog, true); });
+    first = Run(prog, true);
+    other.join();
+    for (const e2e::ProgramRun* r : {&first, &second}) {
+        EXPECT_TRUE(r->status == 0 || r->out.ends_with(busy + kFailed)) << r->out;
+    }
+    EXPECT_TRUE(first.status == 0 || second.status == 0);
+    EXPECT_EQ(emu.Camera(0).versions.at("version_mcu1"), "02.60");
+    const std::vector<std::uint8_t> converted = Eeprom();
+    EXPECT_EQ(TableOf(converted).structVersion, 2);
+    EXPECT_EQ(TableOf(converted).defaultsVersion, 3);
+    EXPECT_EQ(TableOf(converted).flag, 0);
+    EXPECT_EQ(eeprom_test::FieldOf(converted, kJV966, "02.60", 0, "VRD"), kCalibratedVrd);
+    EXPECT_EQ(ReadFile(backup), original);
+    EXPECT_TRUE(fs::is_empty(emu.LockDir()));
 }
 
 }  // namespace

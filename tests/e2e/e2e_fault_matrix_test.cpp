@@ -415,6 +415,178 @@ TEST_P(FaultMatrix, EverySingleFaultIsRecoveredAndNeverReportedAsSuccess)
     EXPECT_TRUE(failures.empty()) << failures.size() << " of " << ran << " cases failed:\n" << report;
 }
 
+// Two events in a row on the main job: a write of the update cut half way,
+// then what an operator does next: the same command from another folder, a
+// read of the camera, another camera in the same port, or the recovery with a
+// second write cut half way. Whatever comes next says "All OK" only with the
+// camera as an undisturbed run leaves it, fails otherwise with nothing
+// written, and the command again from the first folder then finishes the job.
+class FaultSequence : public FaultMatrix {
+protected:
+    Bytes Eeprom() const
+    {
+        return emu.State().ReadFfsFile(emu.CameraId(0), "File_EEPROM1").value_or(Bytes{});
+    }
+};
+
+TEST_P(FaultSequence, WhatAnOperatorDoesNextAfterACutWrite)
+{
+    const Scenario& s = scenario();
+    ASSERT_EQ(s.commands.size(), 1u);
+    const Args& command = s.commands[0];
+    const int shard = std::get<1>(GetParam());
+    s.setUp(emu);
+    const fs::path start = files.path() / "start";
+    Save(start);
+    Restore(start);
+    const CameraState initial = StateOf();
+    const zvemu::CameraRecord cameraA = emu.Camera(0);
+    const std::string backupA = std::string("eeprom_backup_") + cameraA.model + "_" + cameraA.serial + ".bin";
+
+    // The writes of a run (its log aside), as cut faults of the same calls.
+    const auto cutsOf = [&](const std::vector<std::string>& trace) {
+        std::vector<std::string> cuts;
+        for (const TracedCall& call : ParseTrace(trace)) {
+            if (call.param == "write_file_ffs" && call.ok && call.size > 0 && call.file != kLogFile) {
+                cuts.push_back("cut callno=" + std::to_string(call.number) + " bytes=" + std::to_string(call.size / 2));
+            }
+        }
+        return cuts;
+    };
+    emu.StartTrace();
+    ASSERT_EQ(Run(command).status, 0);
+    const CameraState done = StateOf();
+    const std::vector<std::string> cuts = cutsOf(emu.Trace());
+    ASSERT_FALSE(cuts.empty());
+
+    std::vector<std::string> failures;
+    std::string what;
+    // A run's outcome: "All OK" only as the undisturbed run ends, else a
+    // failure with the camera as `unchanged`.
+    const auto check = [&](const std::string& step, const e2e::ProgramRun& r, const CameraState& unchanged) {
+        if (SaysAllOk(r) != (r.status == 0)) {
+            failures.push_back(what + step + ": status disagrees with its last lines\n" + LastLines(r.out));
+        } else if (r.status == 0 && !(StateOf() == done)) {
+            failures.push_back(what + step + ": \"All OK\" in a wrong state\n" + LastLines(r.out));
+        } else if (r.status != 0 && !(StateOf() == unchanged)) {
+            failures.push_back(what + step + ": failed after changing the camera\n" + LastLines(r.out));
+        }
+    };
+    const auto finish = [&](const std::string& step) {
+        const e2e::ProgramRun r = Run(command);
+        if (r.status != 0 || !(StateOf() == done)) {
+            failures.push_back(what + step + ", then the command again: status " + std::to_string(r.status) + "\n" +
+                               LastLines(r.out));
+        }
+    };
+
+    std::size_t ran = 0;
+    for (std::size_t i = static_cast<std::size_t>(shard); i < cuts.size(); i += static_cast<std::size_t>(s.shards)) {
+        ++ran;
+        what = cuts[i] + ": ";
+        const fs::path after = files.path() / ("after" + std::to_string(i));
+        Restore(start);
+        emu.Hook(0, cuts[i]);
+        const e2e::ProgramRun faulted = Run(command);
+        emu.ClearHooks(0);
+        if (SaysAllOk(faulted) && !(StateOf() == done)) {
+            failures.push_back(what + "\"All OK\" in a wrong state\n" + LastLines(faulted.out));
+            continue;
+        }
+        Save(after);
+        const CameraState cut = StateOf();
+        const Bytes eeprom = Eeprom();
+        const bool marked = eeprom.size() == eeprom_test::kImageSize && eeprom_test::TableOf(eeprom).flag == 1;
+
+        // The same command from another folder, which holds no backup.
+        {
+            Restore(after);
+            const fs::path other = files.path() / "other";
+            fs::remove_all(other);
+            fs::create_directories(other);
+            fs::copy_file(command[2], other / command[2]);
+            e2e::ProgramRun r;
+            {
+                const eeprom_test::WorkingDirectory there(other);
+                r = Run(command);
+            }
+            check("from another folder", r, cut);
+            if (marked && r.status == 0) {
+                failures.push_back(what + "from another folder: an interrupted update finished without its backup\n");
+            }
+            finish("from another folder");
+        }
+
+        // Reads of the camera: nothing written, an interrupted update named.
+        for (const Args& read : {Args{"dump", "EEPROM1", "read.bin", "--zvapi"}, Args{"info", "EEPROM1", "--zvapi"}}) {
+            Restore(after);
+            const e2e::ProgramRun r = Run(read);
+            const bool named = r.status == 1 && r.out.find("was interrupted") != std::string::npos;
+            if (!(StateOf() == cut) || (marked ? !named : r.status != 0)) {
+                failures.push_back(what + read[0] + ": status " + std::to_string(r.status) + "\n" + LastLines(r.out));
+            }
+            finish(read[0]);
+        }
+
+        // Another camera in the same port: its own data, its own backup;
+        // the first camera's backup stays for it.
+        {
+            Restore(after);
+            const std::optional<Bytes> keptA =
+                fs::exists(backupA) ? std::optional<Bytes>(zvtest::ReadFile(backupA)) : std::nullopt;
+            zvemu::CameraRecord cameraB = cameraA;
+            cameraB.serial = "ZVEMU2OTHER0";
+            cameraB.versions = initial.versions;
+            emu.State().SaveCamera(emu.CameraId(0), cameraB);
+            for (const auto& [name, bytes] : initial.files) {
+                emu.State().WriteFfsFile(emu.CameraId(0), name, bytes);
+            }
+            Args byPort = command;
+            byPort.insert(byPort.end(), {"--camlocation", cameraA.locPath});
+            const e2e::ProgramRun r = Run(byPort);
+            if (r.status != 0 || !(StateOf() == done)) {
+                failures.push_back(what + "another camera in the port: status " + std::to_string(r.status) + "\n" +
+                                   LastLines(r.out));
+            }
+            const std::optional<Bytes> nowA =
+                fs::exists(backupA) ? std::optional<Bytes>(zvtest::ReadFile(backupA)) : std::nullopt;
+            if (nowA != keptA) {
+                failures.push_back(what + "another camera in the port: the first camera's backup changed\n");
+            }
+            Restore(after);
+            finish("the first camera back");
+        }
+
+        // The recovery cut at each of its writes, then the command again.
+        Restore(after);
+        emu.StartTrace();
+        const e2e::ProgramRun recovery = Run(command);
+        const std::vector<std::string> recoveryCuts = cutsOf(emu.Trace());
+        emu.ClearHooks(-1);
+        if (recovery.status != 0 || !(StateOf() == done)) {
+            failures.push_back(what + "the recovery: status " + std::to_string(recovery.status) + "\n" +
+                               LastLines(recovery.out));
+        }
+        for (const std::string& second : recoveryCuts) {
+            Restore(after);
+            emu.Hook(0, second);
+            const e2e::ProgramRun r = Run(command);
+            emu.ClearHooks(0);
+            if (SaysAllOk(r) && !(StateOf() == done)) {
+                failures.push_back(what + "recovery " + second + ": \"All OK\" in a wrong state\n" + LastLines(r.out));
+            }
+            finish("recovery " + second);
+        }
+    }
+
+    std::printf("Fault sequences %s, part %d of %d: %zu cut writes\n", s.name, shard + 1, s.shards, ran);
+    std::string report;
+    for (std::size_t i = 0; i < failures.size() && i < 40; ++i) {
+        report += failures[i];
+    }
+    EXPECT_TRUE(failures.empty()) << failures.size() << " failures:\n" << report;
+}
+
 // ---- the runs ---------------------------------------------------------------
 
 // The model's defaults at data version (s, d) with one field calibrated.
@@ -502,6 +674,8 @@ const Scenario kScenarios[] = {
      {"vanish opens=2"}},
 };
 
+const Scenario kMainJobSequence = {"MainJob", 4, MainJobCamera, {kMainJob}, {}, true};
+
 std::vector<std::tuple<const Scenario*, int>> Parts()
 {
     std::vector<std::tuple<const Scenario*, int>> parts;
@@ -512,6 +686,22 @@ std::vector<std::tuple<const Scenario*, int>> Parts()
     }
     return parts;
 }
+
+// The main job, in parts of its own.
+std::vector<std::tuple<const Scenario*, int>> SequenceParts()
+{
+    std::vector<std::tuple<const Scenario*, int>> parts;
+    for (int shard = 0; shard < kMainJobSequence.shards; ++shard) {
+        parts.emplace_back(&kMainJobSequence, shard);
+    }
+    return parts;
+}
+
+INSTANTIATE_TEST_SUITE_P(Runs, FaultSequence, ::testing::ValuesIn(SequenceParts()),
+                         [](const ::testing::TestParamInfo<std::tuple<const Scenario*, int>>& info) {
+                             return std::string(std::get<0>(info.param)->name) + "_part" +
+                                    std::to_string(std::get<1>(info.param) + 1);
+                         });
 
 INSTANTIATE_TEST_SUITE_P(Runs, FaultMatrix, ::testing::ValuesIn(Parts()),
                          [](const ::testing::TestParamInfo<std::tuple<const Scenario*, int>>& info) {

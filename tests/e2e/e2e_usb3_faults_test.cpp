@@ -6,6 +6,10 @@
 
 #include <gmock/gmock.h>
 
+#include "os_named_lock.h"
+#include "u3_device.h"
+
+#include <cstdlib>
 #include <thread>
 
 namespace {
@@ -14,6 +18,9 @@ using namespace usb3e2e;
 using ::testing::HasSubstr;
 
 constexpr std::uint32_t kInfo = 0x50000;
+const std::string kInUse = "The camera is in use by another run of the updater, waiting for it to finish...\n";
+const std::string kStillInUse = "\n******** Error: The camera is still in use by another run of the updater; nothing "
+                                "was written. Run the command again once the other run has finished\n";
 
 TEST_F(Usb3Test, BadInputIsRefusedBeforeAnythingIsErased)
 {
@@ -527,13 +534,56 @@ TEST_F(Usb3Test, TwoRunsOnOneCameraNeverInterleave)
     // clearly before writing; the flash holds one image whole.
     for (const e2e::ProgramRun* r : {&first, &second}) {
         if (r->status != 0) {
-            EXPECT_THAT(r->out, HasSubstr("******** Error: Camera is busy with another firmware operation\n"));
+            EXPECT_THAT(r->out, HasSubstr(kStillInUse));
         }
     }
     EXPECT_TRUE(first.status == 0 || second.status == 0);
     const Bytes region = Slice(Memory(camera, Usb3Memory::Spi), 0x60000, 0x30000);
     EXPECT_TRUE(region == a || region == b);
     EXPECT_EQ(RunQuiet({"verify", "FPGA1", region == a ? fileA : fileB, "--u3v_cam"}).status, 0);
+}
+
+// Another run holds the camera, by its serial number, or its device: this
+// run says once why it waits, then fails with nothing written.
+TEST_F(Usb3Test, ACameraInUseByAnotherRunIsLeftAlone)
+{
+    const unsigned camera = AddUsb3(1);
+    const std::string file = FirmwareFile("a.bin", Payload(0x3000, 0x0A));
+    const auto face = zvemu::LoadUsb3Face(emu.State(), emu.CameraId(camera));
+    ASSERT_TRUE(face);
+    const std::string path = zvemu::Usb3InterfacePath(emu.State(), emu.CameraId(camera), emu.Camera(camera), *face);
+    EXPECT_EQ(U3DeviceSerial(path), emu.Camera(camera).serial);
+    const auto before = Memories(camera);
+    // The lock folder of the runs, for the locks held here.
+    ::setenv("ZVOS_LOCK_DIR", work.File("locks").c_str(), 1);
+    struct Holder {
+        const char* what;
+        std::string name;
+        bool removeWhenFree;
+        std::string error;
+    };
+    const Holder holders[] = {
+        {"camera", "zvcamupdater-camera-" + emu.Camera(camera).serial, true, kStillInUse + kFailed},
+        {"device", U3MutexName(path), false, "\n******** Error: "},
+    };
+    for (const Holder& h : holders) {
+        SCOPED_TRACE(h.what);
+        const auto other = zv::os::NamedLock::Open(h.name, h.removeWhenFree);
+        ASSERT_TRUE(other);
+        ASSERT_EQ(other->Wait(0), zv::os::LockWait::Acquired);
+        const e2e::ProgramRun r = RunQuiet({"prog", "FPGA1", file, "--u3v_cam"});
+        other->Release();
+        EXPECT_EQ(r.status, 1);
+        EXPECT_NE(r.out.find(kInUse), std::string::npos) << r.out;
+        EXPECT_EQ(r.out.find(kInUse), r.out.rfind(kInUse));
+        EXPECT_THAT(r.out, HasSubstr(h.error));
+        EXPECT_TRUE(Memories(camera) == before);
+    }
+    // The camera's lock leaves no file behind once its runs end.
+    EXPECT_EQ(RunQuiet({"prog", "FPGA1", file, "--u3v_cam"}).status, 0);
+    for (const auto& entry : std::filesystem::directory_iterator(work.File("locks"))) {
+        EXPECT_EQ(entry.path().filename().string().find("zvcamupdater"), std::string::npos) << entry.path();
+    }
 }
 
 }  // namespace

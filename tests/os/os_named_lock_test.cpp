@@ -101,4 +101,24 @@ TEST_F(NamedLockTest, TheHolderNestsThroughEveryObjectOfTheNameAndOnlyItCanGiveI
     EXPECT_EQ(OtherThreadWaits(name), LockWait::Acquired);
 }
 
+#ifndef _WIN32
+// Where locks are files (a named mutex leaves nothing behind by itself).
+TEST_F(NamedLockTest, ALockRemovedWhenFreeLeavesNoFileAndIsTakenAgain)
+{
+    const std::string name = "zvtest|removed";
+    auto lock = NamedLock::Open(name, true);
+    ASSERT_TRUE(lock);
+    for (int round = 0; round < 2; ++round) {
+        ASSERT_EQ(lock->Wait(0), LockWait::Acquired);
+        EXPECT_FALSE(std::filesystem::is_empty(dir_));
+        EXPECT_EQ(OtherThreadWaits(name), LockWait::Timeout);
+        EXPECT_TRUE(lock->Release());
+        // Nothing of the lock stays behind, and the next one takes it anew.
+        EXPECT_TRUE(std::filesystem::is_empty(dir_)) << "round " << round;
+    }
+    EXPECT_EQ(OtherThreadWaits(name), LockWait::Acquired);
+    EXPECT_TRUE(std::filesystem::is_empty(dir_));
+}
+#endif
+
 }  // namespace

@@ -2,7 +2,9 @@
 
 // A fresh emulator state directory for one test: created empty, named by
 // ZVAPI_EMULATOR_DIR while it lives (the previous value comes back), removed
-// afterwards.
+// afterwards. A folder beside it is the lock folder (ZVOS_LOCK_DIR) of the
+// runs meanwhile, so tests side by side never wait on each other's cameras,
+// whose serial numbers are alike.
 
 #include <cstdlib>
 #include <filesystem>
@@ -24,23 +26,26 @@ public:
         if (const char* previous = std::getenv("ZVAPI_EMULATOR_DIR")) {
             previous_ = previous;
         }
+        if (const char* previous = std::getenv("ZVOS_LOCK_DIR")) {
+            previousLocks_ = previous;
+        }
         std::filesystem::create_directories(root_);
         ::setenv("ZVAPI_EMULATOR_DIR", root_.c_str(), 1);
+        ::setenv("ZVOS_LOCK_DIR", LockDir().c_str(), 1);
     }
     ~EmuDir()
     {
-        if (previous_.empty()) {
-            ::unsetenv("ZVAPI_EMULATOR_DIR");
-        } else {
-            ::setenv("ZVAPI_EMULATOR_DIR", previous_.c_str(), 1);
-        }
+        Restore("ZVAPI_EMULATOR_DIR", previous_);
+        Restore("ZVOS_LOCK_DIR", previousLocks_);
         std::error_code ec;
         std::filesystem::remove_all(root_, ec);
+        std::filesystem::remove_all(LockDir(), ec);
     }
     EmuDir(const EmuDir&) = delete;
     EmuDir& operator=(const EmuDir&) = delete;
 
     const std::filesystem::path& Root() const { return root_; }
+    std::filesystem::path LockDir() const { return root_.string() + "-locks"; }
     const zvemu::StateDir& State() const { return state_; }
 
     // Adds a camera of the model; edit may change its record first. Answers its index.
@@ -103,6 +108,14 @@ public:
     }
 
 private:
+    static void Restore(const char* name, const std::string& previous)
+    {
+        if (previous.empty()) {
+            ::unsetenv(name);
+        } else {
+            ::setenv(name, previous.c_str(), 1);
+        }
+    }
     static std::filesystem::path MakeRoot()
     {
         std::random_device rd;
@@ -113,6 +126,7 @@ private:
     std::filesystem::path root_;
     zvemu::StateDir state_;
     std::string previous_;
+    std::string previousLocks_;
 };
 
 }  // namespace zvtest

@@ -124,10 +124,11 @@ TEST_F(Usb3Test, MutexNameTurnsEveryBackslashIntoABar)
     EXPECT_EQ(U3MutexName("plain/path:1"), "plain/path:1");
 }
 
-TEST_F(Usb3Test, TheSerialIsTheInstancePartOfTheDevicePath)
+TEST_F(Usb3Test, TheSerialIsTheInstancePartOfTheDevicePathUpToItsTag)
 {
     const std::pair<std::string, std::string> rows[] = {
-        {"\\\\?\\usb#vid_20f7&pid_3001#ZVEMU21000A0&1a2b#{guid}", "ZVEMU21000A0&1a2b"},
+        // What follows the serial after a '&' tells devices apart, not cameras.
+        {"\\\\?\\usb#vid_20f7&pid_3001#ZVEMU21000A0&1a2b#{guid}", "ZVEMU21000A0"},
         {"\\\\?\\usb#vid_20f7&pid_3001#ABC#", "ABC"},
         // No instance part: the path itself names the camera.
         {"\\\\?\\usb#vid_20f7&pid_3001##{guid}", "\\\\?\\usb#vid_20f7&pid_3001##{guid}"},
