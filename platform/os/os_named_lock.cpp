@@ -32,22 +32,20 @@ namespace zv::os {
 // only the holder changes the count, so it does so with a plain load and
 // store: no other thread writes it meanwhile, and one that reads it sees
 // either value above 0.
+//
+// When the last object of the name in this process goes, the file goes too,
+// unless another process holds the lock or a holder that died left its mark
+// (see ~Shared); a waiter that then takes the lock of the removed file opens
+// the name's file again (see WaitToHold).
 struct NamedLock::Shared {
     std::mutex mutex;
+    std::filesystem::path path;
     int fd = -1;
     volatile char* mark = nullptr;
     std::atomic<const void*> owner{nullptr};
     std::atomic<std::uint32_t> count{0};
 
-    ~Shared()
-    {
-        if (mark != nullptr) {
-            ::munmap(const_cast<char*>(mark), 1);
-        }
-        if (fd >= 0) {
-            ::close(fd);
-        }
-    }
+    ~Shared();
 };
 
 namespace {
@@ -118,13 +116,62 @@ volatile char* MapMark(int fd)
     return mapped == MAP_FAILED ? nullptr : static_cast<volatile char*>(mapped);
 }
 
+// Opens the lock file at `path` and maps its mark into `shared`, closing the
+// file it had. False when it cannot be opened or mapped.
+bool OpenFile(NamedLock::Shared& shared, const std::filesystem::path& path)
+{
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    volatile char* const mark = fd < 0 ? nullptr : MapMark(fd);
+    if (mark == nullptr) {
+        if (fd >= 0) {
+            ::close(fd);
+        }
+        return false;
+    }
+    if (shared.mark != nullptr) {
+        ::munmap(const_cast<char*>(shared.mark), 1);
+    }
+    if (shared.fd >= 0) {
+        ::close(shared.fd);
+    }
+    shared.path = path;
+    shared.fd = fd;
+    shared.mark = mark;
+    return true;
+}
+
+// Whether the file is still the name's file: another process removes it at
+// its end only while it holds the file's lock itself.
+bool StillNamed(int fd)
+{
+    struct stat status {};
+    return ::fstat(fd, &status) == 0 && status.st_nlink > 0;
+}
+
 }  // namespace
+
+NamedLock::Shared::~Shared()
+{
+    // The lock free and without a dead holder's mark: no one needs the file
+    // any more, and the lock folder keeps no file per device ever used.
+    if (fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) == 0 && mark != nullptr && *mark != kHeldMark) {
+        ::unlink(path.c_str());
+    }
+    if (mark != nullptr) {
+        ::munmap(const_cast<char*>(mark), 1);
+    }
+    if (fd >= 0) {
+        ::close(fd);  // also gives back the file lock
+    }
+}
 
 std::filesystem::path NamedLockDirectory()
 {
+#if defined(ZVOS_ENVIRONMENT_SWITCHES)
     if (const char* dir = std::getenv("ZVOS_LOCK_DIR"); dir && *dir) {
         return dir;
     }
+#endif
     return std::filesystem::temp_directory_path() / ("zvos-locks-" + std::to_string(::getuid()));
 }
 
@@ -138,19 +185,11 @@ std::unique_ptr<NamedLock> NamedLock::Open(std::string_view name)
         const auto dir = NamedLockDirectory();
         std::error_code ec;
         std::filesystem::create_directories(dir, ec);
-        const auto path = dir / FileNameFor(name);
-        const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-        volatile char* const mark = fd < 0 ? nullptr : MapMark(fd);
-        if (mark == nullptr) {
-            if (fd >= 0) {
-                ::close(fd);
-            }
+        shared = std::make_shared<Shared>();
+        if (!OpenFile(*shared, dir / FileNameFor(name))) {
             Registry().erase(key);
             return nullptr;
         }
-        shared = std::make_shared<Shared>();
-        shared->fd = fd;
-        shared->mark = mark;
         slot = shared;
     }
     return std::unique_ptr<NamedLock>(new NamedLock(std::move(shared)));
@@ -183,6 +222,15 @@ namespace {
             std::lock_guard guard(shared.mutex);
             if (shared.count.load(std::memory_order_relaxed) == 0) {
                 if (::flock(shared.fd, LOCK_EX | LOCK_NB) == 0) {
+                    if (!StillNamed(shared.fd)) {
+                        // Removed at the end of another process's run: the
+                        // lock lives on in the name's new file.
+                        ::flock(shared.fd, LOCK_UN);
+                        if (!OpenFile(shared, shared.path)) {
+                            return LockWait::Failed;
+                        }
+                        continue;
+                    }
                     const bool abandoned = TakeMark(shared.mark);
                     shared.count.store(1, std::memory_order_relaxed);
                     shared.owner.store(self, std::memory_order_relaxed);

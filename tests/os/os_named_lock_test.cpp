@@ -8,6 +8,11 @@
 #include <string>
 #include <thread>
 
+#ifndef _WIN32
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
 namespace {
 
 using zv::os::LockWait;
@@ -100,5 +105,60 @@ TEST_F(NamedLockTest, TheHolderNestsThroughEveryObjectOfTheNameAndOnlyItCanGiveI
     EXPECT_TRUE(second->Release());
     EXPECT_EQ(OtherThreadWaits(name), LockWait::Acquired);
 }
+
+#ifndef _WIN32
+// Lock files are removed when the last object of their name goes, so the lock
+// folder does not fill with a file per device ever used; a dead holder's file
+// stays until someone took the lock over, and a process that took the lock of
+// a removed file goes on with the name's new one.
+TEST_F(NamedLockTest, TheFileGoesWithItsLastObjectButNotADeadHoldersMark)
+{
+    const auto files = [&] {
+        return std::distance(std::filesystem::directory_iterator(dir_), std::filesystem::directory_iterator());
+    };
+    const std::string name = "zvtest|files";
+    auto lock = NamedLock::Open(name);
+    ASSERT_TRUE(lock);
+    ASSERT_EQ(lock->Wait(0), LockWait::Acquired);
+    EXPECT_EQ(files(), 1);
+    lock.reset();
+    EXPECT_EQ(files(), 0);
+
+    // A holder that dies without giving the lock back.
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        auto held = NamedLock::Open(name);
+        ::_exit(held && held->Wait(0) == LockWait::Acquired ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    NamedLock::Open(name).reset();  // opened, never waited for: the mark stays
+    EXPECT_EQ(files(), 1);
+    lock = NamedLock::Open(name);
+    EXPECT_EQ(lock->Wait(0), LockWait::Abandoned);
+    EXPECT_TRUE(lock->Release());
+    lock.reset();
+    EXPECT_EQ(files(), 0);
+
+    // The file removed by another process's end while this one had it open.
+    lock = NamedLock::Open(name);
+    ASSERT_TRUE(lock);
+    const auto path = std::filesystem::directory_iterator(dir_)->path();
+    std::filesystem::remove(path);
+    ASSERT_EQ(lock->Wait(0), LockWait::Acquired);
+    EXPECT_TRUE(std::filesystem::exists(path));
+    const pid_t other = ::fork();
+    ASSERT_GE(other, 0);
+    if (other == 0) {
+        auto mine = NamedLock::Open(name);
+        ::_exit(mine && mine->Wait(0) == LockWait::Timeout ? 0 : 1);
+    }
+    ASSERT_EQ(::waitpid(other, &status, 0), other);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_TRUE(lock->Release());
+}
+#endif
 
 }  // namespace
