@@ -20,11 +20,16 @@ std::atomic<std::uint64_t> g_skippedMs{0};
 
 // ZVOS_VIRTUAL_SLEEP=1 in the environment: a test setting of this OS layer for
 // tests that run the whole program, like the emulated library's state
-// directory. Read at every sleep, so a process may switch it.
+// directory. Read at every sleep, so a process may switch it. Builds for real
+// cameras have no such setting: their waits are the device's.
 bool SleepIsVirtualByEnvironment()
 {
+#if defined(ZVOS_ENVIRONMENT_SWITCHES)
     const char* value = std::getenv("ZVOS_VIRTUAL_SLEEP");
     return value != nullptr && std::strcmp(value, "1") == 0;
+#else
+    return false;
+#endif
 }
 
 }  // namespace

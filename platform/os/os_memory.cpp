@@ -2,10 +2,6 @@
 
 #include <sys/mman.h>
 
-#if defined(__GLIBC__)
-#include <malloc.h>
-#endif
-
 #include <algorithm>
 #include <cstdint>
 #include <limits>
@@ -90,7 +86,6 @@ void PrefaultBuffer(void* data, std::size_t size)
 #ifdef MADV_POPULATE_WRITE
     // From the page that holds the first byte; a system without the advice
     // refuses it, and the pages then come one fault at a time as before.
-    constexpr std::uintptr_t kPage = 4096;
     const auto begin = reinterpret_cast<std::uintptr_t>(data);
     const std::uintptr_t first = begin & ~(kPage - 1);
     if (size > 0) {
@@ -99,16 +94,6 @@ void PrefaultBuffer(void* data, std::size_t size)
 #else
     (void)data;
     (void)size;
-#endif
-}
-
-void KeepFreedMemory()
-{
-#if defined(__GLIBC__)
-    constexpr int kKeptMemory = 64 << 20;
-    constexpr int kOwnMappingFrom = 1 << 20;
-    ::mallopt(M_TRIM_THRESHOLD, kKeptMemory);
-    ::mallopt(M_MMAP_THRESHOLD, kOwnMappingFrom);
 #endif
 }
 

@@ -20,11 +20,4 @@ void FreeLargeBuffer(void* data, std::size_t size) noexcept;
 // then takes no fault per page. Only advice, like the above.
 void PrefaultBuffer(void* data, std::size_t size);
 
-// Memory the process frees is kept for its next allocations instead of going
-// back to the system, where the allocator allows it: a freed block taken
-// again costs nothing, fresh pages a fault each (the operation log, for one,
-// builds and frees its compression tables for every line). Buffers of a MiB
-// and more still come and go on their own.
-void KeepFreedMemory();
-
 }  // namespace zv::os

@@ -19,7 +19,4 @@ void FreeLargeBuffer(void* data, std::size_t) noexcept
 // The pages come one fault at a time.
 void PrefaultBuffer(void*, std::size_t) {}
 
-// The system heap keeps freed blocks for the process already.
-void KeepFreedMemory() {}
-
 }  // namespace zv::os

@@ -32,28 +32,20 @@ namespace zv::os {
 // only the holder changes the count, so it does so with a plain load and
 // store: no other thread writes it meanwhile, and one that reads it sees
 // either value above 0.
+//
+// When the last object of the name in this process goes, the file goes too,
+// unless another process holds the lock or a holder that died left its mark
+// (see ~Shared); a waiter that then takes the lock of the removed file opens
+// the name's file again (see WaitToHold).
 struct NamedLock::Shared {
     std::mutex mutex;
-    std::string path;
-    bool removeWhenFree = false;
+    std::filesystem::path path;
     int fd = -1;
     volatile char* mark = nullptr;
     std::atomic<const void*> owner{nullptr};
     std::atomic<std::uint32_t> count{0};
 
-    ~Shared() { Drop(); }
-
-    void Drop()
-    {
-        if (mark != nullptr) {
-            ::munmap(const_cast<char*>(mark), 1);
-            mark = nullptr;
-        }
-        if (fd >= 0) {
-            ::close(fd);
-            fd = -1;
-        }
-    }
+    ~Shared();
 };
 
 namespace {
@@ -124,11 +116,11 @@ volatile char* MapMark(int fd)
     return mapped == MAP_FAILED ? nullptr : static_cast<volatile char*>(mapped);
 }
 
-// Opens the lock file at the path with its mark mapped; false when it cannot.
-bool OpenLockFile(NamedLock::Shared& shared)
+// Opens the lock file at `path` and maps its mark into `shared`, closing the
+// file it had. False when it cannot be opened or mapped.
+bool OpenFile(NamedLock::Shared& shared, const std::filesystem::path& path)
 {
-    shared.Drop();
-    const int fd = ::open(shared.path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     volatile char* const mark = fd < 0 ? nullptr : MapMark(fd);
     if (mark == nullptr) {
         if (fd >= 0) {
@@ -136,33 +128,54 @@ bool OpenLockFile(NamedLock::Shared& shared)
         }
         return false;
     }
+    if (shared.mark != nullptr) {
+        ::munmap(const_cast<char*>(shared.mark), 1);
+    }
+    if (shared.fd >= 0) {
+        ::close(shared.fd);
+    }
+    shared.path = path;
     shared.fd = fd;
     shared.mark = mark;
     return true;
 }
 
-// With the file lock held: whether the path still names the locked file. A
-// lock removed when free may have been removed by the holder this one waited
-// for; its file is then no lock any more and the path's new one is.
-bool StillNamedByPath(const NamedLock::Shared& shared)
+// Whether the file is still the name's file: another process removes it at
+// its end only while it holds the file's lock itself.
+bool StillNamed(int fd)
 {
-    struct stat opened {};
-    struct stat named {};
-    return ::fstat(shared.fd, &opened) == 0 && ::stat(shared.path.c_str(), &named) == 0 &&
-           opened.st_dev == named.st_dev && opened.st_ino == named.st_ino;
+    struct stat status {};
+    return ::fstat(fd, &status) == 0 && status.st_nlink > 0;
 }
 
 }  // namespace
 
+NamedLock::Shared::~Shared()
+{
+    // The lock free and without a dead holder's mark: no one needs the file
+    // any more, and the lock folder keeps no file per device ever used.
+    if (fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) == 0 && mark != nullptr && *mark != kHeldMark) {
+        ::unlink(path.c_str());
+    }
+    if (mark != nullptr) {
+        ::munmap(const_cast<char*>(mark), 1);
+    }
+    if (fd >= 0) {
+        ::close(fd);  // also gives back the file lock
+    }
+}
+
 std::filesystem::path NamedLockDirectory()
 {
+#if defined(ZVOS_ENVIRONMENT_SWITCHES)
     if (const char* dir = std::getenv("ZVOS_LOCK_DIR"); dir && *dir) {
         return dir;
     }
+#endif
     return std::filesystem::temp_directory_path() / ("zvos-locks-" + std::to_string(::getuid()));
 }
 
-std::unique_ptr<NamedLock> NamedLock::Open(std::string_view name, bool removeWhenFree)
+std::unique_ptr<NamedLock> NamedLock::Open(std::string_view name)
 {
     std::lock_guard registryLock(g_registryMutex);
     const std::string key(name);
@@ -173,9 +186,7 @@ std::unique_ptr<NamedLock> NamedLock::Open(std::string_view name, bool removeWhe
         std::error_code ec;
         std::filesystem::create_directories(dir, ec);
         shared = std::make_shared<Shared>();
-        shared->path = (dir / FileNameFor(name)).string();
-        shared->removeWhenFree = removeWhenFree;
-        if (!OpenLockFile(*shared)) {
+        if (!OpenFile(*shared, dir / FileNameFor(name))) {
             Registry().erase(key);
             return nullptr;
         }
@@ -211,11 +222,11 @@ namespace {
             std::lock_guard guard(shared.mutex);
             if (shared.count.load(std::memory_order_relaxed) == 0) {
                 if (::flock(shared.fd, LOCK_EX | LOCK_NB) == 0) {
-                    if (shared.removeWhenFree && !StillNamedByPath(shared)) {
-                        // Taken from a holder that removed it: wait on the
-                        // file the name has now.
+                    if (!StillNamed(shared.fd)) {
+                        // Removed at the end of another process's run: the
+                        // lock lives on in the name's new file.
                         ::flock(shared.fd, LOCK_UN);
-                        if (!OpenLockFile(shared)) {
+                        if (!OpenFile(shared, shared.path)) {
                             return LockWait::Failed;
                         }
                         continue;
@@ -249,11 +260,6 @@ namespace {
     std::lock_guard guard(shared.mutex);
     shared.count.store(0, std::memory_order_relaxed);
     shared.owner.store(nullptr, std::memory_order_relaxed);
-    if (shared.removeWhenFree) {
-        // Removed while still held: a waiter that takes the removed file
-        // finds it no longer named and turns to the path's new one.
-        ::unlink(shared.path.c_str());
-    }
     ClearMark(shared.mark);
     ::flock(shared.fd, LOCK_UN);
     return true;

@@ -25,11 +25,8 @@ enum class LockWait {
 class NamedLock {
 public:
     // Opens (creating when needed) the lock of this name; any text is a valid
-    // name. Null when its file cannot be opened. A lock opened to be removed
-    // when free leaves no file behind once its last holder gives it back
-    // (every user of the name must open it so); one of a holder that died
-    // stays until the next holder gives it back.
-    static std::unique_ptr<NamedLock> Open(std::string_view name, bool removeWhenFree = false);
+    // name. Null when its file cannot be opened.
+    static std::unique_ptr<NamedLock> Open(std::string_view name);
     ~NamedLock();  // gives back what this object still holds
     NamedLock(const NamedLock&) = delete;
     NamedLock& operator=(const NamedLock&) = delete;

@@ -31,10 +31,12 @@ namespace {
 // ZVOS_LOCK_DIR, a test setting of this layer, keeps the locks of one set of
 // processes apart from everyone else's, as the lock folder does where locks
 // are files: tests that run side by side do not contend for the names of
-// their cameras. Without it the mutex carries the plain name.
+// their cameras. Without it the mutex carries the plain name, and builds for
+// real cameras have no such setting.
 std::string MutexName(std::string_view name)
 {
     std::string text(name);
+#if defined(ZVOS_ENVIRONMENT_SWITCHES)
     if (const char* dir = std::getenv("ZVOS_LOCK_DIR"); dir != nullptr && *dir != '\0') {
         std::uint32_t hash = 2166136261u;  // FNV-1a of the folder's name
         for (const char ch : std::string_view(dir)) {
@@ -44,6 +46,7 @@ std::string MutexName(std::string_view name)
         std::snprintf(suffix, sizeof suffix, ".%08x", static_cast<unsigned>(hash));
         text += suffix;
     }
+#endif
     return text;
 }
 
@@ -53,13 +56,15 @@ std::filesystem::path NamedLockDirectory()
 {
     // Windows keeps named mutexes itself; the folder only names the set of
     // locks (see MutexName).
+#if defined(ZVOS_ENVIRONMENT_SWITCHES)
     if (const char* dir = std::getenv("ZVOS_LOCK_DIR"); dir && *dir) {
         return dir;
     }
+#endif
     return std::filesystem::temp_directory_path() / "zvos-locks";
 }
 
-std::unique_ptr<NamedLock> NamedLock::Open(std::string_view name, bool /*removeWhenFree*/)
+std::unique_ptr<NamedLock> NamedLock::Open(std::string_view name)
 {
     // The system removes a mutex with its last handle: nothing is left behind.
     // The system takes names of up to MAX_PATH characters without '\' (the

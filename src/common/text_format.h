@@ -4,6 +4,16 @@
 #include <cstdio>
 #include <string>
 
+// Marks a function taking a printf format (argument formatArg) and its values
+// (from argument firstArg on), so that every call's conversions are checked.
+// GCC calls the C99 conversions the program uses gnu_printf (on Windows its
+// plain printf means the system library's own); clang knows them as printf.
+#if defined(__clang__)
+#define ZV_PRINTF_FORMAT(formatArg, firstArg) __attribute__((format(printf, formatArg, firstArg)))
+#else
+#define ZV_PRINTF_FORMAT(formatArg, firstArg) __attribute__((format(gnu_printf, formatArg, firstArg)))
+#endif
+
 // printf-style formatting into a std::string, sized to fit: the program's texts
 // are printf formats, and this keeps them verbatim without fixed buffers.
 inline std::string FormatTextV(const char* format, va_list args)
@@ -21,7 +31,7 @@ inline std::string FormatTextV(const char* format, va_list args)
     return text;
 }
 
-[[gnu::format(gnu_printf, 1, 2)]] inline std::string FormatText(const char* format, ...)
+ZV_PRINTF_FORMAT(1, 2) inline std::string FormatText(const char* format, ...)
 {
     va_list args;
     va_start(args, format);

@@ -1,13 +1,11 @@
 #include "updater_main.h"
 
 #include "os_console_control.h"
-#include "os_memory.h"
 
 int main(int argc, char** argv)
 {
     // Line by line, so the console-event lines (written straight to the
     // output) and a script reading the output see the lines in their order.
     zv::os::WriteStandardOutputByLines();
-    zv::os::KeepFreedMemory();
     return RunZvCamUpdater(argc, argv);
 }

@@ -7,13 +7,14 @@
 #include "run_error.h"
 #include "run_state.h"
 #include "text_format.h"
+#include "zv_version.h"
 
 #include <cstdio>
 #include <iostream>
 
 namespace {
 
-constexpr const char* kProgramVersion = "V2.64";
+constexpr const char* kProgramVersion = ZV_PROGRAM_VERSION;
 constexpr std::size_t kModelTextMax = 99;     // the camera model is read into 100 characters
 constexpr std::size_t kShortModelLength = 5;  // the part of it a file name must contain
 constexpr std::size_t kAnswerMax = 99;

@@ -6,6 +6,7 @@
 #include "run_internal_tests.h"
 #include "run_state.h"
 #include "updater_setup.h"
+#include "zv_version.h"
 #include "zvapiplus_exception.h"
 
 #include <array>
@@ -146,7 +147,7 @@ int RunZvCamUpdater(int argc, const char* const* argv)
 int RunZvCamUpdater(int argc, const char* const* argv, const UpdaterSetup& setup)
 {
     std::printf("-----------------------------------\n");
-    std::printf("ZAVRO Camera Firmware Updater V2.64\n");
+    std::printf("ZAVRO Camera Firmware Updater " ZV_PROGRAM_VERSION "\n");
     std::printf("-----------------------------------\n");
 
     RunState& run = TheRunState();

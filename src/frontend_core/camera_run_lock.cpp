@@ -27,7 +27,7 @@ CameraRunLock::CameraRunLock(std::string_view serial, std::uint32_t waitMs)
     if (serial.empty()) {
         throw UpdaterError("The camera reports no serial number: runs on it cannot be kept apart");
     }
-    lock_ = zv::os::NamedLock::Open("zvcamupdater-camera-" + std::string(serial), true);
+    lock_ = zv::os::NamedLock::Open("zvcamupdater-camera-" + std::string(serial));
     if (!lock_) {
         throw UpdaterError("Can not create the lock of camera " + std::string(serial));
     }

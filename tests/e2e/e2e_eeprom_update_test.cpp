@@ -356,7 +356,7 @@ TEST_F(EepromUpdateRun, RunsOnOneCameraTakeTurns)
     // Another run holds the camera for longer than a run waits: nothing is
     // written, and the lock file of this run's wait is gone with it.
     {
-        const auto other = zv::os::NamedLock::Open("zvcamupdater-camera-ZVEMU21000A0", true);
+        const auto other = zv::os::NamedLock::Open("zvcamupdater-camera-ZVEMU21000A0");
         ASSERT_TRUE(other);
         ASSERT_EQ(other->Wait(0), zv::os::LockWait::Acquired);
         const e2e::ProgramRun r = Run(prog, true);

@@ -235,6 +235,7 @@ TEST_F(ModelStepsRun, TheRunCommandRedoesOnlyWhatIsNeeded)
                                       "[2/2] Linking CXX executable zvcamupdater\n"))
         << first.out;
     EXPECT_TRUE(first.out.ends_with("Detected version V02.50\n" + kDone)) << first.out;
+    EXPECT_NE(first.out.find("\nEmulated cameras: " + emu.Root().string() + "\n"), std::string::npos) << first.out;
     EXPECT_TRUE(
         std::regex_match(calls(), std::regex("dpkg-query .*\n" + configure + "cmake --build build/run -j[0-9]+\n")))
         << calls();

@@ -559,16 +559,15 @@ TEST_F(Usb3Test, ACameraInUseByAnotherRunIsLeftAlone)
     struct Holder {
         const char* what;
         std::string name;
-        bool removeWhenFree;
         std::string error;
     };
     const Holder holders[] = {
-        {"camera", "zvcamupdater-camera-" + emu.Camera(camera).serial, true, kStillInUse + kFailed},
-        {"device", U3MutexName(path), false, "\n******** Error: "},
+        {"camera", "zvcamupdater-camera-" + emu.Camera(camera).serial, kStillInUse + kFailed},
+        {"device", U3MutexName(path), "\n******** Error: "},
     };
     for (const Holder& h : holders) {
         SCOPED_TRACE(h.what);
-        const auto other = zv::os::NamedLock::Open(h.name, h.removeWhenFree);
+        const auto other = zv::os::NamedLock::Open(h.name);
         ASSERT_TRUE(other);
         ASSERT_EQ(other->Wait(0), zv::os::LockWait::Acquired);
         const e2e::ProgramRun r = RunQuiet({"prog", "FPGA1", file, "--u3v_cam"});

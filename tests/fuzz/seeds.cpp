@@ -19,8 +19,11 @@ using Bytes = std::vector<std::uint8_t>;
 
 Bytes Prefixed(std::uint8_t first, const Bytes& rest)
 {
-    Bytes bytes = {first};
-    bytes.insert(bytes.end(), rest.begin(), rest.end());
+    // Sized once and filled: GCC 12 sees a one-byte vector grown by insert()
+    // as written past its end (-Warray-bounds) in optimised builds.
+    Bytes bytes(rest.size() + 1);
+    bytes[0] = first;
+    std::copy(rest.begin(), rest.end(), bytes.begin() + 1);
     return bytes;
 }
 

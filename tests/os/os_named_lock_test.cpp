@@ -8,6 +8,13 @@
 #include <string>
 #include <thread>
 
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
 namespace {
 
 using zv::os::LockWait;
@@ -102,22 +109,54 @@ TEST_F(NamedLockTest, TheHolderNestsThroughEveryObjectOfTheNameAndOnlyItCanGiveI
 }
 
 #ifndef _WIN32
-// Where locks are files (a named mutex leaves nothing behind by itself).
-TEST_F(NamedLockTest, ALockRemovedWhenFreeLeavesNoFileAndIsTakenAgain)
+// Lock files are removed when the last object of their name goes, so the lock
+// folder does not fill with a file per device ever used; a dead holder's file
+// stays until someone took the lock over, and a process that took the lock of
+// a removed file goes on with the name's new one.
+TEST_F(NamedLockTest, TheFileGoesWithItsLastObjectButNotADeadHoldersMark)
 {
-    const std::string name = "zvtest|removed";
-    auto lock = NamedLock::Open(name, true);
+    const auto files = [&] {
+        return std::distance(std::filesystem::directory_iterator(dir_), std::filesystem::directory_iterator());
+    };
+    const std::string name = "zvtest|files";
+    auto lock = NamedLock::Open(name);
     ASSERT_TRUE(lock);
-    for (int round = 0; round < 2; ++round) {
-        ASSERT_EQ(lock->Wait(0), LockWait::Acquired);
-        EXPECT_FALSE(std::filesystem::is_empty(dir_));
-        EXPECT_EQ(OtherThreadWaits(name), LockWait::Timeout);
-        EXPECT_TRUE(lock->Release());
-        // Nothing of the lock stays behind, and the next one takes it anew.
-        EXPECT_TRUE(std::filesystem::is_empty(dir_)) << "round " << round;
+    ASSERT_EQ(lock->Wait(0), LockWait::Acquired);
+    EXPECT_EQ(files(), 1);
+    lock.reset();
+    EXPECT_EQ(files(), 0);
+
+    // A holder that dies without giving the lock back.
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        auto held = NamedLock::Open(name);
+        ::_exit(held && held->Wait(0) == LockWait::Acquired ? 0 : 1);
     }
-    EXPECT_EQ(OtherThreadWaits(name), LockWait::Acquired);
-    EXPECT_TRUE(std::filesystem::is_empty(dir_));
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    NamedLock::Open(name).reset();  // opened, never waited for: the mark stays
+    EXPECT_EQ(files(), 1);
+    lock = NamedLock::Open(name);
+    EXPECT_EQ(lock->Wait(0), LockWait::Abandoned);
+    EXPECT_TRUE(lock->Release());
+    lock.reset();
+    EXPECT_EQ(files(), 0);
+
+    // The file removed by another process's end while this one had it open.
+    lock = NamedLock::Open(name);
+    ASSERT_TRUE(lock);
+    const auto path = std::filesystem::directory_iterator(dir_)->path();
+    std::filesystem::remove(path);
+    ASSERT_EQ(lock->Wait(0), LockWait::Acquired);
+    // Held on the name's new file, as another process opening it finds.
+    const int other = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+    ASSERT_GE(other, 0);
+    EXPECT_NE(::flock(other, LOCK_EX | LOCK_NB), 0);
+    EXPECT_TRUE(lock->Release());
+    EXPECT_EQ(::flock(other, LOCK_EX | LOCK_NB), 0);
+    ::close(other);
 }
 #endif
 
