@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -25,6 +26,15 @@ inline const char* ProgramPath()
 {
     const char* other = std::getenv("ZV_E2E_PROGRAM");
     return other != nullptr && *other != '\0' ? other : ZVCAMUPDATER_PATH;
+}
+
+// Whether the tests drive another build of the program (see ProgramPath).
+// The Windows program's locks are the system's named mutexes, which a lock
+// taken here (a file lock) does not meet: tests that hold a lock themselves
+// to stand for another run only mean something on this build.
+inline bool DrivesAnotherProgram()
+{
+    return ProgramPath() != std::string_view(ZVCAMUPDATER_PATH);
 }
 
 // Runs the program with `args`, `stdinText` on its standard input and `env`
