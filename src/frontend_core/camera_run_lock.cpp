@@ -20,6 +20,16 @@ void NoteCameraInUse()
     }
 }
 
+zv::os::LockWait WaitForCamera(zv::os::NamedLock& lock, std::uint32_t waitMs)
+{
+    zv::os::LockWait wait = lock.Wait(0);
+    if (wait == zv::os::LockWait::Timeout && waitMs > 0) {
+        NoteCameraInUse();
+        wait = lock.Wait(waitMs);
+    }
+    return wait;
+}
+
 CameraRunLock::CameraRunLock(std::string_view serial, std::uint32_t waitMs)
 {
     // A camera without a serial number cannot be told from another one: its
@@ -31,11 +41,7 @@ CameraRunLock::CameraRunLock(std::string_view serial, std::uint32_t waitMs)
     if (!lock_) {
         throw UpdaterError("Can not create the lock of camera " + std::string(serial));
     }
-    zv::os::LockWait wait = lock_->Wait(0);
-    if (wait == zv::os::LockWait::Timeout) {
-        NoteCameraInUse();
-        wait = lock_->Wait(waitMs);
-    }
+    const zv::os::LockWait wait = WaitForCamera(*lock_, waitMs);
     // A holder that ended without giving the lock back ran no longer: its
     // turn is over.
     if (wait == zv::os::LockWait::Timeout) {

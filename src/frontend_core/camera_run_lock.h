@@ -19,6 +19,10 @@ inline constexpr std::uint32_t kCameraInUseWaitMs = 60000;
 // run that a wait for the camera (its lock or its device lock) begins.
 void NoteCameraInUse();
 
+// Takes `lock` for a wait on the camera: at once when it is free, else after
+// NoteCameraInUse, waiting at most waitMs (0: not at all).
+zv::os::LockWait WaitForCamera(zv::os::NamedLock& lock, std::uint32_t waitMs);
+
 class CameraRunLock {
 public:
     // Takes the lock of the camera with this serial number, waiting at most

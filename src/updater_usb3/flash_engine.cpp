@@ -77,7 +77,6 @@ struct FW_Updater_USB30::Job {
     std::vector<std::uint8_t> original;   // the info partition as it was read
     std::uint32_t windowStart = 0;
     std::uint32_t windowStop = 0;
-    std::string identity;
 };
 
 namespace {
@@ -210,10 +209,6 @@ bool FW_Updater_USB30::FlashOperation(int operation)
     job.region = *region;
     if (operation < kVerify || operation > kDump) {
         throw UpdaterError("Unsupported firmware operation");
-    }
-    job.identity = camera.Location();
-    if (job.identity.empty()) {
-        job.identity = camera.DevicePath();
     }
     // Held for the whole operation, so two runs never interleave their
     // writes on one camera; named by the camera's serial number, which stays

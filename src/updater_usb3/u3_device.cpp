@@ -246,13 +246,8 @@ namespace {
 
 bool TakeDeviceLock(zv::os::NamedLock& lock, std::uint32_t timeoutMs)
 {
-    zv::os::LockWait wait = lock.Wait(0);
-    if (wait == zv::os::LockWait::Timeout && timeoutMs > 0) {
-        // Another run holds the device: the operator hears why this one waits.
-        NoteCameraInUse();
-        wait = lock.Wait(timeoutMs);
-    }
-    switch (wait) {
+    // Another run holding the device: the operator hears why this one waits.
+    switch (WaitForCamera(lock, timeoutMs)) {
     case zv::os::LockWait::Acquired:
         return true;
     case zv::os::LockWait::Abandoned:
