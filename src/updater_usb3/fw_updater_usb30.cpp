@@ -237,27 +237,12 @@ std::string FW_Updater_USB30::GetCurrentFirmwareVersion()
     }
     case FW_TYPE_FPGA1:
     case FW_TYPE_FPGA2: {
-        std::uint32_t reg = 0;
-        std::uint32_t length = 0;
-        switch (cameraGeneration) {
-        case 0:
-        case 2:
-            reg = 1;
-            length = 2;
-            break;
-        case 1:
-            reg = 11;
-            length = 4;
-            break;
-        case 3:
-            reg = 1;
-            length = 4;
-            break;
-        default:
+        const std::optional<FpgaVersionRegister> reg = FpgaVersionRegisterOf(cameraGeneration);
+        if (!reg) {
             throw UpdaterError("GetCurrentFirmwareVersion: Unsupported camera type");
         }
         std::array<std::uint8_t, 4> bytes{};
-        camera.ReadSPI(reg, bytes.data(), length, kSpiKindRegister);
+        camera.ReadSPI(reg->address, bytes.data(), reg->length, kSpiKindRegister);
         const std::uint32_t v = ReadLe32(bytes, 0);
         return VersionText("%02X.%02X", (v >> 8) & 0xFFFFFF, v & 0xFF);
     }

@@ -17,6 +17,8 @@
 #include <string>
 #include <vector>
 
+struct FlashJob;
+
 class FW_Updater_USB30 : public FW_Updater {
 public:
     // Operation codes of FlashOperation.
@@ -60,36 +62,18 @@ public:
     // camera, so that its STM32 answers in its boot loader.
     void EnterBootloader();
 
-    // Verify loops: read back and compare, throwing at the first difference.
-    void VerifySPI(std::uint32_t start, std::span<const std::uint8_t> expected);
-    void VerifyC2(std::uint32_t start, std::span<const std::uint8_t> expected);
-    void VerifyC51(std::span<const std::uint8_t> expected);
-    void VerifyC51Eeprom(std::uint32_t start, std::span<const std::uint8_t> expected);
-    void VerifySTM32(std::uint32_t start, std::span<const std::uint8_t> expected);
-    // Reads SPI flash into a file; the file is complete or not there at all.
-    void DumpToFile(std::uint32_t start, std::uint32_t size, const std::string& fileName);
-
     CameraFW& Camera() { return camera; }
     const CameraFW& Camera() const { return camera; }
 
 private:
-    struct Job;
-    void RunProgram(Job& job);
-    void RunVerify(Job& job);
-    void RunEmergencyBoot(Job& job);
-    void ProgramSpi(Job& job);
-    void ProgramInfoPartition(Job& job);
-    // Erases, writes and verifies a region; its first headBytesLast bytes
-    // stay erased until everything else is verified, then are written.
-    void WriteSpiRegion(std::uint32_t start, std::uint32_t eraseSize, std::span<const std::uint8_t> image,
-                        std::uint32_t headBytesLast);
+    void RunEmergencyBoot(const FlashJob& job);
     // The info partition read once, or twice when it is to be rewritten
     // (throws when the readings differ).
     std::vector<std::uint8_t> ReadInfoPartition(const usb3map::MemoryRegion& region, bool twice);
-    // The partition rewritten with the flag set: restores this camera's
-    // backup first when a rewrite was cut off.
-    void PrepareInfoPartition(Job& job, const usb3map::FlagType& flag, std::uint32_t value);
-    void CheckMapFitsCamera(const Job& job);
+    // The partition rewritten with the flag set: a run that writes restores
+    // this camera's backup first when a rewrite was cut off.
+    void PrepareInfoPartition(FlashJob& job, const usb3map::FlagType& flag, std::uint32_t value, bool writes);
+    void CheckMapFitsCamera(const FlashJob& job);
     // The open camera's location, which names its operation lock.
     void RememberSelection(const std::string& location);
     template <typename Match>

@@ -5,6 +5,7 @@
 #include "usb3_memory_map.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -45,6 +46,34 @@ bool IsKnownInfoFormat(std::span<const std::uint8_t> partition)
 bool IsUnfinishedInfoPartition(std::span<const std::uint8_t> partition)
 {
     return partition.size() >= 4 && usb3map::ReadLe32(partition, usb3map::kInfoFormatOffset) == 0xFFFFFFFFu;
+}
+
+std::vector<std::uint8_t> BuildInfoPartitionImage(std::span<const std::uint8_t> current, std::uint32_t mask, bool set)
+{
+    using namespace usb3map;
+    std::vector<std::uint8_t> image(current.begin(), current.end());
+    const std::uint32_t format = ReadLe32(image, kInfoFormatOffset);
+    std::printf("InfoPartition format version %d\n", static_cast<int>(format));
+    std::uint32_t flags = ReadLe32(image, kInfoFlagsOffset);
+    if (format == 1) {
+        std::printf("InfoPartition format auto upgrade to version 2\n");
+        flags = 0;
+        WriteLe32(image, kInfoFormatOffset, 2);
+        WriteLe32(image, kInfoFormatWordOffset, kInfoFormatWordValue);
+    } else if (format == 2) {
+        WriteLe32(image, kInfoFormatWordOffset, kInfoFormatWordValue);
+    } else if (format != 3) {
+        throw UpdaterError("Format of current partition is not supported");
+    }
+    flags &= ~mask;
+    if (set) {
+        flags |= mask;
+        std::printf("Setting device flag to 1\n");
+    } else {
+        std::printf("Setting device flag to 0\n");
+    }
+    WriteLe32(image, kInfoFlagsOffset, flags);
+    return image;
 }
 
 InfoPartitionBackup::InfoPartitionBackup(std::string_view cameraIdentity)

@@ -22,6 +22,13 @@ bool IsKnownInfoFormat(std::span<const std::uint8_t> partition);
 // A partition whose rewrite was cut off: its format word is still erased.
 bool IsUnfinishedInfoPartition(std::span<const std::uint8_t> partition);
 
+// The partition as a rewrite leaves it: `current` with the bits of `mask` in
+// its flags set when `set`, cleared otherwise, and every other byte as it
+// was, but that a format 1 partition is upgraded to format 2 with its flags
+// cleared first, and formats 1 and 2 get their format word. Prints the
+// format it found and the flag it sets; throws for a format other than 1 to 3.
+std::vector<std::uint8_t> BuildInfoPartitionImage(std::span<const std::uint8_t> current, std::uint32_t mask, bool set);
+
 class InfoPartitionBackup {
 public:
     explicit InfoPartitionBackup(std::string_view cameraIdentity);

@@ -8,11 +8,17 @@ namespace {
 
 using Entries = std::array<MemoryRegion, kDescriptorEntries>;
 
-// One column per generation. Entries 5 and 8 belong to no firmware type but
-// are part of the map the camera stores.
-constexpr std::array<Entries, kCameraGenerations> kGenerationMaps{{
+struct Generation {
+    Entries entries;
+    FpgaVersionRegister fpgaVersion;
+};
+
+// One row per generation: its map, then where its FPGA tells its version.
+// Entries 5 and 8 belong to no firmware type but are part of the map the
+// camera stores.
+constexpr std::array<Generation, kCameraGenerations> kGenerations{{
     // generation 0
-    {{{0, 0x400000},
+    {{{{0, 0x400000},
       {0, 0x40000},
       {0x40000, 0x10000},
       {0x50000, 0x10000},
@@ -23,8 +29,9 @@ constexpr std::array<Entries, kCameraGenerations> kGenerationMaps{{
       {0, 0},
       {0, 0},
       {0, 0}}},
+     {1, 2}},
     // generation 1: twice the flash, large FPGA bitstreams sharing one region
-    {{{0, 0x800000},
+    {{{{0, 0x800000},
       {0, 0x40000},
       {0x40000, 0x10000},
       {0x50000, 0x10000},
@@ -35,8 +42,9 @@ constexpr std::array<Entries, kCameraGenerations> kGenerationMaps{{
       {0, 0},
       {0, 0},
       {0, 0}}},
+     {11, 4}},
     // generation 2: as generation 0
-    {{{0, 0x400000},
+    {{{{0, 0x400000},
       {0, 0x40000},
       {0x40000, 0x10000},
       {0x50000, 0x10000},
@@ -47,8 +55,9 @@ constexpr std::array<Entries, kCameraGenerations> kGenerationMaps{{
       {0, 0},
       {0, 0},
       {0, 0}}},
+     {1, 2}},
     // generation 3: no second FPGA
-    {{{0, 0x400000},
+    {{{{0, 0x400000},
       {0, 0x40000},
       {0x40000, 0x10000},
       {0x50000, 0x10000},
@@ -59,8 +68,9 @@ constexpr std::array<Entries, kCameraGenerations> kGenerationMaps{{
       {0, 0},
       {0, 0},
       {0, 0}}},
+     {1, 4}},
     // generation 4: no FPGA bitstream in the flash
-    {{{0, 0x400000},
+    {{{{0, 0x400000},
       {0, 0x40000},
       {0x40000, 0x10000},
       {0x50000, 0x10000},
@@ -71,6 +81,7 @@ constexpr std::array<Entries, kCameraGenerations> kGenerationMaps{{
       {0x280000, 0x10000},
       {0, 0},
       {0, 0}}},
+     {0, 0}},
 }};
 
 constexpr std::uint32_t kStm32FlashStart = 0x8000000;
@@ -109,15 +120,29 @@ std::optional<MemoryMapDescriptor> DescriptorForGeneration(std::int32_t generati
     if (generation < 0 || generation >= static_cast<std::int32_t>(kCameraGenerations)) {
         return std::nullopt;
     }
-    return MemoryMapDescriptor{kGenerationMaps[static_cast<std::size_t>(generation)]};
+    return MemoryMapDescriptor{kGenerations[static_cast<std::size_t>(generation)].entries};
+}
+
+std::optional<FpgaVersionRegister> FpgaVersionRegisterOf(std::int32_t generation)
+{
+    if (generation < 0 || generation >= static_cast<std::int32_t>(kCameraGenerations)) {
+        return std::nullopt;
+    }
+    const FpgaVersionRegister& reg = kGenerations[static_cast<std::size_t>(generation)].fpgaVersion;
+    if (reg.length == 0) {
+        return std::nullopt;
+    }
+    return reg;
 }
 
 std::optional<TypeRegion> RegionOfType(std::int32_t type, const MemoryMapDescriptor& map)
 {
-    const auto spi = [&map](std::size_t entry) { return TypeRegion{Memory::SpiFlash, entry, map.entries[entry]}; };
+    const auto spi = [&map](std::size_t entry, std::uint32_t headBytesLast = 0) {
+        return TypeRegion{Memory::SpiFlash, entry, map.entries[entry], headBytesLast};
+    };
     switch (type) {
     case FW_TYPE_CPU1:
-        return spi(kEntryCpu1);
+        return spi(kEntryCpu1, kCpu1BootBytes);
     case FW_TYPE_CPU2:
     case FW_TYPE_CPU5:
         return TypeRegion{Memory::Stm32Flash, kNoEntry, {kStm32FlashStart, kStm32FlashSize}};
@@ -134,12 +159,12 @@ std::optional<TypeRegion> RegionOfType(std::int32_t type, const MemoryMapDescrip
     case FW_TYPE_XMLMAN:
         return spi(kEntryXmlman);
     case FW_TYPE_MMDESC:
-        return spi(kEntryMmdesc);
+        return spi(kEntryMmdesc, kMapValidBytes);  // a map cut off half way must not pass for one
     case FW_TYPE_FLAG_U3V:
     case FW_TYPE_FLAG_U2F:
     case FW_TYPE_BOOT_REQUEST:
     case FW_TYPE_REST_INFO: {
-        TypeRegion info = spi(kEntryInfo);
+        TypeRegion info = spi(kEntryInfo, kInfoFormatBytes);
         info.region.size = std::max(info.region.size, kInfoPartitionMinSize);
         return info;
     }

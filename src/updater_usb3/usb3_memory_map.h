@@ -33,7 +33,8 @@ inline constexpr std::size_t kDescriptorEntries = 11;
 inline constexpr std::uint32_t kDescriptorBytes = 96;  // 24 little-endian words
 inline constexpr std::uint32_t kDescriptorAddress = 0x40000;
 inline constexpr std::uint32_t kCameraGenerations = 5;
-inline constexpr std::uint32_t kSpiSectorSize = 0x10000;
+inline constexpr std::uint32_t kSpiSectorSize = 0x10000;  // one SPI flash sector erase
+inline constexpr std::uint32_t kC2PageSize = 512;          // one C2 flash page erase
 
 struct MemoryRegion {
     std::uint32_t start = 0;
@@ -53,6 +54,17 @@ struct MemoryMapDescriptor {
 // The descriptor of a camera generation (0 to 4); none for any other.
 std::optional<MemoryMapDescriptor> DescriptorForGeneration(std::int32_t generation);
 
+// The FPGA register that holds the bitstream's version, read as `length`
+// little-endian bytes.
+struct FpgaVersionRegister {
+    std::uint32_t address = 0;
+    std::uint32_t length = 0;
+    friend bool operator==(const FpgaVersionRegister&, const FpgaVersionRegister&) = default;
+};
+// The register of a camera generation; none for a generation without an
+// FPGA version register (4) or outside 0 to 4.
+std::optional<FpgaVersionRegister> FpgaVersionRegisterOf(std::int32_t generation);
+
 inline constexpr std::size_t kNoEntry = static_cast<std::size_t>(-1);
 
 enum class Memory {
@@ -63,10 +75,20 @@ enum class Memory {
     C2Flash
 };
 
+// The first bytes of some regions tell whether the rest is whole: the
+// controller does not boot from a flash whose first two bytes are erased, an
+// info partition whose format word is erased is known to be unfinished, and
+// a memory map whose first word is erased is no map. Those bytes are written
+// last, so that every interruption leaves them erased.
+inline constexpr std::uint32_t kCpu1BootBytes = 2;    // the controller's boot signature
+inline constexpr std::uint32_t kInfoFormatBytes = 4;  // the info partition's format word
+inline constexpr std::uint32_t kMapValidBytes = 4;    // the memory map's first word, 1 in a valid map
+
 struct TypeRegion {
     Memory memory = Memory::SpiFlash;
     std::size_t entry = kNoEntry;  // descriptor entry of an SPI flash type
     MemoryRegion region;
+    std::uint32_t headBytesLast = 0;  // first bytes written after the rest is verified
 };
 
 // The region of a firmware type in a generation's map; none for a type the

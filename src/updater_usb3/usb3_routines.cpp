@@ -4,6 +4,7 @@
 #include "os_clock.h"
 #include "u3_mcu_tunnel.h"
 #include "u3_transport.h"
+#include "usb3_memory_map.h"
 #include "zvusb3/usb3_transfer.h"
 
 #include <algorithm>
@@ -44,7 +45,6 @@ constexpr std::uint8_t kSpiSectorEraseCmd = 0xD8;
 constexpr std::uint32_t kOldSpiPiece = 64;
 constexpr std::uint32_t kMcuPiece = 64;
 constexpr std::uint32_t kStm32Piece = 240;
-constexpr std::uint32_t kC2PageSize = 512;
 constexpr std::uint32_t kSpiSetupSecondWord = 32;
 constexpr std::uint32_t kMcuSetupSecondWord = 8;
 
@@ -461,7 +461,7 @@ int c2PageErase(U3DeviceContext& ctx, std::uint32_t page)
         return 1;
     }
     int result = McuProgInit(ctx, false);
-    result |= Setup(ctx, page * kC2PageSize, kMcuSetupSecondWord);
+    result |= Setup(ctx, page * usb3map::kC2PageSize, kMcuSetupSecondWord);
     result |= Out(ctx, kReqMcuErase, nullptr, 0);
     return result;
 }
