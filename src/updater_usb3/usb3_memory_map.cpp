@@ -13,23 +13,26 @@ struct Generation {
     FpgaVersionRegister fpgaVersion;
 };
 
+// Generations 0 and 2 share one layout.
+constexpr Generation kFirstGeneration{{{{0, 0x400000},
+                                        {0, 0x40000},
+                                        {0x40000, 0x10000},
+                                        {0x50000, 0x10000},
+                                        {0x60000, 0xA0000},
+                                        {0x100000, 0x100000},
+                                        {0x200000, 0x40000},
+                                        {0x240000, 0xA0000},
+                                        {0, 0},
+                                        {0, 0},
+                                        {0, 0}}},
+                                      {1, 2}};
+
 // One row per generation: its map, then where its FPGA tells its version.
 // Entries 5 and 8 belong to no firmware type but are part of the map the
 // camera stores.
 constexpr std::array<Generation, kCameraGenerations> kGenerations{{
     // generation 0
-    {{{{0, 0x400000},
-      {0, 0x40000},
-      {0x40000, 0x10000},
-      {0x50000, 0x10000},
-      {0x60000, 0xA0000},
-      {0x100000, 0x100000},
-      {0x200000, 0x40000},
-      {0x240000, 0xA0000},
-      {0, 0},
-      {0, 0},
-      {0, 0}}},
-     {1, 2}},
+    kFirstGeneration,
     // generation 1: twice the flash, large FPGA bitstreams sharing one region
     {{{{0, 0x800000},
       {0, 0x40000},
@@ -44,18 +47,7 @@ constexpr std::array<Generation, kCameraGenerations> kGenerations{{
       {0, 0}}},
      {11, 4}},
     // generation 2: as generation 0
-    {{{{0, 0x400000},
-      {0, 0x40000},
-      {0x40000, 0x10000},
-      {0x50000, 0x10000},
-      {0x60000, 0xA0000},
-      {0x100000, 0x100000},
-      {0x200000, 0x40000},
-      {0x240000, 0xA0000},
-      {0, 0},
-      {0, 0},
-      {0, 0}}},
-     {1, 2}},
+    kFirstGeneration,
     // generation 3: no second FPGA
     {{{{0, 0x400000},
       {0, 0x40000},
