@@ -1,10 +1,11 @@
 // The flash engine of the direct USB3 updater: erase, program, verify and
-// dump of every memory a USB3 camera keeps its firmware in.
+// dump of every memory a USB3 camera keeps its firmware in. It prepares the
+// image and hands it to the row of its memory (flash_memory_kinds.h).
 
 #include "camera_run_lock.h"
 #include "fw_decrypter.h"
-#include "fw_sel_item.h"
 #include "flash_memory_kinds.h"
+#include "fw_sel_item.h"
 #include "fw_updater_usb30.h"
 #include "info_partition_backup.h"
 #include "os_clock.h"
@@ -14,10 +15,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <memory>
 #include <optional>
 
 using namespace usb3map;

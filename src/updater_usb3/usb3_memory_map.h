@@ -2,9 +2,10 @@
 
 // Where each kind of content lives in a USB3 camera: the memory-map
 // descriptor of the USB controller's SPI flash for each camera generation,
-// the region of each firmware type, the info partition with its device flags
-// and the sector layout of the STM32 flash. Everything here is data; the
-// flash engine (fw_updater_usb30.h) works from it.
+// the FPGA version register of each generation, the region of each firmware
+// type with the bytes of it written last, the info partition with its device
+// flags and the sector layout of the STM32 flash. Everything here is data;
+// the flash engine (fw_updater_usb30.h, flash_memory_kinds.h) works from it.
 
 #include <array>
 #include <cstdint>
