@@ -10,6 +10,7 @@
 #include "text_format.h"
 #include "updater_error.h"
 #include "usb3_routines.h"
+#include "zvusb3/usb3_protocol.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -28,7 +29,7 @@ constexpr std::uint32_t kCpu1BootBytes = 2;    // the controller's boot signatur
 constexpr std::uint32_t kInfoFormatBytes = 4;  // the info partition's format word
 constexpr std::uint32_t kMapValidBytes = 4;    // the memory map's first word, 1 in a valid map
 constexpr std::uint32_t kC51VerifyPiece = 512;
-constexpr std::uint32_t kC2PageSize = 512;
+using zv::usb3::kC2PageSize;
 constexpr int kC2Pages = 16;
 constexpr int kCpu3ReopenAttempts = 11;
 constexpr int kEmergencyConnectPolls = 40;

@@ -12,6 +12,7 @@
 #include <span>
 
 #include "fw_sel_item.h"
+#include "zvusb3/usb3_protocol.h"
 
 namespace usb3map {
 
@@ -33,7 +34,7 @@ inline constexpr std::size_t kDescriptorEntries = 11;
 inline constexpr std::uint32_t kDescriptorBytes = 96;  // 24 little-endian words
 inline constexpr std::uint32_t kDescriptorAddress = 0x40000;
 inline constexpr std::uint32_t kCameraGenerations = 5;
-inline constexpr std::uint32_t kSpiSectorSize = 0x10000;
+using zv::usb3::kSpiSectorSize;
 
 struct MemoryRegion {
     std::uint32_t start = 0;
