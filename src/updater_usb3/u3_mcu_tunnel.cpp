@@ -23,7 +23,7 @@ enum class TunnelResult {
     Short
 };
 
-// One exchange: frame header, request 0x90, reply checks in their order.
+// One exchange: frame header, the tunnel request, reply checks in their order.
 // okStatus2 lets reply status 2 pass as well.
 TunnelResult Exchange(U3DeviceContext& context, std::uint16_t command, std::uint8_t* reply, int replyCapacity,
                       std::uint8_t* frame, std::uint16_t frameLength, std::uint16_t requestId, bool okStatus2)

@@ -9,11 +9,8 @@ namespace {
 
 using namespace zv::usb3;
 
-// The identification sequence: once these registers hold these values, they
-// read back the camera's own identifier.
-constexpr std::uint8_t kIdentityFirst = 29;
-constexpr std::uint8_t kIdentityLast = 31;
-constexpr std::uint32_t kIdentityKey[] = {0, 0x47A9, 1};
+constexpr std::uint8_t kIdentityFirst = kIdentityRegisterFirst;
+constexpr std::uint8_t kIdentityLast = kIdentityRegisterFirst + 2;
 constexpr std::uint8_t kFpgaVersionRegisters[] = {1, 11};
 
 }  // namespace

@@ -137,6 +137,10 @@ inline constexpr std::uint8_t kSpiStatusWriteEnabled = 0x02;
 // significant byte first.
 inline constexpr std::uint8_t kRegisterWriteFlag = 0x80;
 inline constexpr std::uint8_t kRegisterMask = 0x7F;
+// The identification sequence: once registers 29, 30 and 31 hold these
+// values, they read back the camera's own identifier.
+inline constexpr std::uint8_t kIdentityRegisterFirst = 29;
+inline constexpr std::uint32_t kIdentityKey[3] = {0x0000, 0x47A9, 0x0001};
 
 // ---- memories ------------------------------------------------------------------
 
