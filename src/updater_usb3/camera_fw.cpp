@@ -17,10 +17,10 @@ constexpr std::size_t kSerialMax = 19;
 constexpr int kMcuReplyCapacity = 260;
 constexpr std::uint16_t kMcuFrameLength = 10;
 
-constexpr std::uint8_t kReqStartupProbe = 0xB6;
-constexpr std::uint8_t kReqStartupDone = 0xC1;
-constexpr std::uint8_t kReqControllerVersion = 0xC0;
-constexpr std::uint8_t kReqCameraReset = 0xFF;
+using zv::usb3::kReqCameraReset;
+using zv::usb3::kReqControllerVersion;
+using zv::usb3::kReqStartupDone;
+using zv::usb3::kReqStartupProbe;
 
 void Check(int result, const char* text)
 {

@@ -12,6 +12,7 @@
 #include "text_format.h"
 #include "updater_error.h"
 #include "usb3_routines.h"
+#include "zvusb3/usb3_protocol.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -18,7 +18,6 @@ namespace {
 
 constexpr std::string_view kInterfaceClasses[] = {zv::usb3::kPublicInterfaceClass, zv::usb3::kMakerInterfaceClass};
 constexpr std::uint32_t kOpenSettleMs = 200;
-constexpr std::uint8_t kRequestControllerVersion = 0xC0;
 
 // The text of a property buffer: up to its first NUL, at most the limit.
 std::string TextOf(const std::vector<char>& buffer)
@@ -217,7 +216,7 @@ U3DevicePtr OpenDeviceUSB30(unsigned index)
         context->highSpeed = 1;
     }
     // The controller's version; an unanswered request leaves it 0.
-    u3VrReq(*context, kRequestControllerVersion, 0, 0, context->fwVersion.data(), 2, 0, 1);
+    u3VrReq(*context, zv::usb3::kReqControllerVersion, 0, 0, context->fwVersion.data(), 2, 0, 1);
     return context;
 }
 

@@ -23,7 +23,7 @@ enum class TunnelResult {
     Short
 };
 
-// One exchange: frame header, request 0x90, reply checks in their order.
+// One exchange: frame header, the tunnel request, reply checks in their order.
 // okStatus2 lets reply status 2 pass as well.
 TunnelResult Exchange(U3DeviceContext& context, std::uint16_t command, std::uint8_t* reply, int replyCapacity,
                       std::uint8_t* frame, std::uint16_t frameLength, std::uint16_t requestId, bool okStatus2)
@@ -31,13 +31,13 @@ TunnelResult Exchange(U3DeviceContext& context, std::uint16_t command, std::uint
     if (frame == nullptr || frameLength < kMcuFrameHeaderSize || reply == nullptr) {
         return TunnelResult::RequestFailed;
     }
-    PutLe16(frame, FX3_MCU_PREFIX);
+    PutLe16(frame, kMcuPrefix);
     PutLe16(frame + 2, frameLength);
     PutLe16(frame + 4, 0);
     PutLe16(frame + 6, command);
     PutLe16(frame + 8, requestId);
     int replyLength = 0;
-    if (u3VrReqBulkBid(context, kU3RequestMcuTunnel, 0, 0, frame, frameLength, reply, replyCapacity, &replyLength, 1) !=
+    if (u3VrReqBulkBid(context, zv::usb3::kReqMcuTunnel, 0, 0, frame, frameLength, reply, replyCapacity, &replyLength, 1) !=
         0) {
         return TunnelResult::RequestFailed;
     }
@@ -46,11 +46,11 @@ TunnelResult Exchange(U3DeviceContext& context, std::uint16_t command, std::uint
     if (replyLength < kMcuReplyHeaderSize) {
         return TunnelResult::Short;
     }
-    if (GetLe16(reply) != FX3_MCU_PREFIX) {
+    if (GetLe16(reply) != kMcuPrefix) {
         return TunnelResult::Prefix;
     }
     const std::uint16_t status = GetLe16(reply + 4);
-    if (status != FX3_MCU_ACK_OK && !(okStatus2 && status == 2)) {
+    if (status != kMcuAckOk && !(okStatus2 && status == 2)) {
         return TunnelResult::Ack;
     }
     if (GetLe16(reply + 6) != requestId) {

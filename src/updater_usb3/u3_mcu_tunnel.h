@@ -1,23 +1,21 @@
 #pragma once
 
 // Commands to the camera's STM32 MCU, carried by the controller as the
-// bidirectional vendor request 0x90. The caller supplies the frame buffer (at
+// bidirectional MCU tunnel request. The caller supplies the frame buffer (at
 // least 10 bytes; a payload after the header is the caller's) and the reply
 // buffer.
 
 #include <cstdint>
 
 #include "u3_device.h"
+#include "zvusb3/usb3_protocol.h"
 
-inline constexpr std::uint16_t FX3_MCU_PREFIX = 0xF30C;
-inline constexpr std::uint16_t FX3_MCU_ACK_OK = 0;
-inline constexpr std::uint8_t kU3RequestMcuTunnel = 0x90;
-inline constexpr int kMcuFrameHeaderSize = 10;
-inline constexpr int kMcuReplyHeaderSize = 8;  // prefix, length, status, request id
-
-// MCU commands.
-inline constexpr std::uint16_t kMcuCommandVersion = 0;      // reply: u16 at 8, major in the high byte
-inline constexpr std::uint16_t kMcuCommandUniqueId = 0x10;  // reply: six u16 at 8..19
+using zv::usb3::kMcuAckOk;
+using zv::usb3::kMcuCommandUniqueId;
+using zv::usb3::kMcuCommandVersion;
+using zv::usb3::kMcuFrameHeaderSize;
+using zv::usb3::kMcuPrefix;
+using zv::usb3::kMcuReplyHeaderSize;
 
 // Reply bytes a command must bring: the reply header and its data.
 int McuReplySizeOf(std::uint16_t command);

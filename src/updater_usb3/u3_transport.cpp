@@ -64,7 +64,7 @@ int PacketSize(const U3DeviceContext& context)
     U3VrReqFrame frame;
     // A device-to-host command carries nothing: its length counts the block only.
     const int counted = direction == U3Direction::DeviceToHost ? 0 : dataLength;
-    frame.length = static_cast<std::uint16_t>(kU3RequestBlockSize + counted);
+    frame.length = static_cast<std::uint16_t>(kRequestBlockSize + counted);
     frame.requestId = u3ReqId;
     frame.direction = static_cast<std::uint16_t>(direction);
     frame.request = request;
@@ -74,9 +74,9 @@ int PacketSize(const U3DeviceContext& context)
     std::uint8_t* out = context.commandBuffer.data();
     frame.WriteTo(out);
     if (carried > 0) {
-        zv::usb3::CopyCarried(out + kU3FrameHeaderSize + kU3RequestBlockSize, data, static_cast<std::size_t>(carried));
+        zv::usb3::CopyCarried(out + kFrameHeaderSize + kRequestBlockSize, data, static_cast<std::size_t>(carried));
     }
-    return kU3FrameHeaderSize + kU3RequestBlockSize + carried;
+    return kFrameHeaderSize + kRequestBlockSize + carried;
 }
 
 // One synchronous bulk transfer described by `header` (see XferData30).
@@ -168,7 +168,7 @@ ReadStart BeginTransfer(U3DeviceContext& context, const std::uint8_t* header, st
 // Starts a read of one packet into the acknowledgement buffer.
 inline ReadStart BeginAckRead(U3DeviceContext& context, PendingTransfer& transfer)
 {
-    std::memset(context.ackBuffer.data(), 0, kU3FrameHeaderSize);
+    std::memset(context.ackBuffer.data(), 0, kFrameHeaderSize);
     return BeginTransfer(context, kBulkInHeader.data(), context.ackBuffer.data(), PacketSize(context), transfer);
 }
 
@@ -188,7 +188,7 @@ inline AckRead ReadAck(U3DeviceContext& context, PendingTransfer& transfer, std:
     if (!context.hDevice || !context.hDeviceOvl) {
         return WriteCommand(context, size) ? BeginAckRead(context, transfer) : ReadStart::NotWritten;
     }
-    std::memset(context.ackBuffer.data(), 0, kU3FrameHeaderSize);
+    std::memset(context.ackBuffer.data(), 0, kFrameHeaderSize);
     std::uint32_t returned = 0;
     std::uint32_t error = 0;
     bool written = false;
@@ -218,13 +218,13 @@ inline AckRead ReadAck(U3DeviceContext& context, PendingTransfer& transfer, std:
 // Whether the acknowledgement belongs to the command; prints the line when not.
 bool AckMatches(const U3VrReqFrame& ack, std::uint16_t sentId)
 {
-    if (ack.magic == kU3FrameMagic && ack.requestId == sentId && ack.command == kU3FrameCommand) {
+    if (ack.magic == kFrameMagic && ack.requestId == sentId && ack.command == kFrameCommand) {
         return true;
     }
     if (DebugLevelAtMost(3)) {
         DebugPrintf("ZAV u3VrReq bad ack %d!=%d %d!=%d %d!=%d\n", static_cast<int>(ack.magic),
-                    static_cast<int>(kU3FrameMagic), static_cast<int>(ack.requestId), static_cast<int>(sentId),
-                    static_cast<int>(ack.command), static_cast<int>(kU3FrameCommand));
+                    static_cast<int>(kFrameMagic), static_cast<int>(ack.requestId), static_cast<int>(sentId),
+                    static_cast<int>(ack.command), static_cast<int>(kFrameCommand));
     }
     return false;
 }
@@ -248,7 +248,7 @@ bool AckMatches(const U3VrReqFrame& ack, std::uint16_t sentId)
 // more than the packet holds or than the caller can take.
 int CarriedReply(const U3VrReqFrame& ack, int bytes, int capacity)
 {
-    const int carried = bytes - kU3FrameHeaderSize;
+    const int carried = bytes - kFrameHeaderSize;
     if (ack.length > carried || ack.length > capacity) {
         if (DebugLevelAtMost(3)) {
             DebugPrintf("u3VrReq bad reply length %d (carried %d, room %d)\n", static_cast<int>(ack.length), carried,
@@ -352,7 +352,7 @@ int u3VrReqBulk(U3DeviceContext& context, std::uint8_t request, std::uint16_t va
                 std::uint8_t* data, int length, std::uint8_t hostToDevice, std::uint8_t takeLock)
 {
     const int packet = PacketSize(context);
-    if (length > packet - (kU3FrameHeaderSize + kU3RequestBlockSize) || length < 0 ||
+    if (length > packet - (kFrameHeaderSize + kRequestBlockSize) || length < 0 ||
         (data == nullptr && length > 0 && hostToDevice != 0)) {
         return 1;
     }
@@ -365,16 +365,16 @@ int u3VrReqBulk(U3DeviceContext& context, std::uint8_t request, std::uint16_t va
     bool ok = false;
     bool resetEndpoints = false;
     PendingTransfer& transfer = context.ackTransfer;
-    if (request == kU3RequestReset || !transfer.Valid()) {
+    if (request == zv::usb3::kReqCameraReset || !transfer.Valid()) {
         // Nothing to read: a reset is never acknowledged.
-        if (WriteCommand(context, size) && request == kU3RequestReset) {
+        if (WriteCommand(context, size) && request == zv::usb3::kReqCameraReset) {
             Debug3("u3VrReq Sent reset Not wait ack\n");
             ReleaseLockIfTaken(context, takeLock);
             return 1;
         }
     } else if (const ReadStart start = WriteCommandAndBeginAck(context, size, transfer);
                start != ReadStart::NotWritten) {
-        std::uint32_t waitMs = request == kU3RequestProbe ? kProbeAckWaitMs : kAckWaitMs;
+        std::uint32_t waitMs = request == zv::usb3::kReqStartupProbe ? kProbeAckWaitMs : kAckWaitMs;
         for (int read = 0; read < kBulkAckReads; ++read) {
             int bytes = 0;
             const AckRead result =
@@ -388,14 +388,14 @@ int u3VrReqBulk(U3DeviceContext& context, std::uint8_t request, std::uint16_t va
                 break;
             }
             const U3VrReqFrame ack = U3VrReqFrame::ReadAck(context.ackBuffer.data());
-            if (!AckMatches(ack, u3ReqId) || bytes < kU3FrameHeaderSize) {
+            if (!AckMatches(ack, u3ReqId) || bytes < kFrameHeaderSize) {
                 resetEndpoints = true;
                 break;
             }
-            if (ack.status == kU3AckError) {
+            if (ack.status == kAckError) {
                 break;
             }
-            if (ack.status == kU3AckPending) {
+            if (ack.status == kAckPending) {
                 waitMs = ack.length;
                 continue;
             }
@@ -412,7 +412,7 @@ int u3VrReqBulk(U3DeviceContext& context, std::uint8_t request, std::uint16_t va
                     break;
                 }
                 if (reply > 0 && data != nullptr) {
-                    zv::usb3::CopyCarried(data, context.ackBuffer.data() + kU3FrameHeaderSize,
+                    zv::usb3::CopyCarried(data, context.ackBuffer.data() + kFrameHeaderSize,
                                           static_cast<std::size_t>(reply));
                 }
             }
@@ -433,7 +433,7 @@ int u3VrReqBulkBid(U3DeviceContext& context, std::uint8_t request, std::uint16_t
                    int* replyLength, std::uint8_t takeLock)
 {
     const int packet = PacketSize(context);
-    if (writeLength > packet - kU3RequestBlockSize || writeLength < 0 || replyCapacity < 0 ||
+    if (writeLength > packet - kRequestBlockSize || writeLength < 0 || replyCapacity < 0 ||
         (writeData == nullptr && writeLength > 0)) {
         return 1;
     }
@@ -463,14 +463,14 @@ int u3VrReqBulkBid(U3DeviceContext& context, std::uint8_t request, std::uint16_t
                 continue;
             }
             const U3VrReqFrame ack = U3VrReqFrame::ReadAck(context.ackBuffer.data());
-            if (!AckMatches(ack, u3ReqId) || bytes < kU3FrameHeaderSize) {
+            if (!AckMatches(ack, u3ReqId) || bytes < kFrameHeaderSize) {
                 waitMs = kAckWaitMs;
                 continue;
             }
-            if (ack.status == kU3AckError) {
+            if (ack.status == kAckError) {
                 break;
             }
-            if (ack.status == kU3AckPending) {
+            if (ack.status == kAckPending) {
                 if (DebugLevelAtMost(3)) {
                     DebugPrintf("u3VrReq received pending %dms\n", static_cast<int>(ack.length));
                 }
@@ -482,7 +482,7 @@ int u3VrReqBulkBid(U3DeviceContext& context, std::uint8_t request, std::uint16_t
                 break;
             }
             if (got > 0 && reply != nullptr) {
-                std::memcpy(reply, context.ackBuffer.data() + kU3FrameHeaderSize, static_cast<std::size_t>(got));
+                std::memcpy(reply, context.ackBuffer.data() + kFrameHeaderSize, static_cast<std::size_t>(got));
                 if (replyLength != nullptr) {
                     *replyLength = got;
                 }

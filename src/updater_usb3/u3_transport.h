@@ -17,17 +17,16 @@
 
 #include "u3_device.h"
 #include "zvusb3/usb3_driver.h"
+#include "zvusb3/usb3_protocol.h"
 #include "zvusb3/usb3_transfer.h"
 
 // Bulk command frame (12-byte header, 10-byte request block, data).
-inline constexpr std::uint32_t kU3FrameMagic = 0x55335670;
-inline constexpr std::uint16_t kU3FrameCommand = 0x3F;
-inline constexpr std::uint16_t kU3AckPending = 0x88;
-inline constexpr std::uint16_t kU3AckError = 0x8A;
-inline constexpr int kU3FrameHeaderSize = 12;
-inline constexpr int kU3RequestBlockSize = 10;
-inline constexpr std::uint8_t kU3RequestReset = 0xFF;  // never acknowledged
-inline constexpr std::uint8_t kU3RequestProbe = 0xB6;  // acknowledged within 200 ms
+using zv::usb3::kAckError;
+using zv::usb3::kAckPending;
+using zv::usb3::kFrameCommand;
+using zv::usb3::kFrameHeaderSize;
+using zv::usb3::kFrameMagic;
+using zv::usb3::kRequestBlockSize;
 
 enum class U3Direction : std::uint16_t {
     HostToDevice = 0,
@@ -37,9 +36,9 @@ enum class U3Direction : std::uint16_t {
 
 // The fields of a command frame (and, for the first five, of an acknowledgement).
 struct U3VrReqFrame {
-    std::uint32_t magic = kU3FrameMagic;
+    std::uint32_t magic = kFrameMagic;
     std::uint16_t status = 0;
-    std::uint16_t command = kU3FrameCommand;
+    std::uint16_t command = kFrameCommand;
     std::uint16_t length = 0;  // bytes after the 12-byte header
     std::uint16_t requestId = 0;
     std::uint16_t direction = 0;

@@ -13,6 +13,7 @@
 #include <span>
 
 #include "fw_sel_item.h"
+#include "zvusb3/usb3_protocol.h"
 
 namespace usb3map {
 
@@ -34,8 +35,8 @@ inline constexpr std::size_t kDescriptorEntries = 11;
 inline constexpr std::uint32_t kDescriptorBytes = 96;  // 24 little-endian words
 inline constexpr std::uint32_t kDescriptorAddress = 0x40000;
 inline constexpr std::uint32_t kCameraGenerations = 5;
-inline constexpr std::uint32_t kSpiSectorSize = 0x10000;  // one SPI flash sector erase
-inline constexpr std::uint32_t kC2PageSize = 512;          // one C2 flash page erase
+using zv::usb3::kSpiSectorSize;  // one SPI flash sector erase
+using zv::usb3::kC2PageSize;     // one C2 flash page erase
 
 struct MemoryRegion {
     std::uint32_t start = 0;

@@ -4,7 +4,7 @@
 #include "os_clock.h"
 #include "u3_mcu_tunnel.h"
 #include "u3_transport.h"
-#include "usb3_memory_map.h"
+#include "zvusb3/usb3_protocol.h"
 #include "zvusb3/usb3_transfer.h"
 
 #include <algorithm>
@@ -14,33 +14,31 @@
 
 namespace {
 
-// Vendor requests.
-constexpr std::uint8_t kReqSpiSelect = 0xBA;
-constexpr std::uint8_t kReqSpiOut = 0xB0;
-constexpr std::uint8_t kReqSpiIn = 0xB1;
-constexpr std::uint8_t kReqSpiDeselect = 0xB9;
-constexpr std::uint8_t kReqRegSelect = 0xBC;
-constexpr std::uint8_t kReqRegDeselect = 0xBB;
-constexpr std::uint8_t kReqSetup = 0xE4;
-constexpr std::uint8_t kReqSpiDataIn = 0xE6;
-constexpr std::uint8_t kReqSpiDataOut = 0xE8;
-constexpr std::uint8_t kReqRegDataIn = 0xE7;
-constexpr std::uint8_t kReqRegWrite = 0xE3;
-constexpr std::uint8_t kReqMcuProgInit = 0xEA;
-constexpr std::uint8_t kReqMcuDataOut = 0xEB;
-constexpr std::uint8_t kReqMcuDataIn = 0xEC;
-constexpr std::uint8_t kReqMcuErase = 0xEE;
-constexpr std::uint8_t kReqStmReset = 0xF3;
-constexpr std::uint8_t kReqC51Channel = 0x91;
-constexpr std::uint8_t kReqRamWrite = 0xA0;
-
-// SPI flash commands.
-constexpr std::uint8_t kSpiWriteEnable = 0x06;
-constexpr std::uint8_t kSpiWriteDisable = 0x04;
-constexpr std::uint8_t kSpiReadStatusCmd = 0x05;
-constexpr std::uint8_t kSpiReadCmd = 0x03;
-constexpr std::uint8_t kSpiPageProgram = 0x02;
-constexpr std::uint8_t kSpiSectorEraseCmd = 0xD8;
+// The protocol's requests and SPI commands these routines send.
+using zv::usb3::kReqC51Channel;
+using zv::usb3::kReqMcuDataIn;
+using zv::usb3::kReqMcuDataOut;
+using zv::usb3::kReqMcuErase;
+using zv::usb3::kReqMcuProgInit;
+using zv::usb3::kReqRamWrite;
+using zv::usb3::kReqRegDataIn;
+using zv::usb3::kReqRegDeselect;
+using zv::usb3::kReqRegSelect;
+using zv::usb3::kReqRegWrite;
+using zv::usb3::kReqSetup;
+using zv::usb3::kReqSpiDataIn;
+using zv::usb3::kReqSpiDataOut;
+using zv::usb3::kReqSpiDeselect;
+using zv::usb3::kReqSpiIn;
+using zv::usb3::kReqSpiOut;
+using zv::usb3::kReqSpiSelect;
+using zv::usb3::kReqStmReset;
+using zv::usb3::kSpiPageProgram;
+using zv::usb3::kSpiReadCmd;
+using zv::usb3::kSpiReadStatusCmd;
+using zv::usb3::kSpiSectorEraseCmd;
+using zv::usb3::kSpiWriteDisable;
+using zv::usb3::kSpiWriteEnable;
 
 constexpr std::uint32_t kOldSpiPiece = 64;
 constexpr std::uint32_t kMcuPiece = 64;
@@ -60,7 +58,8 @@ constexpr int kC51EraseRetries = 2000;
 constexpr int kC51ProbeRetries = 100;
 constexpr int kC51WriteReplyCapacity = 0x10000;
 
-constexpr std::uint16_t kBootSignature = 0x5943;
+using zv::usb3::kBootSignature;
+using zv::usb3::kC2PageSize;
 constexpr std::uint32_t kBootPiece = 64;
 
 constexpr std::uint8_t kToDevice = 1;
@@ -268,14 +267,14 @@ int RegisterWrite(U3DeviceContext& ctx, std::uint32_t reg, const std::uint8_t* d
         return 1;
     }
     std::array<std::uint8_t, 5> block{};
-    block[0] = static_cast<std::uint8_t>(0x80 + reg);
+    block[0] = static_cast<std::uint8_t>(zv::usb3::kRegisterWriteFlag + reg);
     for (std::uint32_t i = 0; i < length; ++i) {
         block[1 + i] = data[length - 1 - i];
     }
     return Out(ctx, kReqRegWrite, block.data(), static_cast<int>(length + 1));
 }
 
-// The device-to-host 0xEA of the C2 routines and the STM32 erase takes the
+// The device-to-host programming init of the C2 routines and the STM32 erase takes the
 // lock itself (it nests inside the routine's).
 int McuProgInit(U3DeviceContext& ctx, bool hostToDevice)
 {
@@ -387,7 +386,7 @@ int SpiSectorErase(U3DeviceContext& ctx, std::uint32_t sector)
     }
     // Always the old-style sequence, whatever the controller family.
     int result = SpiCommand(ctx, kSpiWriteEnable);
-    const auto command = SpiAddressed(kSpiSectorEraseCmd, sector * 0x10000);
+    const auto command = SpiAddressed(kSpiSectorEraseCmd, sector * zv::usb3::kSpiSectorSize);
     result |= SpiSelect(ctx);
     result |= Out(ctx, kReqSpiOut, command.data(), 4);
     result |= SpiDeselect(ctx);
@@ -461,7 +460,7 @@ int c2PageErase(U3DeviceContext& ctx, std::uint32_t page)
         return 1;
     }
     int result = McuProgInit(ctx, false);
-    result |= Setup(ctx, page * usb3map::kC2PageSize, kMcuSetupSecondWord);
+    result |= Setup(ctx, page * kC2PageSize, kMcuSetupSecondWord);
     result |= Out(ctx, kReqMcuErase, nullptr, 0);
     return result;
 }
@@ -546,7 +545,7 @@ int GetSID_From_STM32F4XX(U3DeviceContext& ctx, std::uint8_t* buffer, int size)
     constexpr int kReplyCapacity = 260;
     std::array<std::uint8_t, kReplyCapacity> reply{};
     std::array<std::uint8_t, 10> frame{};
-    if (SendCommandToStmMcu(ctx, 0x10, reply.data(), kReplyCapacity, frame.data(), 10) != 0) {
+    if (SendCommandToStmMcu(ctx, kMcuCommandUniqueId, reply.data(), kReplyCapacity, frame.data(), kMcuFrameHeaderSize) != 0) {
         return 1;
     }
     // Six little-endian words from offset 8, each stored high byte first.
@@ -643,7 +642,7 @@ int ProbeC51Bootloader(U3DeviceContext& ctx)
         return 1;
     }
     std::array<std::uint8_t, 260> reply{};
-    const auto block = C51Block({0xFD, 0, 0, 0}, 256, 0);
+    const auto block = C51Block({zv::usb3::kC51OpProbe, 0, 0, 0}, 256, 0);
     return C51Transaction(ctx, block.data(), reply.data(), static_cast<int>(block.size()),
                           static_cast<int>(reply.size()), kC51ProbeRetries);
 }
@@ -655,10 +654,10 @@ int GlobalEraseFlashC51_JR(U3DeviceContext& ctx, std::uint32_t length, bool ccd)
         return 1;
     }
     if (ccd) {
-        const std::array<std::uint8_t, 11> block{0xF0,
-                                                 0xA5,
-                                                 0xF1,
-                                                 0x03,
+        const std::array<std::uint8_t, 11> block{zv::usb3::kC51OpEraseAll,
+                                                 zv::usb3::kC51Signature0,
+                                                 zv::usb3::kC51Signature1,
+                                                 zv::usb3::kC51SubOpErase,
                                                  0x03,
                                                  0x00,
                                                  0x00,
@@ -699,7 +698,7 @@ int WriteC51Falsh_JR(U3DeviceContext& ctx, std::uint32_t address, const std::uin
     int pieceResult = 0;
     for (std::uint32_t offset = 0; offset < length; offset += kC51Piece) {
         const auto piece = static_cast<std::uint16_t>(std::min(kC51Piece, length - offset));
-        auto block = C51Block({0xF1, 0xA5, 0xF1, 0x01}, piece, static_cast<std::uint16_t>(address + offset));
+        auto block = C51Block({zv::usb3::kC51OpWriteFlash, zv::usb3::kC51Signature0, zv::usb3::kC51Signature1, zv::usb3::kC51SubOpWrite}, piece, static_cast<std::uint16_t>(address + offset));
         block.insert(block.end(), data + offset, data + offset + piece);
         if (C51Transaction(ctx, block.data(), reply.data(), static_cast<int>(block.size()), kC51WriteReplyCapacity,
                            kC51FlashWriteRetries) != 0) {
@@ -708,7 +707,7 @@ int WriteC51Falsh_JR(U3DeviceContext& ctx, std::uint32_t address, const std::uin
             break;
         }
     }
-    const auto closing = C51Block({0xF1, 0xA5, 0xF1, 0x01}, 0, 0);
+    const auto closing = C51Block({zv::usb3::kC51OpWriteFlash, zv::usb3::kC51Signature0, zv::usb3::kC51Signature1, zv::usb3::kC51SubOpWrite}, 0, 0);
     int result = C51SendRequest(ctx, closing.data(), static_cast<int>(closing.size()), kC51ClosingRetries);
     if (ccd && result == 0) {
         // The CCD boot loader answers with what it wrote; those answers are
@@ -741,7 +740,7 @@ int ReadC51Flash(U3DeviceContext& ctx, std::uint32_t address, std::uint8_t* buff
     if (!lock.Held()) {
         return 1;
     }
-    return C51ReadPieces(ctx, 0xF2, address, buffer, length, kC51ReadRetries);
+    return C51ReadPieces(ctx, zv::usb3::kC51OpReadFlash, address, buffer, length, kC51ReadRetries);
 }
 
 int ReadEepromC51_JR(U3DeviceContext& ctx, std::uint32_t address, std::uint8_t* buffer, std::uint32_t length)
@@ -750,7 +749,7 @@ int ReadEepromC51_JR(U3DeviceContext& ctx, std::uint32_t address, std::uint8_t* 
     if (!lock.Held()) {
         return 1;
     }
-    return C51ReadPieces(ctx, 0xE0, address, buffer, length, kC51EepromReadRetries);
+    return C51ReadPieces(ctx, zv::usb3::kC51OpReadEeprom, address, buffer, length, kC51EepromReadRetries);
 }
 
 int WriteEepromC51_JR(U3DeviceContext& ctx, std::uint32_t address, const std::uint8_t* data, std::uint32_t length)
@@ -762,7 +761,7 @@ int WriteEepromC51_JR(U3DeviceContext& ctx, std::uint32_t address, const std::ui
     std::array<std::uint8_t, 512> reply{};
     for (std::uint32_t offset = 0; offset < length; offset += kC51Piece) {
         const auto piece = static_cast<std::uint16_t>(std::min(kC51Piece, length - offset));
-        auto block = C51Block({0xE1, 0, 0, 0}, piece, static_cast<std::uint16_t>(address + offset));
+        auto block = C51Block({zv::usb3::kC51OpWriteEeprom, 0, 0, 0}, piece, static_cast<std::uint16_t>(address + offset));
         block.insert(block.end(), data + offset, data + offset + piece);
         if (C51Transaction(ctx, block.data(), reply.data(), static_cast<int>(block.size()),
                            static_cast<int>(reply.size()), kC51EepromWriteRetries) != 0) {

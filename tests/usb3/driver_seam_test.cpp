@@ -35,13 +35,13 @@ protected:
         inHeader_ = zv::usb3::BulkTransferHeaderBytes(zv::usb3::kEndpointBulkIn);
     }
 
-    using CommandBytes = std::array<std::uint8_t, kU3FrameHeaderSize + kU3RequestBlockSize>;
+    using CommandBytes = std::array<std::uint8_t, kFrameHeaderSize + kRequestBlockSize>;
 
     // A controller version request (answered with 2 bytes) under this id.
     static CommandBytes CommandFrame(std::uint16_t id)
     {
         U3VrReqFrame frame;
-        frame.length = kU3RequestBlockSize;
+        frame.length = kRequestBlockSize;
         frame.requestId = id;
         frame.direction = static_cast<std::uint16_t>(U3Direction::DeviceToHost);
         frame.request = 0xC0;
@@ -161,7 +161,7 @@ TEST_F(DriverSeamTest, APacketDueLaterHoldsBackTheReadsBehindIt)
     Command(300);
     const auto first = Begin();
     ASSERT_TRUE(first->completedAtOnce);
-    EXPECT_EQ(zv::usb3::GetLe16(first->buffer.data() + 4), kU3AckPending);
+    EXPECT_EQ(zv::usb3::GetLe16(first->buffer.data() + 4), kAckPending);
     const auto second = Begin();
     const auto third = Begin();
     EXPECT_FALSE(second->completedAtOnce);
@@ -171,7 +171,7 @@ TEST_F(DriverSeamTest, APacketDueLaterHoldsBackTheReadsBehindIt)
     EXPECT_FALSE(second->transfer.Wait(0));
     clock_.Advance(1);
     ASSERT_TRUE(second->transfer.Wait(0));
-    EXPECT_EQ(zv::usb3::GetLe16(second->buffer.data() + 4), kU3AckPending);
+    EXPECT_EQ(zv::usb3::GetLe16(second->buffer.data() + 4), kAckPending);
     EXPECT_FALSE(third->transfer.Wait(48));  // waits out the time it was given
     ASSERT_TRUE(third->transfer.Wait(1));
     ExpectAck(*third, 300);
@@ -227,7 +227,7 @@ TEST_F(DriverSeamTest, ACommandWithItsReadKeepsTheHooksAnswers)
     ASSERT_TRUE(context_);
     auto read = CommandThenBegin(500);
     ASSERT_TRUE(read->completedAtOnce);
-    EXPECT_EQ(zv::usb3::GetLe16(read->buffer.data() + 4), kU3AckPending);
+    EXPECT_EQ(zv::usb3::GetLe16(read->buffer.data() + 4), kAckPending);
     read = Begin();
     EXPECT_FALSE(read->completedAtOnce);
     EXPECT_FALSE(read->transfer.Wait(48));

@@ -11,6 +11,8 @@
 #include <cstring>
 #include <span>
 
+#include "zvusb3/usb3_protocol.h"
+
 namespace zv::usb3 {
 
 // Control codes.
@@ -25,17 +27,9 @@ inline constexpr std::uint32_t kSpeedHigh = 2;  // 512-byte bulk packets; any ot
 
 inline constexpr std::size_t kTransferHeaderSize = 38;
 inline constexpr std::size_t kTransferEndpointOffset = 13;  // the endpoint byte within the header
+inline constexpr std::size_t kTransferDataLengthOffset = 34;  // the data length: bytes moved, on return
 inline constexpr std::size_t kEp0MaxData = 512;
 inline constexpr std::size_t kEp0BufferSize = kTransferHeaderSize + kEp0MaxData;  // 550
-
-// Endpoints.
-inline constexpr std::uint8_t kEndpointControl = 0x00;
-inline constexpr std::uint8_t kEndpointBulkOut = 0x02;
-inline constexpr std::uint8_t kEndpointBulkIn = 0x82;
-inline constexpr std::uint8_t kEndpointInterruptIn = 0x81;
-
-inline constexpr std::uint8_t kRequestTypeVendorOut = 0x40;  // vendor, device recipient, host to device
-inline constexpr std::uint8_t kRequestTypeVendorIn = 0xC0;   // the same, device to host
 
 // The header's fields. Offsets: 0 request type, 1 request, 2 value, 4 index,
 // 6 length, 8 timeout, 12 reserved, 13 endpoint, 14-29 status words,
