@@ -1,6 +1,7 @@
 #pragma once
 
 #include "fw_decrypter.h"
+#include "fw_log_sink.h"
 
 #include <cstdint>
 #include <memory>
@@ -79,8 +80,12 @@ public:
     // Loads and checks the input file before prog and verify; true or throws.
     bool CheckInputFile();
 
-    // One time-stamped line in the operation log kept inside the selected
-    // camera. Never throws: a failure is printed and the operation goes on.
+    // The operation log the lines below go to; none (the default) writes
+    // no lines.
+    void SetOperationLog(std::shared_ptr<FwOperationLog> log) { operationLog = std::move(log); }
+
+    // One time-stamped line in the operation log of the selected camera.
+    // Never throws: a failure is printed and the operation goes on.
     static void LogOperationMessage(FW_Updater& updater, std::string_view message);
     // "FW prog of <type> [<digest>] <word>" in the operation log.
     void LogFirmwareOperation(std::int32_t firmwareTypeId, std::string_view word);
@@ -125,5 +130,11 @@ protected:
     std::uint32_t fwStop = 0;   // 0 = to the end of the file
 
 private:
+    FwLogCameraSelection LogSelection() const { return {cameraIndex, cameraSN, cameraPath, cameraLocation}; }
+    // The payload's short digest for its firmware-operation line; empty, with
+    // the reason printed, when the payload cannot give one.
+    std::string LoggedPayloadDigest();
+
     std::unique_ptr<LoadedInputFile> loadedInput;
+    std::shared_ptr<FwOperationLog> operationLog;
 };

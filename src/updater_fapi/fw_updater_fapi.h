@@ -27,7 +27,8 @@ public:
     // key the run was given.
     static constexpr std::uint32_t kEepromFileAccessKey = 0x3C91E5A7;
 
-    FW_Updater_FAPI() = default;
+    // Its operation log is the camera's own, written through the camera API.
+    FW_Updater_FAPI();
     // Closes the camera unless its handle was supplied from outside.
     ~FW_Updater_FAPI() override;
 

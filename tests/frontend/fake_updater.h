@@ -1,12 +1,18 @@
 #pragma once
 
+#include "fw_operation_log.h"
 #include "fw_updater.h"
 
 #include <gmock/gmock.h>
 
+#include <memory>
+
 // An updater whose operations are mocks and whose settings can be read back.
+// Its lines go to the camera's operation log, as the product's updaters' do.
 class FakeUpdater : public FW_Updater {
 public:
+    FakeUpdater() { SetOperationLog(std::make_shared<CameraOperationLog>()); }
+
     MOCK_METHOD(void, SelectCameraOnBus, (int), (override));
     MOCK_METHOD(void, ListOfCamerasLocations, (), (override));
     MOCK_METHOD(void, DiffFirmwareContent, (), (override));
