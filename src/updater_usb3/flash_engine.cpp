@@ -69,7 +69,7 @@ void PrintVerifyError(std::uint32_t offset, std::uint8_t read, std::uint8_t expe
 }  // namespace
 
 struct FW_Updater_USB30::Job {
-    int operation = 0;
+    FlashOp operation = kVerify;
     MemoryMapDescriptor map;
     TypeRegion region;
     std::vector<std::uint8_t> built;      // an image made here (info partition, memory map)
@@ -192,7 +192,7 @@ void FW_Updater_USB30::DumpToFile(std::uint32_t start, std::uint32_t size, const
     }
 }
 
-bool FW_Updater_USB30::FlashOperation(int operation)
+void FW_Updater_USB30::FlashOperation(FlashOp operation)
 {
     CameraSession session(camera);
     Job job;
@@ -280,7 +280,6 @@ bool FW_Updater_USB30::FlashOperation(int operation)
         break;
     }
     ReportProgress(100);
-    return true;
 }
 
 std::vector<std::uint8_t> FW_Updater_USB30::ReadInfoPartition(const MemoryRegion& region, bool twice)
@@ -527,7 +526,8 @@ void FW_Updater_USB30::RunProgram(Job& job)
         for (int attempt = 0; attempt < kCpu3ReopenAttempts && !opened; ++attempt) {
             zv::os::SleepMs(1000);
             try {
-                opened = camera.Open();
+                camera.Open();
+                opened = true;
             } catch (const UpdaterError&) {
                 opened = false;
             }
