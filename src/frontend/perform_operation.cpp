@@ -120,18 +120,15 @@ void PerformOperation(FW_Updater& updater, const RunState& run, const CmdLinePar
         std::printf("Programming\n");
         InstallConsoleCtrlHandler();
         LogRunMessage(updater, "Firmware Updater %s started");
-        const bool ok = updater.UpdateFirmware();
-        LogRunMessage(updater, ok ? "Firmware Updater %s finished" : "Firmware Updater %s failed");
-        if (!ok) {
-            FailRun("UpdateFirmware failed");
-        }
+        // A failure thrown out of the programming passes through without a
+        // further line: the updater logged how far it got.
+        updater.UpdateFirmware();
+        LogRunMessage(updater, "Firmware Updater %s finished");
         break;
     }
     case OP_VERIFY:
         std::printf("Verify\n");
-        if (!updater.VerifyFirmware()) {
-            FailRun("VerifyFirmware failed");
-        }
+        updater.VerifyFirmware();
         std::printf("Verify done OK\n");
         break;
     case OP_INFO:
@@ -150,15 +147,11 @@ void PerformOperation(FW_Updater& updater, const RunState& run, const CmdLinePar
         break;
     case OP_RESET:
         std::printf("Reseting\n");
-        if (!updater.ResetCamera()) {
-            FailRun("ResetCamera failed");
-        }
+        updater.ResetCamera();
         std::printf("Reset done OK\n");
         break;
     case OP_DUMP:
-        if (!updater.DumpFlash()) {
-            FailRun("DumpFlash failed");
-        }
+        updater.DumpFlash();
         std::printf("Dump done OK  \n");
         break;
     case OP_EXTRACT:
@@ -170,9 +163,7 @@ void PerformOperation(FW_Updater& updater, const RunState& run, const CmdLinePar
         updater.InsertData();
         break;
     case OP_UPGRADE:
-        if (!updater.UpgradeFirmware()) {
-            FailRun("UpgradeFirmware failed");
-        }
+        updater.UpgradeFirmware();
         break;
     case OP_LISTDEVPATHS:
         updater.ListOfCamerasLocations();

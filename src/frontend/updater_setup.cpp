@@ -1,6 +1,7 @@
 #include "updater_setup.h"
 
 #include "cmd_line_params.h"
+#include "fw_operation_log.h"
 #include "fw_updater_fapi.h"
 #include "fw_updater_usb30.h"
 #include "perform_operation.h"
@@ -8,6 +9,7 @@
 #include "updater_error.h"
 
 #include <cstdio>
+#include <memory>
 
 namespace {
 
@@ -71,7 +73,13 @@ UpdaterSetup DefaultUpdaterSetup()
 {
     UpdaterSetup setup;
     setup.makeFapi = [] { return std::make_unique<FW_Updater_FAPI>(); };
-    setup.makeUsb3 = [] { return std::make_unique<FW_Updater_USB30>(); };
+    setup.makeUsb3 = [] {
+        // The direct path has no log of its own: its lines go into the same
+        // camera's log through the camera API, by the location it selected.
+        auto updater = std::make_unique<FW_Updater_USB30>();
+        updater->SetOperationLog(std::make_shared<CameraOperationLog>());
+        return updater;
+    };
     setup.perform = [](FW_Updater& updater) { PerformOperation(updater); };
     return setup;
 }

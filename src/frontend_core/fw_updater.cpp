@@ -50,23 +50,23 @@ std::string FW_Updater::GetCurrentFirmwareVersion()
 {
     NotImplemented("GetCurrentFirmwareVersion");
 }
-bool FW_Updater::UpdateFirmware()
+void FW_Updater::UpdateFirmware()
 {
     NotImplemented("UpdateFirmware");
 }
-bool FW_Updater::VerifyFirmware()
+void FW_Updater::VerifyFirmware()
 {
     NotImplemented("VerifyFirmware");
 }
-bool FW_Updater::EmergencyBoot()
+void FW_Updater::EmergencyBoot()
 {
     NotImplemented("EmergencyBoot");
 }
-bool FW_Updater::ResetCamera()
+void FW_Updater::ResetCamera()
 {
     NotImplemented("ResetCamera");
 }
-bool FW_Updater::DumpFlash()
+void FW_Updater::DumpFlash()
 {
     NotImplemented("DumpFlash");
 }
@@ -86,7 +86,7 @@ bool FW_Updater::IsDataUpgradeNeeded()
 {
     NotImplemented("IsDataUpgradeNeeded");
 }
-bool FW_Updater::UpgradeFirmware()
+void FW_Updater::UpgradeFirmware()
 {
     NotImplemented("UpgradeFirmware");
 }
@@ -118,14 +118,14 @@ void FW_Updater::ReportProgress(int percent)
     }
 }
 
-bool FW_Updater::CheckInputFile()
+void FW_Updater::CheckInputFile()
 {
     switch (firmwareType) {
     case FW_TYPE_MMDESC:
     case FW_TYPE_FLAG_U3V:
     case FW_TYPE_FLAG_U2F:
     case FW_TYPE_REST_INFO:
-        return true;  // these types take a value or nothing, never a file
+        return;  // these types take a value or nothing, never a file
     default:
         break;
     }
@@ -134,7 +134,6 @@ bool FW_Updater::CheckInputFile()
     if (!LoadInputFile().checksumValid) {
         throw UpdaterError("Error checksum file");
     }
-    return true;
 }
 
 FW_Updater::LoadedInputFile& FW_Updater::LoadInputFile()

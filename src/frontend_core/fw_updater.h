@@ -1,6 +1,7 @@
 #pragma once
 
 #include "fw_decrypter.h"
+#include "fw_log_sink.h"
 
 #include <cstdint>
 #include <memory>
@@ -20,6 +21,8 @@ inline constexpr std::uint32_t kDefaultAccessKey = 0x6B2F08D4;
 // Base of the two updaters (camera API and direct USB3). The front end drives
 // every updater through this class only. Each virtual operation has a default
 // that refuses it with a text naming it; an updater overrides what it supports.
+// An operation returns nothing: a failure is thrown as UpdaterError. Only
+// the questions (IsUpdatePossible, IsDataUpgradeNeeded) answer with a bool.
 class FW_Updater {
 public:
     FW_Updater() = default;
@@ -35,16 +38,16 @@ public:
     virtual void DiffFirmwareContent();
     virtual void GetU3VFlag(std::uint8_t& flag);
     virtual std::string GetCurrentFirmwareVersion();
-    virtual bool UpdateFirmware();
-    virtual bool VerifyFirmware();
-    virtual bool EmergencyBoot();
-    virtual bool ResetCamera();
-    virtual bool DumpFlash();
+    virtual void UpdateFirmware();
+    virtual void VerifyFirmware();
+    virtual void EmergencyBoot();
+    virtual void ResetCamera();
+    virtual void DumpFlash();
     virtual void ExtractData();
     virtual void InsertData();
     virtual bool IsUpdatePossible();
     virtual bool IsDataUpgradeNeeded();
-    virtual bool UpgradeFirmware();
+    virtual void UpgradeFirmware();
     virtual void SetNewFirmwareVersion(const std::string& version);
     virtual std::string GetCameraModel();
     virtual void SetLedBlinkCumberAfterInfo(int count);
@@ -76,11 +79,16 @@ public:
     // Passes a progress report to the installed callback, if any.
     void ReportProgress(int percent);
 
-    // Loads and checks the input file before prog and verify; true or throws.
-    bool CheckInputFile();
+    // Loads and checks the input file before prog and verify; throws when
+    // it is not good.
+    void CheckInputFile();
 
-    // One time-stamped line in the operation log kept inside the selected
-    // camera. Never throws: a failure is printed and the operation goes on.
+    // The operation log the lines below go to; none (the default) writes
+    // no lines.
+    void SetOperationLog(std::shared_ptr<FwOperationLog> log) { operationLog = std::move(log); }
+
+    // One time-stamped line in the operation log of the selected camera.
+    // Never throws: a failure is printed and the operation goes on.
     static void LogOperationMessage(FW_Updater& updater, std::string_view message);
     // "FW prog of <type> [<digest>] <word>" in the operation log.
     void LogFirmwareOperation(std::int32_t firmwareTypeId, std::string_view word);
@@ -125,5 +133,11 @@ protected:
     std::uint32_t fwStop = 0;   // 0 = to the end of the file
 
 private:
+    FwLogCameraSelection LogSelection() const { return {cameraIndex, cameraSN, cameraPath, cameraLocation}; }
+    // The payload's short digest for its firmware-operation line; empty, with
+    // the reason printed, when the payload cannot give one.
+    std::string LoggedPayloadDigest();
+
     std::unique_ptr<LoadedInputFile> loadedInput;
+    std::shared_ptr<FwOperationLog> operationLog;
 };

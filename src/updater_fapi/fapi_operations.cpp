@@ -36,12 +36,14 @@ int AsIntParameter(std::uint32_t value)
     return static_cast<int>(value);
 }
 
-bool TakesInputFile(int code, std::int32_t firmwareType)
+using FfsOperation = FW_Updater_FAPI::FfsOperation;
+
+bool TakesInputFile(FfsOperation operation, std::int32_t firmwareType)
 {
-    if (code == FW_Updater_FAPI::kOperationDump || code == FW_Updater_FAPI::kOperationEepromUpgrade) {
+    if (operation == FfsOperation::kDump || operation == FfsOperation::kEepromUpgrade) {
         return false;
     }
-    return !(code == FW_Updater_FAPI::kOperationProgram && firmwareType == FW_TYPE_EEPROM1_VER);
+    return !(operation == FfsOperation::kProgram && firmwareType == FW_TYPE_EEPROM1_VER);
 }
 
 void WriteDumpFile(const std::optional<std::string>& fileName, std::span<const std::uint8_t> bytes)
@@ -63,10 +65,10 @@ void WriteDumpFile(const std::optional<std::string>& fileName, std::span<const s
 
 }  // namespace
 
-bool FW_Updater_FAPI::OperationFFS(int code)
+void FW_Updater_FAPI::OperationFFS(FfsOperation operation)
 {
     try {
-        return RunOperationFFS(code);
+        RunOperationFFS(operation);
     } catch (const zvAPIplus_Exception& error) {
         AbandonCameraOperation();
         throw CameraApiError(error);
@@ -76,12 +78,12 @@ bool FW_Updater_FAPI::OperationFFS(int code)
     }
 }
 
-bool FW_Updater_FAPI::RunOperationFFS(int code)
+void FW_Updater_FAPI::RunOperationFFS(FfsOperation operation)
 {
     // The version check of EEPROM1_VER needs no camera at all.
-    if (firmwareType == FW_TYPE_EEPROM1_VER && code == kOperationVerify) {
+    if (firmwareType == FW_TYPE_EEPROM1_VER && operation == FfsOperation::kVerify) {
         VerifyEepromVersionsOffline();
-        return true;
+        return;
     }
     cameraGoneAfterReset = false;
     if (GetConnectedCamerasCount() <= 0) {
@@ -95,19 +97,19 @@ bool FW_Updater_FAPI::RunOperationFFS(int code)
     // Runs that write to one camera take turns for the whole operation (its
     // backups, conversions and writes), also with runs on the direct path.
     std::optional<CameraRunLock> runLock;
-    if (code == kOperationProgram || code == kOperationEepromUpgrade) {
+    if (operation == FfsOperation::kProgram || operation == FfsOperation::kEepromUpgrade) {
         runLock.emplace(ReadCameraSerial());
     }
     SetFapiProgressPhase(0.0f, 1.0f);
 
     FfsPayload payload;
-    if (TakesInputFile(code, firmwareType)) {
+    if (TakesInputFile(operation, firmwareType)) {
         payload = LoadPayload(*ffsFile);
     }
     StartTransferProgress();
 
-    switch (code) {
-    case kOperationProgram:
+    switch (operation) {
+    case FfsOperation::kProgram:
         if (firmwareType == FW_TYPE_EEPROM1_VER) {
             UpdateEepromVersionInCamera();
         } else {
@@ -117,13 +119,13 @@ bool FW_Updater_FAPI::RunOperationFFS(int code)
             ProgramPayload(payload, *ffsFile);
         }
         break;
-    case kOperationVerify:
+    case FfsOperation::kVerify:
         CompareFileFFS(payload.bytes, *ffsFile, payload.start);
         break;
-    case kOperationDump:
+    case FfsOperation::kDump:
         DumpFfsFile(*ffsFile);
         break;
-    case kOperationEepromUpgrade: {
+    case FfsOperation::kEepromUpgrade: {
         const std::optional<std::string> version = GetCpuFirmwareVersion();
         if (!version) {
             throw UpdaterError("EEPROM Data Update ERROR: operation not supported for camera model");
@@ -145,7 +147,6 @@ bool FW_Updater_FAPI::RunOperationFFS(int code)
     } else {
         FinishCameraOperation();
     }
-    return true;
 }
 
 FW_Updater_FAPI::FfsPayload FW_Updater_FAPI::LoadPayload(std::string_view ffsFileName)
@@ -314,30 +315,29 @@ void FW_Updater_FAPI::DumpFfsFile(std::string_view ffsFileName)
     }
 }
 
-bool FW_Updater_FAPI::UpdateFirmware()
+void FW_Updater_FAPI::UpdateFirmware()
 {
     LogFirmwareOperation(firmwareType, "started");
-    const bool done = OperationFFS(kOperationProgram);
-    LogFirmwareOperation(firmwareType, done ? "finished" : "failed");
-    return done;
+    OperationFFS(FfsOperation::kProgram);
+    LogFirmwareOperation(firmwareType, "finished");
 }
 
-bool FW_Updater_FAPI::VerifyFirmware()
+void FW_Updater_FAPI::VerifyFirmware()
 {
-    return OperationFFS(kOperationVerify);
+    OperationFFS(FfsOperation::kVerify);
 }
 
-bool FW_Updater_FAPI::DumpFlash()
+void FW_Updater_FAPI::DumpFlash()
 {
-    return OperationFFS(kOperationDump);
+    OperationFFS(FfsOperation::kDump);
 }
 
-bool FW_Updater_FAPI::UpgradeFirmware()
+void FW_Updater_FAPI::UpgradeFirmware()
 {
-    return OperationFFS(kOperationEepromUpgrade);
+    OperationFFS(FfsOperation::kEepromUpgrade);
 }
 
-bool FW_Updater_FAPI::EmergencyBoot()
+void FW_Updater_FAPI::EmergencyBoot()
 {
     throw UpdaterError("Emergency boot is not implemented for this camera type");
 }

@@ -3,10 +3,6 @@
 #include "camera_text.h"
 #include "eeprom_files.h"
 #include "ffs_file_table.h"
-#include "fw_decrypter.h"
-#include "fw_sel_item.h"
-#include "fw_updater.h"
-#include "md5.h"
 #include "zip_archive.h"
 #include "zvapiplus_camera.h"
 #include "zvapiplus_exception.h"
@@ -21,9 +17,6 @@
 namespace {
 
 constexpr int kLogArchiveLevel = 6;
-constexpr std::size_t kDigestLength = 10;
-// Types whose file argument is not a firmware image worth a digest.
-constexpr std::array<std::string_view, 5> kTypesWithoutDigest = {"SN", "SSN", "DEVVER", "PFFS", "FFC"};
 
 const std::string kEntryName(kFwLogEntryName);
 const std::string kArchiveName(kFwLogArchiveName);
@@ -85,15 +78,6 @@ void CloseQuietly(zvAPIplus_Camera& camera) noexcept
     }
 }
 
-bool HasDigest(std::int32_t firmwareTypeId)
-{
-    const FwSelItem item = GetFwSelItemById(firmwareTypeId);
-    if (item.id == 0 || !item.needsFile) {
-        return false;
-    }
-    return std::find(kTypesWithoutDigest.begin(), kTypesWithoutDigest.end(), item.name) == kTypesWithoutDigest.end();
-}
-
 }  // namespace
 
 std::string FormatFwLogTimestamp(std::time_t time)
@@ -110,17 +94,6 @@ std::string FormatFwLogTimestamp(std::time_t time)
 std::string GetFwLogTimestamp()
 {
     return FormatFwLogTimestamp(std::time(nullptr));
-}
-
-std::string FormatFirmwareOperationLine(std::string_view typeName, std::string_view digest, std::string_view word)
-{
-    std::string line = "FW prog of ";
-    line.append(typeName);
-    if (!digest.empty()) {
-        line.append(" [").append(digest).append("]");
-    }
-    line.append(" ").append(word);
-    return line;
 }
 
 std::optional<std::vector<std::uint8_t>> PackFwLog(std::string_view text)
@@ -283,53 +256,7 @@ void AddOperationLogLine(const FwLogCameraSelection& selection, std::string_view
     }
 }
 
-void FW_Updater::LogOperationMessage(FW_Updater& updater, std::string_view message)
+void CameraOperationLog::AddLine(const FwLogCameraSelection& selection, std::string_view message) noexcept
 {
-    try {
-        const FwLogCameraSelection selection{updater.cameraIndex, updater.cameraSN, updater.cameraPath,
-                                             updater.cameraLocation};
-        AddOperationLogLine(selection, message.substr(0, kMaxFwLogMessageLength));
-    } catch (...) {
-        std::printf("Failed to update firmware operation log in camera.\n");
-    }
-}
-
-void FW_Updater::LogFirmwareOperation(std::int32_t firmwareTypeId, std::string_view word)
-{
-    try {
-        std::string digest;
-        if (HasDigest(firmwareTypeId)) {
-            // The whole payload, not only the programmed window, as the run
-            // loaded it; its digest is computed once. When the payload
-            // cannot be loaded the line goes without the digest.
-            LoadedInputFile* input = nullptr;
-            try {
-                input = &LoadInputFile();
-            } catch (...) {
-                input = nullptr;
-            }
-            // The run goes on printing, so the reason gets a line of its own.
-            if (input == nullptr) {
-                std::printf("LogFirmwareOperation: Error loading file\n");
-            } else if (!input->checksumValid) {
-                std::printf("LogFirmwareOperation: Error file checksum\n");
-            } else if (input->content.GetFileBuffer().empty()) {
-                std::printf("LogFirmwareOperation: Error getting FW data\n");
-            } else if (input->content.GetDataSize() == 0) {
-                std::printf("LogFirmwareOperation: Error zero size of file\n");
-            } else {
-                if (input->digest.empty()) {
-                    const std::span<const std::uint8_t> buffer = input->content.GetFileBuffer();
-                    MD5 md5;
-                    md5.Update(buffer.first(std::min<std::size_t>(input->content.GetDataSize(), buffer.size())));
-                    input->digest = md5.Finalize().HexDigest().substr(0, kDigestLength);
-                }
-                digest = input->digest;
-            }
-        }
-        const FwLogCameraSelection selection{cameraIndex, cameraSN, cameraPath, cameraLocation};
-        AddOperationLogLine(selection, FormatFirmwareOperationLine(GetFwTypeName(firmwareTypeId), digest, word));
-    } catch (...) {
-        std::printf("Failed to update firmware operation log in camera.\n");
-    }
+    AddOperationLogLine(selection, message);
 }

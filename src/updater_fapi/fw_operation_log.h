@@ -3,12 +3,14 @@
 // The firmware operation log kept inside the camera: the flash file
 // "FwOperationLog.zip" whose one entry "FwOperationLog.txt" holds one
 // time-stamped line per event, lines separated by "\n", the text followed by
-// one zero byte. FW_Updater::LogOperationMessage and
-// FW_Updater::LogFirmwareOperation append to it through these pieces.
+// one zero byte. CameraOperationLog is the log an updater is given to append
+// to it through the camera API; the pieces below make it up.
 //
 // The log is best-effort (a failure is printed and never fails the operation
 // that asked for the line) and it never destroys history: when the archive in
 // the camera cannot be read, the line is not written.
+
+#include "fw_log_sink.h"
 
 #include <cstdint>
 #include <ctime>
@@ -22,15 +24,12 @@ class zvAPIplus_Camera;
 
 inline constexpr std::string_view kFwLogArchiveName = "FwOperationLog.zip";
 inline constexpr std::string_view kFwLogEntryName = "FwOperationLog.txt";
-// A line is formatted into 1024 characters.
-inline constexpr std::size_t kMaxFwLogMessageLength = 1023;
 
-// How the log finds its camera: the updater's selection, first that is set.
-struct FwLogCameraSelection {
-    std::int32_t index = -1;
-    std::string serial;
-    std::string path;
-    std::string location;
+// The log through the camera API: each line opens the selected camera on a
+// camera object of its own, appends and closes it again.
+class CameraOperationLog : public FwOperationLog {
+public:
+    void AddLine(const FwLogCameraSelection& selection, std::string_view message) noexcept override;
 };
 
 // One line into the log of the selected camera, on a camera object of its
@@ -56,7 +55,3 @@ std::optional<std::string> UnpackFwLog(std::span<const std::uint8_t> archive);
 // Local time as the log writes it: "%Y-%m-%d %H%M%S".
 std::string FormatFwLogTimestamp(std::time_t time);
 std::string GetFwLogTimestamp();
-
-// The firmware-operation line of a firmware type: "FW prog of <type>
-// [<digest>] <word>", or without the digest bracket when digest is empty.
-std::string FormatFirmwareOperationLine(std::string_view typeName, std::string_view digest, std::string_view word);

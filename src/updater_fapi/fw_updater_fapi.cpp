@@ -2,6 +2,7 @@
 
 #include "camera_text.h"
 #include "fapi_progress.h"
+#include "fw_operation_log.h"
 #include "text_format.h"
 #include "zvapi32.h"
 #include "zvapiplus_exception.h"
@@ -9,6 +10,7 @@
 
 #include <array>
 #include <cstdio>
+#include <memory>
 
 namespace {
 
@@ -23,6 +25,11 @@ std::string Bounded(std::string_view text, std::size_t maxLength)
 }
 
 }  // namespace
+
+FW_Updater_FAPI::FW_Updater_FAPI()
+{
+    SetOperationLog(std::make_shared<CameraOperationLog>());
+}
 
 FW_Updater_FAPI::~FW_Updater_FAPI()
 {

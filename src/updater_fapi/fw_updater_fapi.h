@@ -27,7 +27,8 @@ public:
     // key the run was given.
     static constexpr std::uint32_t kEepromFileAccessKey = 0x3C91E5A7;
 
-    FW_Updater_FAPI() = default;
+    // Its operation log is the camera's own, written through the camera API.
+    FW_Updater_FAPI();
     // Closes the camera unless its handle was supplied from outside.
     ~FW_Updater_FAPI() override;
 
@@ -145,26 +146,23 @@ public:
     static UpdaterError CameraApiError(const zvAPIplus_Exception& error);
 
     // Operations on the camera's flash-file-system file of the firmware type.
-    // OperationFFS runs one by its code: verify against the input file,
-    // program (write, then verify), dump into the local file named by the
-    // input file name, or bring the EEPROM data to what the running CPU
-    // firmware needs. It answers true or throws an UpdaterError (a camera API
-    // failure becomes its description); on every way out the camera is closed
-    // (unless its handle was supplied) and the progress callback unregistered.
-    static constexpr int kOperationVerify = 1;
-    static constexpr int kOperationProgram = 2;
-    static constexpr int kOperationDump = 4;
-    static constexpr int kOperationEepromUpgrade = 5;
-    bool OperationFFS(int code);
+    // OperationFFS runs one: verify against the input file, program (write,
+    // then verify), dump into the local file named by the input file name, or
+    // bring the EEPROM data to what the running CPU firmware needs. A failure
+    // is thrown as UpdaterError (a camera API failure becomes its
+    // description); on every way out the camera is closed (unless its handle
+    // was supplied) and the progress callback unregistered.
+    enum class FfsOperation { kVerify = 1, kProgram = 2, kDump = 4, kEepromUpgrade = 5 };
+    void OperationFFS(FfsOperation operation);
 
-    // Logs "started", programs, logs "finished" (or "failed" for a false
-    // result); a thrown failure leaves only the "started" line.
-    bool UpdateFirmware() override;
-    bool VerifyFirmware() override;
-    bool DumpFlash() override;
-    bool UpgradeFirmware() override;
+    // Logs "started", programs, logs "finished"; a thrown failure leaves only
+    // the "started" line.
+    void UpdateFirmware() override;
+    void VerifyFirmware() override;
+    void DumpFlash() override;
+    void UpgradeFirmware() override;
     // No emergency boot exists on this path; refused without touching the camera.
-    bool EmergencyBoot() override;
+    void EmergencyBoot() override;
 
     // The version text of the selected firmware type, as the front end prints
     // it (at most kVersionTextCapacity - 1 characters). With a blink count set,
@@ -310,7 +308,7 @@ private:
         std::uint32_t size = 0;   // payload size up to the window end
     };
 
-    bool RunOperationFFS(int code);
+    void RunOperationFFS(FfsOperation operation);
     FfsPayload LoadPayload(std::string_view ffsFileName);
     void ProgramPayload(const FfsPayload& payload, std::string_view ffsFileName);
     // After the firmware could not be programmed over converted EEPROM data:

@@ -50,7 +50,7 @@ int CameraFW::GetCameraOnBusCount() const
     return GetNumberDevicesUSB30();
 }
 
-bool CameraFW::Open()
+void CameraFW::Open()
 {
     if (driver != 0 && driver != 1) {
         throw UpdaterError("Unknown driver");
@@ -70,7 +70,6 @@ bool CameraFW::Open()
     }
     opened->bulkMode = bulkMode != 0 ? 1 : 0;
     context_ = std::move(opened);
-    return true;
 }
 
 void CameraFW::Close()

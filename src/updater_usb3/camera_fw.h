@@ -34,8 +34,8 @@ public:
     // Cameras present for driver 0 or 1; throws for any other driver.
     int GetCameraOnBusCount() const;
 
-    // Opens the selected camera; true or throws.
-    bool Open();
+    // Opens the selected camera; throws when it cannot.
+    void Open();
     void Close();
     bool IsOpen() const { return context_ != nullptr; }
     // The open device; throws when the camera is closed.

@@ -53,7 +53,7 @@ std::uint32_t FlagValue(const std::optional<std::string>& word)
 
 }  // namespace
 
-bool FW_Updater_USB30::FlashOperation(int operation)
+void FW_Updater_USB30::FlashOperation(FlashOp operation)
 {
     CameraSession session(camera);
     FlashJob job;
@@ -142,7 +142,6 @@ bool FW_Updater_USB30::FlashOperation(int operation)
         break;
     }
     ReportProgress(100);
-    return true;
 }
 
 std::vector<std::uint8_t> FW_Updater_USB30::ReadInfoPartition(const MemoryRegion& region, bool twice)

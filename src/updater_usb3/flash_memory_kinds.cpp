@@ -212,7 +212,8 @@ void ProgramC51Flash(FW_Updater_USB30& updater, const MemoryKind& kind, const Fl
     for (int attempt = 0; attempt < kCpu3ReopenAttempts && !opened; ++attempt) {
         zv::os::SleepMs(1000);
         try {
-            opened = camera.Open();
+            camera.Open();
+            opened = true;
         } catch (const UpdaterError&) {
             opened = false;
         }

@@ -303,13 +303,13 @@ void FW_Updater_USB30::EnterBootloader()
     }
 }
 
-bool FW_Updater_USB30::UpdateFirmware()
+void FW_Updater_USB30::UpdateFirmware()
 {
     if (firmwareType == FW_TYPE_CPU2) {
         EnterBootloader();
     }
     LogFirmwareOperation(firmwareType, "started");
-    const bool ok = FlashOperation(kProgram);
+    FlashOperation(kProgram);
     if (firmwareType == FW_TYPE_CPU2) {
         for (int i = 0; i < kCpu2RestartSeconds; ++i) {
             ReportProgress(100);
@@ -331,20 +331,18 @@ bool FW_Updater_USB30::UpdateFirmware()
             throw UpdaterError("Couldn't not open camera, might be damaged");
         }
     }
-    LogFirmwareOperation(firmwareType, ok ? "finished" : "failed");
-    return ok;
+    LogFirmwareOperation(firmwareType, "finished");
 }
 
-bool FW_Updater_USB30::VerifyFirmware()
+void FW_Updater_USB30::VerifyFirmware()
 {
     if (firmwareType == FW_TYPE_CPU2) {
         EnterBootloader();
     }
-    const bool ok = FlashOperation(kVerify);
-    return (firmwareType >= FW_TYPE_CPU2 && firmwareType <= FW_TYPE_CPU5) ? true : ok;
+    FlashOperation(kVerify);
 }
 
-bool FW_Updater_USB30::ResetCamera()
+void FW_Updater_USB30::ResetCamera()
 {
     std::printf("Resetting Camera\n");
     OpenCamera open(camera);
@@ -352,20 +350,19 @@ bool FW_Updater_USB30::ResetCamera()
         camera.cpu2SetToReset();
     }
     camera.Reset();
-    return true;
 }
 
-bool FW_Updater_USB30::DumpFlash()
+void FW_Updater_USB30::DumpFlash()
 {
-    return FlashOperation(kDump);
+    FlashOperation(kDump);
 }
 
-bool FW_Updater_USB30::EmergencyBoot()
+void FW_Updater_USB30::EmergencyBoot()
 {
-    return FlashOperation(kEmergencyBoot);
+    FlashOperation(kEmergencyBoot);
 }
 
-bool FW_Updater_USB30::UpgradeFirmware()
+void FW_Updater_USB30::UpgradeFirmware()
 {
     throw UpdaterError("FW_Updater_USB30::UpgradeFirmware ERROR: Operation is not supported");
 }

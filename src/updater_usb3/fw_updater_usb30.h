@@ -21,13 +21,14 @@ struct FlashJob;
 
 class FW_Updater_USB30 : public FW_Updater {
 public:
-    // Operation codes of FlashOperation.
-    enum FlashOp : int {
+    // The operations of FlashOperation, in the order its range check knows.
+    enum class FlashOp {
         kVerify = 1,
         kProgram = 2,
         kEmergencyBoot = 3,
         kDump = 4
     };
+    using enum FlashOp;
 
     FW_Updater_USB30() = default;
     ~FW_Updater_USB30() override = default;
@@ -46,18 +47,18 @@ public:
     void SelectCameraByLocation(const std::string& location) override;
     void GetU3VFlag(std::uint8_t& flag) override;
     std::string GetCurrentFirmwareVersion() override;
-    bool UpdateFirmware() override;
-    bool VerifyFirmware() override;
-    bool EmergencyBoot() override;
-    bool ResetCamera() override;
-    bool DumpFlash() override;
+    void UpdateFirmware() override;
+    void VerifyFirmware() override;
+    void EmergencyBoot() override;
+    void ResetCamera() override;
+    void DumpFlash() override;
     bool IsUpdatePossible() override { return true; }
     bool IsDataUpgradeNeeded() override { return false; }
-    bool UpgradeFirmware() override;
+    void UpgradeFirmware() override;
 
     // The flash engine: verify, program, emergency boot or dump the current
-    // firmware type. True when the operation ran to its end; throws otherwise.
-    bool FlashOperation(int operation);
+    // firmware type. Throws when the operation cannot run to its end.
+    void FlashOperation(FlashOp operation);
     // Sets the boot-loader request of the info partition and resets the
     // camera, so that its STM32 answers in its boot loader.
     void EnterBootloader();

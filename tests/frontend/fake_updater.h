@@ -1,24 +1,30 @@
 #pragma once
 
+#include "fw_operation_log.h"
 #include "fw_updater.h"
 
 #include <gmock/gmock.h>
 
+#include <memory>
+
 // An updater whose operations are mocks and whose settings can be read back.
+// Its lines go to the camera's operation log, as the product's updaters' do.
 class FakeUpdater : public FW_Updater {
 public:
+    FakeUpdater() { SetOperationLog(std::make_shared<CameraOperationLog>()); }
+
     MOCK_METHOD(void, SelectCameraOnBus, (int), (override));
     MOCK_METHOD(void, ListOfCamerasLocations, (), (override));
     MOCK_METHOD(void, DiffFirmwareContent, (), (override));
     MOCK_METHOD(void, GetU3VFlag, (std::uint8_t&), (override));
     MOCK_METHOD(std::string, GetCurrentFirmwareVersion, (), (override));
-    MOCK_METHOD(bool, UpdateFirmware, (), (override));
-    MOCK_METHOD(bool, VerifyFirmware, (), (override));
-    MOCK_METHOD(bool, ResetCamera, (), (override));
-    MOCK_METHOD(bool, DumpFlash, (), (override));
+    MOCK_METHOD(void, UpdateFirmware, (), (override));
+    MOCK_METHOD(void, VerifyFirmware, (), (override));
+    MOCK_METHOD(void, ResetCamera, (), (override));
+    MOCK_METHOD(void, DumpFlash, (), (override));
     MOCK_METHOD(void, ExtractData, (), (override));
     MOCK_METHOD(void, InsertData, (), (override));
-    MOCK_METHOD(bool, UpgradeFirmware, (), (override));
+    MOCK_METHOD(void, UpgradeFirmware, (), (override));
     MOCK_METHOD(std::string, GetCameraModel, (), (override));
 
     const std::optional<std::string>& InputFile() const { return inputFile; }

@@ -134,7 +134,7 @@ protected:
         if (setUp) {
             setUp(u);
         }
-        Outcome o = Capture([&] { u.OperationFFS(FW_Updater_FAPI::kOperationProgram); });
+        Outcome o = Capture([&] { u.OperationFFS(FW_Updater_FAPI::FfsOperation::kProgram); });
         EXPECT_EQ(u.Camera().GetHandle(), 0u);
         return o;
     }

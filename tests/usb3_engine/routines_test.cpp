@@ -139,7 +139,7 @@ TEST_F(Routines, CameraObjectDriversAndDefaults)
     EXPECT_EQ(camera.GetCameraSerial(), "def_serial");
     EXPECT_FALSE(camera.IsOpen());
     camera.SetDriver(0);  // opened as the maker's driver
-    EXPECT_TRUE(camera.Open());
+    camera.Open();
     EXPECT_TRUE(camera.IsOpen());
     camera.Close();
     EXPECT_FALSE(camera.IsOpen());
