@@ -1,5 +1,6 @@
 #include "zvemu/usb3_face.h"
 
+#include <array>
 #include <charconv>
 #include <cstdio>
 #include <fstream>
@@ -15,53 +16,55 @@ namespace {
 constexpr std::uint32_t kKiB = 1024;
 constexpr std::uint32_t kMiB = 1024 * 1024;
 
-// Flash map entries (start, size) 0 to 8 of each generation.
-constexpr std::uint32_t kFlashMaps[5][9][2] = {{{0, 0x400000},
-                                                {0, 0x40000},
-                                                {0x40000, 0x10000},
-                                                {0x50000, 0x10000},
-                                                {0x60000, 0xA0000},
-                                                {0x100000, 0x100000},
-                                                {0x200000, 0x40000},
-                                                {0x240000, 0xA0000},
-                                                {0, 0}},
-                                               {{0, 0x800000},
-                                                {0, 0x40000},
-                                                {0x40000, 0x10000},
-                                                {0x50000, 0x10000},
-                                                {0x60000, 0x300000},
-                                                {0x360000, 0x200000},
-                                                {0x560000, 0x80000},
-                                                {0x60000, 0x300000},
-                                                {0, 0}},
-                                               {{0, 0x400000},
-                                                {0, 0x40000},
-                                                {0x40000, 0x10000},
-                                                {0x50000, 0x10000},
-                                                {0x60000, 0xA0000},
-                                                {0x100000, 0x100000},
-                                                {0x200000, 0x40000},
-                                                {0x240000, 0xA0000},
-                                                {0, 0}},
-                                               {{0, 0x400000},
-                                                {0, 0x40000},
-                                                {0x40000, 0x10000},
-                                                {0x50000, 0x10000},
-                                                {0x60000, 0xA0000},
-                                                {0x100000, 0x200000},
-                                                {0x300000, 0x40000},
-                                                {0, 0},
-                                                {0, 0}},
-                                               {{0, 0x400000},
-                                                {0, 0x40000},
-                                                {0x40000, 0x10000},
-                                                {0x50000, 0x10000},
-                                                {0, 0},
-                                                {0x60000, 0x1A0000},
-                                                {0x200000, 0x80000},
-                                                {0, 0},
-                                                {0x280000, 0x10000}}};
-static_assert(sizeof kFlashMaps / sizeof kFlashMaps[0] == 5, "one flash map per generation");
+// Flash map entries (start, size) 0 to 8 of each generation, as the camera
+// leaves the factory with them.
+using FlashMap = std::array<std::array<std::uint32_t, 2>, 9>;
+
+// Generations 0 and 2 share one layout.
+constexpr FlashMap kFirstGenerationMap{{{0, 0x400000},
+                                        {0, 0x40000},
+                                        {0x40000, 0x10000},
+                                        {0x50000, 0x10000},
+                                        {0x60000, 0xA0000},
+                                        {0x100000, 0x100000},
+                                        {0x200000, 0x40000},
+                                        {0x240000, 0xA0000},
+                                        {0, 0}}};
+
+constexpr std::array<FlashMap, 5> kFlashMaps{{
+    kFirstGenerationMap,
+    // generation 1: twice the flash, large FPGA bitstreams sharing one region
+    {{{0, 0x800000},
+      {0, 0x40000},
+      {0x40000, 0x10000},
+      {0x50000, 0x10000},
+      {0x60000, 0x300000},
+      {0x360000, 0x200000},
+      {0x560000, 0x80000},
+      {0x60000, 0x300000},
+      {0, 0}}},
+    kFirstGenerationMap,
+    // generation 3: no second FPGA
+    {{{0, 0x400000},
+      {0, 0x40000},
+      {0x40000, 0x10000},
+      {0x50000, 0x10000},
+      {0x60000, 0xA0000},
+      {0x100000, 0x200000},
+      {0x300000, 0x40000},
+      {0, 0},
+      {0, 0}}},
+    // generation 4: no FPGA bitstream in the flash
+    {{{0, 0x400000},
+      {0, 0x40000},
+      {0x40000, 0x10000},
+      {0x50000, 0x10000},
+      {0, 0},
+      {0x60000, 0x1A0000},
+      {0x200000, 0x80000},
+      {0, 0},
+      {0x280000, 0x10000}}},
+}};
 
 void Put32(std::vector<std::uint8_t>& bytes, std::size_t at, std::uint32_t v)
 {
@@ -185,9 +188,10 @@ std::vector<std::uint8_t> Usb3FlashMapDescriptor(int generation)
     std::vector<std::uint8_t> descriptor(96, 0);
     Put32(descriptor, 0, 1);
     Put32(descriptor, 4, 96);
-    for (std::size_t entry = 0; entry < 9; ++entry) {
-        Put32(descriptor, 8 + 8 * entry, kFlashMaps[generation][entry][0]);
-        Put32(descriptor, 12 + 8 * entry, kFlashMaps[generation][entry][1]);
+    const FlashMap& map = kFlashMaps[static_cast<std::size_t>(generation)];
+    for (std::size_t entry = 0; entry < map.size(); ++entry) {
+        Put32(descriptor, 8 + 8 * entry, map[entry][0]);
+        Put32(descriptor, 12 + 8 * entry, map[entry][1]);
     }
     return descriptor;
 }
@@ -369,7 +373,7 @@ void AddUsb3Face(const StateDir& dir, const std::string& id, const CameraRecord&
         MappedFile::Create(MemoryPath(dir, id, memory), Usb3MemorySize(memory, face.generation), 0xFF);
     }
     SaveUsb3Face(dir, id, face);
-    const auto& map = kFlashMaps[face.generation];
+    const FlashMap& map = kFlashMaps[static_cast<std::size_t>(face.generation)];
     const std::uint32_t unique = Digest(record.serial);
 
     // SPI flash: the controller's boot image carrying its version, the flash
