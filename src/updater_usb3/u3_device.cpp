@@ -282,18 +282,3 @@ bool UnlockResourceAccess(U3DeviceContext& context)
     }
     return true;
 }
-
-U3DeviceLockHold::U3DeviceLockHold(std::string_view devicePath)
-    : lock_(zv::os::NamedLock::Open(U3MutexName(devicePath)))
-{
-    if (lock_ && !TakeDeviceLock(*lock_, 0)) {
-        lock_.reset();
-    }
-}
-
-U3DeviceLockHold::~U3DeviceLockHold()
-{
-    if (lock_) {
-        lock_->Release();
-    }
-}

@@ -21,10 +21,10 @@ class DriverSeamTest : public Usb3Test {
 protected:
     struct Read {
         PendingTransfer transfer;
-        std::array<std::uint8_t, 1024> buffer{};
         bool completedAtOnce = false;
 
-        std::uint16_t AckId() const { return zv::usb3::GetLe16(buffer.data() + 10); }
+        const std::uint8_t* Bytes() const { return transfer.Data(); }
+        std::uint16_t AckId() const { return zv::usb3::GetLe16(Bytes() + 10); }
     };
 
     void SetUp() override
@@ -32,7 +32,6 @@ protected:
         AddUsb3();
         context_ = OpenDeviceUSB30(0);
         ASSERT_TRUE(context_);
-        inHeader_ = zv::usb3::BulkTransferHeaderBytes(zv::usb3::kEndpointBulkIn);
     }
 
     using CommandBytes = std::array<std::uint8_t, kU3FrameHeaderSize + kU3RequestBlockSize>;
@@ -58,34 +57,25 @@ protected:
         ASSERT_TRUE(XferData30(*context_, zv::usb3::kEndpointBulkOut, bytes.data(), &length));
     }
 
-    // The command and the start of a read of `capacity` bytes, in one call.
+    // The command, then the start of a read of `capacity` bytes.
     std::unique_ptr<Read> CommandThenBegin(std::uint16_t id, std::uint32_t capacity = 1024)
     {
-        const auto outHeader = zv::usb3::BulkTransferHeaderBytes(zv::usb3::kEndpointBulkOut);
         CommandBytes bytes = CommandFrame(id);
-        auto read = std::make_unique<Read>();
         std::uint32_t returned = 0;
         std::uint32_t error = 0;
-        bool written = false;
-        read->completedAtOnce = context_->hDevice->WriteThenBeginRead(
-            outHeader.data(), bytes.data(), static_cast<std::uint32_t>(bytes.size()), &returned, &written,
-            *context_->hDeviceOvl, inHeader_.data(), read->buffer.data(), capacity, read->transfer, &error);
-        EXPECT_TRUE(written);
+        EXPECT_TRUE(context_->hDevice->BulkTransfer(zv::usb3::kEndpointBulkOut, bytes.data(),
+                                                    static_cast<std::uint32_t>(bytes.size()), &returned, &error));
         EXPECT_EQ(returned, bytes.size());
-        EXPECT_EQ(error, read->completedAtOnce ? 0u : zv::usb3::kErrorIoPending);
-        EXPECT_EQ(read->transfer.Pending(), !read->completedAtOnce);
-        return read;
+        return Begin(capacity);
     }
 
     // Starts a read; it either completed at once or is pending.
-    std::unique_ptr<Read> Begin()
+    std::unique_ptr<Read> Begin(std::uint32_t capacity = 1024)
     {
         auto read = std::make_unique<Read>();
         std::uint32_t error = 0;
         read->completedAtOnce =
-            context_->hDeviceOvl->BeginControl(zv::usb3::kIoctlBulkTransfer, inHeader_.data(),
-                                               zv::usb3::kTransferHeaderSize, read->buffer.data(), 1024,
-                                               read->transfer, &error);
+            context_->hDeviceOvl->BeginBulkRead(zv::usb3::kEndpointBulkIn, capacity, read->transfer, &error);
         EXPECT_EQ(error, read->completedAtOnce ? 0u : zv::usb3::kErrorIoPending);
         EXPECT_EQ(read->transfer.Pending(), !read->completedAtOnce);
         return read;
@@ -100,7 +90,6 @@ protected:
     }
 
     U3DevicePtr context_;
-    std::array<std::uint8_t, zv::usb3::kTransferHeaderSize> inHeader_{};
 };
 
 TEST_F(DriverSeamTest, AcksWaitForReadsInOrderAndAFullEndpointLosesItsOldest)
@@ -161,7 +150,7 @@ TEST_F(DriverSeamTest, APacketDueLaterHoldsBackTheReadsBehindIt)
     Command(300);
     const auto first = Begin();
     ASSERT_TRUE(first->completedAtOnce);
-    EXPECT_EQ(zv::usb3::GetLe16(first->buffer.data() + 4), kU3AckPending);
+    EXPECT_EQ(zv::usb3::GetLe16(first->Bytes() + 4), kU3AckPending);
     const auto second = Begin();
     const auto third = Begin();
     EXPECT_FALSE(second->completedAtOnce);
@@ -171,22 +160,21 @@ TEST_F(DriverSeamTest, APacketDueLaterHoldsBackTheReadsBehindIt)
     EXPECT_FALSE(second->transfer.Wait(0));
     clock_.Advance(1);
     ASSERT_TRUE(second->transfer.Wait(0));
-    EXPECT_EQ(zv::usb3::GetLe16(second->buffer.data() + 4), kU3AckPending);
+    EXPECT_EQ(zv::usb3::GetLe16(second->Bytes() + 4), kU3AckPending);
     EXPECT_FALSE(third->transfer.Wait(48));  // waits out the time it was given
     ASSERT_TRUE(third->transfer.Wait(1));
     ExpectAck(*third, 300);
 }
 
-// A command written together with the start of the read of its answer ends
-// as the two calls one after the other would, whatever already waits on the
-// endpoint.
+// A command and the read of its answer take the endpoint in order, whatever
+// already waits on it.
 TEST_F(DriverSeamTest, ACommandWithItsReadTakesTheEndpointInOrder)
 {
     // Nothing waiting: the read has the command's own acknowledgement.
     auto read = CommandThenBegin(400);
     ASSERT_TRUE(read->completedAtOnce);
     ExpectAck(*read, 400);
-    EXPECT_EQ(zv::usb3::GetLe16(read->buffer.data() + 8), 2u);  // the reply's length
+    EXPECT_EQ(zv::usb3::GetLe16(read->Bytes() + 8), 2u);  // the reply's length
     const auto idle = Begin();
     EXPECT_FALSE(idle->completedAtOnce);  // nothing was queued besides
     idle->transfer.Cancel();
@@ -227,7 +215,7 @@ TEST_F(DriverSeamTest, ACommandWithItsReadKeepsTheHooksAnswers)
     ASSERT_TRUE(context_);
     auto read = CommandThenBegin(500);
     ASSERT_TRUE(read->completedAtOnce);
-    EXPECT_EQ(zv::usb3::GetLe16(read->buffer.data() + 4), kU3AckPending);
+    EXPECT_EQ(zv::usb3::GetLe16(read->Bytes() + 4), kU3AckPending);
     read = Begin();
     EXPECT_FALSE(read->completedAtOnce);
     EXPECT_FALSE(read->transfer.Wait(48));
