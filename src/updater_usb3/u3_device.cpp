@@ -108,9 +108,7 @@ int GetNumberDevicesUSB30()
 
 std::string U3MutexName(std::string_view devicePath)
 {
-    std::string name(devicePath.substr(0, std::min(devicePath.size(), kU3MaxPathLength)));
-    std::replace(name.begin(), name.end(), '\\', '|');
-    return name;
+    return zv::os::LockSystemName(devicePath.substr(0, std::min(devicePath.size(), kU3MaxPathLength)));
 }
 
 std::string U3DeviceSerial(std::string_view devicePath)

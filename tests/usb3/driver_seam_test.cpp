@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdlib>
 #include <memory>
 
 #include "usb3_fixture.h"
@@ -221,6 +222,80 @@ TEST_F(DriverSeamTest, ACommandWithItsReadKeepsTheHooksAnswers)
     EXPECT_FALSE(read->transfer.Wait(48));
     ASSERT_TRUE(read->transfer.Wait(1));
     ExpectAck(*read, 500);
+}
+
+// The emulated driver behaving as a real one may: ZVEMU_USB3_DRIVER for the
+// life of the object, the device opened again under it.
+class DriverQuirksTest : public DriverSeamTest {
+protected:
+    void UseDriver(const char* quirks)
+    {
+        ::setenv("ZVEMU_USB3_DRIVER", quirks, 1);
+        context_ = OpenDeviceUSB30(0);
+        ASSERT_TRUE(context_);
+    }
+    ~DriverQuirksTest() override { ::unsetenv("ZVEMU_USB3_DRIVER"); }
+};
+
+TEST_F(DriverQuirksTest, ACancelTheDriverIgnoresIsWaitedForWithABoundAndThePipeAbortEndsIt)
+{
+    UseDriver("cancel=ignore");
+    const auto read = Begin();
+    ASSERT_FALSE(read->completedAtOnce);
+    const std::uint32_t start = clock_.Now();
+    EXPECT_FALSE(read->transfer.Cancel());
+    EXPECT_EQ(clock_.Now() - start, zv::usb3::kCancelWaitMs);
+    EXPECT_TRUE(read->transfer.Pending());
+    ASSERT_TRUE(AbortPipe30(*context_, zv::usb3::kEndpointBulkIn));
+    ASSERT_TRUE(read->transfer.Wait(0));
+    EXPECT_FALSE(read->transfer.Succeeded());
+
+    // A read given up to the driver keeps its buffer; the record goes on idle.
+    const auto kept = Begin();
+    ASSERT_FALSE(kept->completedAtOnce);
+    const std::uint8_t* keptBuffer = kept->Bytes();
+    kept->transfer.Abandon();
+    EXPECT_FALSE(kept->transfer.Pending());
+    Command(600);
+    EXPECT_EQ(zv::usb3::GetLe16(keptBuffer + 10), 600u);  // the driver still filled it
+    EXPECT_FALSE(Begin()->completedAtOnce);               // and took the packet from no one else
+}
+
+// A request whose acknowledgement never comes ends as with a driver that
+// honours the cancel, one bound later, and the next request is served.
+TEST_F(DriverQuirksTest, ATimedOutRequestEndsAlthoughTheDriverIgnoresTheCancel)
+{
+    Hook(0, "u3ack answer=none req=0xC0 nth=2");
+    UseDriver("cancel=ignore");
+    SetU3ReqId(0);
+    std::uint8_t version[2] = {};
+    const std::uint32_t start = clock_.Now();
+    EXPECT_EQ(u3VrReq(*context_, 0xC0, 0, 0, version, 2, 0, 1), 1);
+    EXPECT_EQ(clock_.Now() - start, 1000 + zv::usb3::kCancelWaitMs);
+    EXPECT_FALSE(context_->ackTransfer.Pending());
+    EXPECT_EQ(u3VrReq(*context_, 0xC0, 0, 0, version, 2, 0, 1), 0);
+    EXPECT_EQ(version[0], 2);
+}
+
+// Every form of request works when the driver reports no bytes moved for the
+// bulk transfers: lengths come from the frames themselves.
+TEST_F(DriverQuirksTest, RequestsWorkWhenTheDriverReportsNoCounts)
+{
+    UseDriver("counts=zero");
+    Command(700);
+    const auto read = Begin();
+    ASSERT_TRUE(read->completedAtOnce);
+    EXPECT_EQ(read->transfer.BytesTransferred(), 0u);
+    EXPECT_EQ(read->AckId(), 700u);
+
+    std::uint8_t version[2] = {};
+    EXPECT_EQ(u3VrReq(*context_, 0xC0, 0, 0, version, 2, 0, 1), 0);
+    EXPECT_EQ(version[0], 2);
+    std::uint8_t frame[10] = {0x0C, 0xF3};  // an MCU frame: the tunnel answers with 10 bytes
+    std::uint8_t reply[16] = {};
+    int replyLength = -1;
+    EXPECT_EQ(u3VrReqBulkBid(*context_, 0x90, 0, 0, frame, 10, reply, sizeof reply, &replyLength, 1), 0);
+    EXPECT_EQ(replyLength, 10);
 }
 
 // The bytes of a request or reply are copied in pieces that overlap where
