@@ -18,6 +18,7 @@
 #include <fstream>
 #include <memory>
 #include <optional>
+#include "os_file_path.h"
 
 using namespace usb3map;
 
@@ -163,7 +164,7 @@ void FW_Updater_USB30::DumpToFile(std::uint32_t start, std::uint32_t size, const
     // Written under a temporary name and moved in place at the end: a failed
     // dump leaves no file that looks complete.
     const std::string temporary = fileName + ".partial";
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+    std::ofstream out(zv::os::FilePath(temporary), std::ios::binary | std::ios::trunc);
     if (!out) {
         throw UpdaterError("WriteFile - Can not open output file");
     }
@@ -180,14 +181,13 @@ void FW_Updater_USB30::DumpToFile(std::uint32_t start, std::uint32_t size, const
             throw UpdaterError("WriteFile - Can not write output file");
         }
         std::error_code ec;
-        std::filesystem::rename(temporary, fileName, ec);
+        zv::os::RenameFile(temporary, fileName, ec);
         if (ec) {
             throw UpdaterError("WriteFile - Can not open output file");
         }
     } catch (...) {
         out.close();
-        std::error_code ec;
-        std::filesystem::remove(temporary, ec);
+        zv::os::RemoveFile(temporary);
         throw;
     }
 }

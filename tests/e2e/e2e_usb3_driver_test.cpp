@@ -1,6 +1,7 @@
 // The program on USB3 drivers that behave as real ones may: a driver that
 // reports no byte counts for bulk transfers, one that ignores the cancel of
-// a pending read, and a camera whose identity is its device path.
+// a pending read, a camera whose identity is its device path, and a file name
+// beyond Latin-1.
 
 #include "usb3_e2e_support.h"
 
@@ -72,6 +73,20 @@ TEST_F(Usb3DriverTest, ACameraKnownByItsDevicePathAloneIsProgrammed)
         s.face.usb3Path = "\\\\?\\usb#vid_20f7&pid_3001#{ae18aa60-7f6a-11d4-97dd-00010229b959}";
     });
     ProgramVerifyDumpWith(camera, {});
+}
+
+// A dump is written under a temporary name and renamed at the end: both
+// calls must read a name beyond Latin-1 ('€', 'œ', 'Ž', all in the Western
+// ANSI code page) alike.
+TEST_F(Usb3DriverTest, ADumpNamedBeyondLatin1IsRenamedInPlace)
+{
+    const unsigned camera = AddUsb3(0);
+    const std::string dump = work.File("mmdesc-\u20ac\u0153\u017d.bin");
+    const e2e::ProgramRun r = RunQuiet({"dump", "MMDESC", dump});
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_THAT(r.out, HasSubstr("Dump done OK  \n" + kDone));
+    EXPECT_EQ(zvtest::ReadFile(dump), Slice(Memory(camera, Usb3Memory::Spi), 0x40000, 0x10000));
+    EXPECT_FALSE(std::filesystem::exists(dump + ".partial"));
 }
 
 }  // namespace
