@@ -1,7 +1,8 @@
 // The driver seam on this platform: the emulated USB3 cameras of the state
 // directory stand behind it. Everything the seam promises for a native
 // driver holds here too: sizing queries fail with kErrorInsufficientBuffer,
-// overlapped reads stay pending until data arrive or they are cancelled.
+// overlapped reads stay pending until data arrive or they are cancelled (or,
+// with "cancel=ignore" below, until their pipe is aborted).
 
 #include <array>
 #include <cstdlib>
