@@ -178,7 +178,7 @@ std::filesystem::path NamedLockDirectory()
 std::unique_ptr<NamedLock> NamedLock::Open(std::string_view name)
 {
     std::lock_guard registryLock(g_registryMutex);
-    const std::string key(name);
+    const std::string key = LockSystemName(name);
     auto& slot = Registry()[key];
     std::shared_ptr<Shared> shared = slot.lock();
     if (!shared) {
@@ -186,7 +186,7 @@ std::unique_ptr<NamedLock> NamedLock::Open(std::string_view name)
         std::error_code ec;
         std::filesystem::create_directories(dir, ec);
         shared = std::make_shared<Shared>();
-        if (!OpenFile(*shared, dir / FileNameFor(name))) {
+        if (!OpenFile(*shared, dir / FileNameFor(key))) {
             Registry().erase(key);
             return nullptr;
         }

@@ -24,8 +24,8 @@ enum class LockWait {
 // lock, and the next waiter gets Abandoned.
 class NamedLock {
 public:
-    // Opens (creating when needed) the lock of this name; any text is a valid
-    // name. Null when its file cannot be opened.
+    // Opens (creating when needed) the lock of this name, as LockSystemName
+    // gives it; any text is a valid name. Null when it cannot be opened.
     static std::unique_ptr<NamedLock> Open(std::string_view name);
     ~NamedLock();  // gives back what this object still holds
     NamedLock(const NamedLock&) = delete;
@@ -43,6 +43,21 @@ private:
     std::shared_ptr<Shared> shared_;
     std::uint32_t held_ = 0;  // acquisitions made through this object
 };
+
+// The name a lock has for the system: every '\' becomes '|', since a system
+// mutex name takes no '\'. Programs of other makers that serialise a device
+// by its interface path escape it the same way, so a device's lock is theirs
+// too. NamedLock::Open names every lock so.
+inline std::string LockSystemName(std::string_view name)
+{
+    std::string text(name);
+    for (char& c : text) {
+        if (c == '\\') {
+            c = '|';
+        }
+    }
+    return text;
+}
 
 // ZVOS_LOCK_DIR when set, else a per-user folder of the temporary directory.
 std::filesystem::path NamedLockDirectory();

@@ -12,7 +12,6 @@
 
 #include <windows.h>
 
-#include "os_clock.h"
 
 namespace zv::os {
 
@@ -35,7 +34,7 @@ namespace {
 // real cameras have no such setting.
 std::string MutexName(std::string_view name)
 {
-    std::string text(name);
+    std::string text = LockSystemName(name);
 #if defined(ZVOS_ENVIRONMENT_SWITCHES)
     if (const char* dir = std::getenv("ZVOS_LOCK_DIR"); dir != nullptr && *dir != '\0') {
         std::uint32_t hash = 2166136261u;  // FNV-1a of the folder's name
@@ -67,8 +66,8 @@ std::filesystem::path NamedLockDirectory()
 std::unique_ptr<NamedLock> NamedLock::Open(std::string_view name)
 {
     // The system removes a mutex with its last handle: nothing is left behind.
-    // The system takes names of up to MAX_PATH characters without '\' (the
-    // callers replace it); any other name cannot be a mutex.
+    // The system takes names of up to MAX_PATH characters without '\'
+    // (MutexName replaces it); any other name cannot be a mutex.
     const std::string text = MutexName(name);
     auto shared = std::make_shared<Shared>();
     shared->mutex = ::CreateMutexA(nullptr, FALSE, text.c_str());
@@ -91,25 +90,20 @@ NamedLock::~NamedLock()
 
 LockWait NamedLock::Wait(std::uint32_t timeoutMs)
 {
-    // Polled against the OS clock, so a virtual clock ends the wait in tests.
-    const std::uint32_t start = TickCountMs();
-    for (;;) {
-        switch (::WaitForSingleObject(shared_->mutex, 0)) {
-        case WAIT_OBJECT_0:
-            ++held_;
-            return LockWait::Acquired;
-        case WAIT_ABANDONED:
-            ++held_;
-            return LockWait::Abandoned;
-        case WAIT_TIMEOUT:
-            break;
-        default:
-            return LockWait::Failed;
-        }
-        if (TickCountMs() - start >= timeoutMs) {
-            return LockWait::Timeout;
-        }
-        SleepMs(1);
+    // Queued on the mutex itself: the system hands it on in turn, and the
+    // wait ends the moment it is free.
+    switch (::WaitForSingleObject(shared_->mutex, timeoutMs)) {
+    case WAIT_OBJECT_0:
+        ++held_;
+        return LockWait::Acquired;
+    case WAIT_ABANDONED:
+        // Ours now; its previous holder ended without releasing it.
+        ++held_;
+        return LockWait::Abandoned;
+    case WAIT_TIMEOUT:
+        return LockWait::Timeout;
+    default:
+        return LockWait::Failed;
     }
 }
 

@@ -20,6 +20,7 @@
 #include "cds_format.h"
 #include "csv_row_reader.h"
 #include "partition_table.h"
+#include "os_file_path.h"
 
 namespace {
 
@@ -482,7 +483,7 @@ void CalibDataStructureConverter::BackupUpgradeStep(uint8_t structVersion, uint8
 
     std::error_code error;
     fs::create_directory(kCdsBackupDirectory, error);
-    if (!fs::is_directory(kCdsBackupDirectory, error)) {
+    if (!fs::is_directory(zv::os::FilePath(kCdsBackupDirectory), error)) {
         ThrowCDSError(operation, "Failed to create EERPOM backup directory", kCdsBackupDirectory);
     }
 
@@ -505,16 +506,16 @@ void CalibDataStructureConverter::BackupUpgradeStep(uint8_t structVersion, uint8
     const std::string partName = fileName + ".part";
     try {
         WriteRawData(partName.c_str(), CdsDataType::WholeImage);
-        const auto written = fs::file_size(partName, error);
+        const auto written = fs::file_size(zv::os::FilePath(partName), error);
         if (error || written != partition_table::kImageSize) {
             ThrowCDSError(operation, "EEPROM backup file is incomplete", fileName);
         }
-        fs::rename(partName, fileName, error);
+        zv::os::RenameFile(partName, fileName, error);
         if (error) {
             ThrowCDSError(operation, "Failed to write EEPROM backup file", fileName);
         }
     } catch (...) {
-        fs::remove(partName, error);
+        zv::os::RemoveFile(partName);
         throw;
     }
 }

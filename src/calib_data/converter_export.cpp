@@ -11,6 +11,7 @@
 #include "calib_data_structure_converter.h"
 #include "cds_error.h"
 #include "cds_format.h"
+#include "os_file_path.h"
 
 namespace {
 
@@ -36,7 +37,7 @@ void CalibDataStructureConverter::WriteUnpackedCalibData(const char* fileName, b
     const CdsDefinition def = RequireDefinition(operation);
     const auto rows = static_cast<size_t>(def.GetGridRows());
     const auto cols = static_cast<size_t>(def.GetGridCols());
-    std::ofstream file(fileName, std::ios::binary | std::ios::trunc);
+    std::ofstream file(zv::os::FilePath(fileName), std::ios::binary | std::ios::trunc);
     if (!file) {
         ThrowCDSError(operation, "Failed to open file for storing unpacked EEPROM calibration data", fileName);
     }
@@ -150,7 +151,7 @@ void CalibDataStructureConverter::WriteUnpackedPageData(const char* fileName, un
                       CdsFormat("input %d, max. %llu", pageIndex, static_cast<unsigned long long>(pages_.size())));
     }
     const CdsDefinition def = RequireDefinition(operation);
-    std::ofstream file(fileName, std::ios::binary | std::ios::trunc);
+    std::ofstream file(zv::os::FilePath(fileName), std::ios::binary | std::ios::trunc);
     if (!file) {
         ThrowCDSError(operation, "Failed to open file for storing unpacked EEPROM page data", fileName);
     }
@@ -174,7 +175,7 @@ void CalibDataStructureConverter::WriteUnpackedCalibDataCsv(const char* fileName
     }
     RequireSettings(operation, kModel | kStruct);
     RequireDefinition(operation);
-    std::ofstream file(fileName, std::ios::binary | std::ios::trunc);
+    std::ofstream file(zv::os::FilePath(fileName), std::ios::binary | std::ios::trunc);
     if (!file) {
         ThrowCDSError(operation, "Failed to open file for storing unpacked EEPROM calibration data", fileName);
     }
@@ -237,7 +238,7 @@ void CalibDataStructureConverter::WritePackedPageData(const char* fileName, unsi
                       CdsFormat("input %d, max. %llu", pageIndex, static_cast<unsigned long long>(pages_.size())));
     }
     const CdsDefinition def = RequireDefinition(operation);
-    std::ofstream file(fileName, std::ios::binary | std::ios::trunc);
+    std::ofstream file(zv::os::FilePath(fileName), std::ios::binary | std::ios::trunc);
     if (!file) {
         ThrowCDSError(operation, "Failed to open file for storing unpacked EEPROM data", fileName);
     }

@@ -14,6 +14,7 @@
 #include "cds_error.h"
 #include "cds_format.h"
 #include "partition_table.h"
+#include "os_file_path.h"
 
 namespace {
 
@@ -341,7 +342,7 @@ void CalibDataStructureConverter::ReadRawData(const char* fileName, CdsDataType 
     uint32_t offset = 0;
     uint32_t size = 0;
     GetDataTypeDescription(type, &offset, &size);
-    std::ifstream file(fileName, std::ios::binary);
+    std::ifstream file(zv::os::FilePath(fileName), std::ios::binary);
     if (!file) {
         ThrowCDSError("ReadRawData", "Failed to open file", fileName);
     }
@@ -395,7 +396,7 @@ void CalibDataStructureConverter::WriteRawData(const char* fileName, CdsDataType
     uint32_t offset = 0;
     uint32_t size = 0;
     GetDataTypeDescription(type, &offset, &size);
-    std::ofstream file(fileName, std::ios::binary | std::ios::trunc);
+    std::ofstream file(zv::os::FilePath(fileName), std::ios::binary | std::ios::trunc);
     if (!file) {
         ThrowCDSError("WriteRawData", "Failed to open file", fileName);
     }

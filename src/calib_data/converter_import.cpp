@@ -27,6 +27,7 @@
 #include "cds_format.h"
 #include "csv_row_reader.h"
 #include "value_text.h"
+#include "os_file_path.h"
 
 namespace {
 
@@ -182,7 +183,7 @@ void CalibDataStructureConverter::ImportCsv(CsvImport& import)
 {
     const char* const operation = import.operation;
     // Binary: the reader takes LF and CR LF line ends alike on every system.
-    std::ifstream file(import.fileName, std::ios::binary);
+    std::ifstream file(zv::os::FilePath(import.fileName), std::ios::binary);
     if (!file) {
         ThrowCDSError(operation, "Failed to open file", import.fileName);
     }

@@ -10,6 +10,7 @@
 #include <fstream>
 #include <limits>
 #include <new>
+#include "os_file_path.h"
 
 namespace {
 
@@ -298,10 +299,10 @@ bool FwDecrypter::LoadFile(const std::string& fileName)
 void FwDecrypter::LoadBinary(const std::string& fileName)
 {
     std::error_code ec;
-    if (std::filesystem::is_directory(fileName, ec)) {
+    if (std::filesystem::is_directory(zv::os::FilePath(fileName), ec)) {
         throw UpdaterError("LoadFile - Can not open fw file");
     }
-    std::ifstream in(fileName, std::ios::binary);
+    std::ifstream in(zv::os::FilePath(fileName), std::ios::binary);
     if (!in) {
         throw UpdaterError("LoadFile - Can not open fw file");
     }
@@ -342,10 +343,10 @@ void FwDecrypter::LoadBinary(const std::string& fileName)
 void FwDecrypter::LoadIntelHex(const std::string& fileName)
 {
     std::error_code ec;
-    if (std::filesystem::is_directory(fileName, ec)) {
+    if (std::filesystem::is_directory(zv::os::FilePath(fileName), ec)) {
         throw UpdaterError("LoadFile - Can not open fw file");
     }
-    std::ifstream in(fileName, std::ios::binary);
+    std::ifstream in(zv::os::FilePath(fileName), std::ios::binary);
     if (!in) {
         throw UpdaterError("LoadFile - Can not open fw file");
     }

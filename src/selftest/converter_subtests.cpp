@@ -14,6 +14,7 @@
 #include "selftest_helpers.h"
 #include "text_format.h"
 #include "updater_error.h"
+#include "os_file_path.h"
 
 namespace {
 
@@ -36,7 +37,7 @@ void SetModelAndCpu(CalibDataStructureConverter& converter, const char* model, c
 uintmax_t FileSizeOrZero(const std::string& file)
 {
     std::error_code error;
-    const uintmax_t size = std::filesystem::file_size(file, error);
+    const uintmax_t size = std::filesystem::file_size(zv::os::FilePath(file), error);
     return error ? 0 : size;
 }
 
@@ -286,7 +287,7 @@ void CheckEepromPatchOperation(const char* patchFile, const char* model, const c
 
     // The import reads nothing from a file it cannot open; the check must
     // not pass on a patch it never saw.
-    std::ifstream stream(file);
+    std::ifstream stream(zv::os::FilePath(file));
     if (!stream) {
         throw UpdaterError(FormatText("CheckEepromPatchOperation - cannot open patch file %s", file.c_str()));
     }

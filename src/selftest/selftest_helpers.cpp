@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "updater_error.h"
+#include "os_file_path.h"
 
 namespace {
 
@@ -54,8 +55,8 @@ bool CompareBuffers(const uint8_t* found, const uint8_t* expected, size_t size)
 
 void CompareFiles(const char* firstFile, const char* secondFile, FileComparison how)
 {
-    const File first(firstFile != nullptr ? std::fopen(firstFile, "rb") : nullptr);
-    const File second(secondFile != nullptr ? std::fopen(secondFile, "rb") : nullptr);
+    const File first(firstFile != nullptr ? zv::os::OpenFile(firstFile, "rb") : nullptr);
+    const File second(secondFile != nullptr ? zv::os::OpenFile(secondFile, "rb") : nullptr);
     if (!first || !second) {
         throw UpdaterError("Failed to open files for comparison");
     }
@@ -92,7 +93,7 @@ void ParseVersionString(const std::string& text, uint8_t* major, uint8_t* minor)
 
 void SaveBufferToFile(const char* fileName, const void* data, size_t size)
 {
-    File file(fileName != nullptr ? std::fopen(fileName, "wb") : nullptr);
+    File file(fileName != nullptr ? zv::os::OpenFile(fileName, "wb") : nullptr);
     if (!file) {
         throw UpdaterError("Failed to open files for writing");
     }

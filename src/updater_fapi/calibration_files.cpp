@@ -19,6 +19,7 @@
 #include <cstdio>
 #include <fstream>
 #include <new>
+#include "os_file_path.h"
 
 namespace {
 
@@ -259,7 +260,7 @@ void FW_Updater_FAPI::DiffFirmwareContent()
     std::printf("Loading EEPROM defaults\n");
     defaults.UnpackSensorModesDefaultsData();
     std::printf("Storing EEPROM defaults diff to file %s\n", reportName.c_str());
-    std::ofstream report(reportName, std::ios::binary | std::ios::trunc);
+    std::ofstream report(zv::os::FilePath(reportName), std::ios::binary | std::ios::trunc);
     if (!report) {
         throw UpdaterError("FW_Updater_FAPI:DiffFirmwareContent: Failed to create EEPROM diff file");
     }

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include "os_file_path.h"
 
 namespace eeprom_files {
 
@@ -23,7 +24,7 @@ bool IsNameCharacter(char c)
 
 std::vector<std::uint8_t> ReadWholeFile(const std::string& name, bool& opened)
 {
-    std::ifstream in(name, std::ios::binary);
+    std::ifstream in(zv::os::FilePath(name), std::ios::binary);
     opened = static_cast<bool>(in);
     if (!opened) {
         return {};
@@ -85,7 +86,7 @@ std::optional<CdsDataType> RegionOfFileSize(std::uintmax_t size)
 
 std::optional<std::uintmax_t> ReadableFileSize(const std::string& name)
 {
-    std::ifstream in(name, std::ios::binary | std::ios::ate);
+    std::ifstream in(zv::os::FilePath(name), std::ios::binary | std::ios::ate);
     if (!in) {
         return std::nullopt;
     }
@@ -131,8 +132,7 @@ ProgBackup KeepProgBackup(std::string_view model, std::string_view serial, std::
         if (opened && std::equal(kept.begin(), kept.end(), image.begin(), image.end())) {
             return {backup.Name(), false};
         }
-        std::error_code ignored;
-        if (!opened && !fs::exists(backup.Name(), ignored)) {
+        if (!opened && !zv::os::FileExists(backup.Name())) {
             backup.Write(image);
             return {backup.Name(), true};
         }
@@ -152,16 +152,15 @@ std::string InterruptedUpdateText(std::string_view model, std::string_view seria
 void EepromBackupFile::Write(std::span<const std::uint8_t> image) const
 {
     const std::string partName = name_ + ".part";
-    std::error_code ignored;
     {
-        std::ofstream out(partName, std::ios::binary | std::ios::trunc);
+        std::ofstream out(zv::os::FilePath(partName), std::ios::binary | std::ios::trunc);
         if (!out) {
             throw UpdaterError("Failed to create file for EEPROM backup!");
         }
         out.write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
         out.close();
         if (!out) {
-            fs::remove(partName, ignored);
+            zv::os::RemoveFile(partName);
             throw UpdaterError("Failed to write EEPROM backup file " + name_);
         }
     }
@@ -169,13 +168,13 @@ void EepromBackupFile::Write(std::span<const std::uint8_t> image) const
     bool opened = false;
     const std::vector<std::uint8_t> readBack = ReadWholeFile(partName, opened);
     if (!opened || !std::equal(readBack.begin(), readBack.end(), image.begin(), image.end())) {
-        fs::remove(partName, ignored);
+        zv::os::RemoveFile(partName);
         throw UpdaterError("EEPROM backup file " + name_ + " does not read back as written");
     }
     std::error_code error;
-    fs::rename(partName, name_, error);
+    zv::os::RenameFile(partName, name_, error);
     if (error) {
-        fs::remove(partName, ignored);
+        zv::os::RemoveFile(partName);
         throw UpdaterError("Failed to write EEPROM backup file " + name_);
     }
 }

@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <fstream>
 #include <new>
+#include "os_file_path.h"
 
 namespace {
 
@@ -50,7 +51,7 @@ void WriteDumpFile(const std::optional<std::string>& fileName, std::span<const s
 {
     std::ofstream out;
     if (fileName && !fileName->empty()) {
-        out.open(*fileName, std::ios::binary | std::ios::trunc);
+        out.open(zv::os::FilePath(*fileName), std::ios::binary | std::ios::trunc);
     }
     if (!out.is_open()) {
         throw UpdaterError("WriteFile - Can not open output file");

@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include "os_file_path.h"
 
 namespace {
 
@@ -42,18 +43,18 @@ std::optional<std::string> KeepDamagedLog(zvAPIplus_Camera& camera, std::span<co
         }
         const std::string name = eeprom_files::CheckedFileName(candidate.append(".zip"));
         std::error_code error;
-        if (std::filesystem::exists(name, error) || error) {
+        if (std::filesystem::exists(zv::os::FilePath(name), error) || error) {
             continue;
         }
         {
-            std::ofstream out(name, std::ios::binary);
+            std::ofstream out(zv::os::FilePath(name), std::ios::binary);
             out.write(reinterpret_cast<const char*>(archive.data()), static_cast<std::streamsize>(archive.size()));
             out.close();
             if (!out) {
                 return std::nullopt;
             }
         }
-        std::ifstream in(name, std::ios::binary);
+        std::ifstream in(zv::os::FilePath(name), std::ios::binary);
         const std::vector<std::uint8_t> kept{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
         if (!std::equal(kept.begin(), kept.end(), archive.begin(), archive.end())) {
             return std::nullopt;

@@ -75,9 +75,6 @@ void FW_Updater_USB30::FlashOperation(FlashOp operation)
     // writes on one camera; named by the camera's serial number, which stays
     // the same when the camera restarts under another device path.
     const CameraRunLock lock(U3DeviceSerial(camera.DevicePath()));
-    // The routines of the operation lock the device one by one; holding its
-    // lock for the whole operation saves a system call per routine.
-    const U3DeviceLockHold deviceLock(camera.DevicePath());
     if (operation == kProgram || operation == kVerify) {
         CheckMapFitsCamera(job);
     }

@@ -5,6 +5,7 @@
 #include "fw_updater_usb30.h"
 #include "info_partition_backup.h"
 #include "os_clock.h"
+#include "os_file_path.h"
 #include "text_format.h"
 #include "u3_device.h"
 #include "updater_error.h"
@@ -15,7 +16,6 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
-#include <filesystem>
 #include <fstream>
 
 using namespace usb3map;
@@ -332,7 +332,7 @@ void DumpMemory(FW_Updater_USB30& updater, const MemoryKind& kind, std::uint32_t
     // Written under a temporary name and moved in place at the end: a failed
     // dump leaves no file that looks complete.
     const std::string temporary = fileName + ".partial";
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+    std::ofstream out(zv::os::FilePath(temporary), std::ios::binary | std::ios::trunc);
     if (!out) {
         throw UpdaterError("WriteFile - Can not open output file");
     }
@@ -349,14 +349,13 @@ void DumpMemory(FW_Updater_USB30& updater, const MemoryKind& kind, std::uint32_t
             throw UpdaterError("WriteFile - Can not write output file");
         }
         std::error_code ec;
-        std::filesystem::rename(temporary, fileName, ec);
+        zv::os::RenameFile(temporary, fileName, ec);
         if (ec) {
             throw UpdaterError("WriteFile - Can not open output file");
         }
     } catch (...) {
         out.close();
-        std::error_code ec;
-        std::filesystem::remove(temporary, ec);
+        zv::os::RemoveFile(temporary);
         throw;
     }
 }

@@ -9,12 +9,13 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include "os_file_path.h"
 
 namespace {
 
 std::vector<std::uint8_t> ReadWhole(const std::string& name)
 {
-    std::ifstream in(name, std::ios::binary);
+    std::ifstream in(zv::os::FilePath(name), std::ios::binary);
     if (!in) {
         throw UpdaterError(FormatText("InfoPartition backup %s can not be read", name.c_str()));
     }
@@ -88,15 +89,14 @@ InfoPartitionBackup::InfoPartitionBackup(std::string_view cameraIdentity)
 
 bool InfoPartitionBackup::Exists() const
 {
-    std::error_code ec;
-    return std::filesystem::exists(name_, ec);
+    return zv::os::FileExists(name_);
 }
 
 void InfoPartitionBackup::Write(std::span<const std::uint8_t> partition) const
 {
     const std::string temporary = name_ + ".tmp";
     {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+        std::ofstream out(zv::os::FilePath(temporary), std::ios::binary | std::ios::trunc);
         out.write(reinterpret_cast<const char*>(partition.data()), static_cast<std::streamsize>(partition.size()));
         out.close();
         if (!out) {
@@ -108,7 +108,7 @@ void InfoPartitionBackup::Write(std::span<const std::uint8_t> partition) const
         throw UpdaterError(FormatText("InfoPartition backup %s reads back different", temporary.c_str()));
     }
     std::error_code ec;
-    std::filesystem::rename(temporary, name_, ec);
+    zv::os::RenameFile(temporary, name_, ec);
     if (ec) {
         throw UpdaterError(FormatText("InfoPartition backup %s can not be written", name_.c_str()));
     }
@@ -126,8 +126,7 @@ std::vector<std::uint8_t> InfoPartitionBackup::Load(std::size_t size) const
 
 void InfoPartitionBackup::Remove() const
 {
-    std::error_code ec;
-    std::filesystem::remove(name_, ec);
+    zv::os::RemoveFile(name_);
 }
 
 std::string InfoPartitionBackup::MissingForRewriteText() const

@@ -107,9 +107,7 @@ int GetNumberDevicesUSB30()
 
 std::string U3MutexName(std::string_view devicePath)
 {
-    std::string name(devicePath.substr(0, std::min(devicePath.size(), kU3MaxPathLength)));
-    std::replace(name.begin(), name.end(), '\\', '|');
-    return name;
+    return zv::os::LockSystemName(devicePath.substr(0, std::min(devicePath.size(), kU3MaxPathLength)));
 }
 
 std::string U3DeviceSerial(std::string_view devicePath)
@@ -280,19 +278,4 @@ bool UnlockResourceAccess(U3DeviceContext& context)
         context.hRWMutex->Release();
     }
     return true;
-}
-
-U3DeviceLockHold::U3DeviceLockHold(std::string_view devicePath)
-    : lock_(zv::os::NamedLock::Open(U3MutexName(devicePath)))
-{
-    if (lock_ && !TakeDeviceLock(*lock_, 0)) {
-        lock_.reset();
-    }
-}
-
-U3DeviceLockHold::~U3DeviceLockHold()
-{
-    if (lock_) {
-        lock_->Release();
-    }
 }

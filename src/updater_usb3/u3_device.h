@@ -37,12 +37,11 @@ struct U3DeviceContext {
     std::string location;                                // location path (at most kU3MaxPathLength)
     std::uint16_t mcuReqId = 0;                          // request counter of the MCU tunnel
 
-    // The transport's frame and acknowledgement buffers and the record of
-    // the acknowledgement read, so that a request allocates and sets up
-    // nothing. No read is pending on the record between requests; it is
-    // declared after the handles so that it goes before them.
+    // The transport's command frame and the record of the acknowledgement
+    // read, which owns the buffer the driver reads into. No read is pending
+    // on the record between requests; it is declared after the handles so
+    // that it goes before them.
     std::array<std::uint8_t, 1024 + 32> commandBuffer{};  // a command frame: 22 + at most 1014 bytes
-    std::array<std::uint8_t, 1024> ackBuffer{};
     zv::usb3::PendingTransfer ackTransfer;
 };
 
@@ -72,25 +71,6 @@ bool GetDeviceLocationUSB30(const U3DeviceContext* context, char* buffer, int si
 // whose previous holder died is taken over (noted at level 3).
 bool LockResourceAccess(U3DeviceContext& context);
 bool UnlockResourceAccess(U3DeviceContext& context);
-
-// Keeps the lock of the device at this interface path taken by the calling
-// thread while it lives, across closing and reopening the device under the
-// same path: the routines of a long sequence (a flash operation) then take it
-// again by counting alone, with no system call each. It is taken only when it
-// is free at once; while someone else holds it the routines wait for it one
-// by one as they always do.
-class U3DeviceLockHold {
-public:
-    explicit U3DeviceLockHold(std::string_view devicePath);
-    ~U3DeviceLockHold();
-    U3DeviceLockHold(const U3DeviceLockHold&) = delete;
-    U3DeviceLockHold& operator=(const U3DeviceLockHold&) = delete;
-
-    bool Held() const { return lock_ != nullptr; }
-
-private:
-    std::unique_ptr<zv::os::NamedLock> lock_;
-};
 
 // The named lock's name for an interface path: every '\' becomes '|'.
 std::string U3MutexName(std::string_view devicePath);

@@ -22,11 +22,6 @@ constexpr std::uint32_t kAckWaitMs = 1000;
 constexpr std::uint32_t kProbeAckWaitMs = 200;
 constexpr std::uint32_t kEp0RetryPauseMs = 100;
 
-// A bulk transfer header differs only in its endpoint: the two the requests
-// use are constants.
-constexpr auto kBulkOutHeader = zv::usb3::BulkTransferHeaderBytes(zv::usb3::kEndpointBulkOut);
-constexpr auto kBulkInHeader = zv::usb3::BulkTransferHeaderBytes(zv::usb3::kEndpointBulkIn);
-
 void Debug3(const char* text)
 {
     if (DebugLevelAtMost(3)) {
@@ -40,7 +35,7 @@ int PacketSize(const U3DeviceContext& context)
 }
 
 // Takes the lock when asked; false (after the message) when it cannot.
-[[gnu::always_inline]] inline bool TakeLockIfAsked(U3DeviceContext& context, std::uint8_t takeLock)
+bool TakeLockIfAsked(U3DeviceContext& context, std::uint8_t takeLock)
 {
     if (takeLock == 0 || LockResourceAccess(context)) {
         return true;
@@ -49,7 +44,7 @@ int PacketSize(const U3DeviceContext& context)
     return false;
 }
 
-[[gnu::always_inline]] inline void ReleaseLockIfTaken(U3DeviceContext& context, std::uint8_t takeLock)
+void ReleaseLockIfTaken(U3DeviceContext& context, std::uint8_t takeLock)
 {
     if (takeLock != 0) {
         UnlockResourceAccess(context);
@@ -57,9 +52,8 @@ int PacketSize(const U3DeviceContext& context)
 }
 
 // Builds the command frame in the context's buffer; answers its size.
-[[gnu::always_inline]] inline int BuildCommand(U3DeviceContext& context, U3Direction direction, std::uint8_t request,
-                                               std::uint16_t value, std::uint16_t index, const std::uint8_t* data,
-                                               int carried, int dataLength)
+int BuildCommand(U3DeviceContext& context, U3Direction direction, std::uint8_t request, std::uint16_t value,
+                 std::uint16_t index, const std::uint8_t* data, int carried, int dataLength)
 {
     U3VrReqFrame frame;
     // A device-to-host command carries nothing: its length counts the block only.
@@ -79,14 +73,14 @@ int PacketSize(const U3DeviceContext& context)
     return kFrameHeaderSize + kRequestBlockSize + carried;
 }
 
-// One synchronous bulk transfer described by `header` (see XferData30).
-bool Transfer(U3DeviceContext& context, const std::uint8_t* header, std::uint8_t* buffer, int* length)
+// One synchronous bulk transfer (see XferData30).
+bool Transfer(U3DeviceContext& context, std::uint8_t endpoint, std::uint8_t* buffer, int* length)
 {
     std::uint32_t returned = 0;
     std::uint32_t error = 0;
     const bool ok = context.hDevice && *length >= 0 &&
-                    context.hDevice->Control(zv::usb3::kIoctlBulkTransfer, header, zv::usb3::kTransferHeaderSize,
-                                             buffer, static_cast<std::uint32_t>(*length), &returned, &error);
+                    context.hDevice->BulkTransfer(endpoint, buffer, static_cast<std::uint32_t>(*length), &returned,
+                                                  &error);
     if (!ok) {
         if (DebugLevelAtMost(4)) {
             DebugPrintf("XferData30 error %d\r\n", static_cast<int>(error));
@@ -98,10 +92,12 @@ bool Transfer(U3DeviceContext& context, const std::uint8_t* header, std::uint8_t
     return true;
 }
 
+// The driver's count of bytes written is not checked: a driver may report 0
+// for a bulk transfer that moved everything.
 bool WriteCommand(U3DeviceContext& context, int size)
 {
     int length = size;
-    if (Transfer(context, kBulkOutHeader.data(), context.commandBuffer.data(), &length) && length == size) {
+    if (Transfer(context, zv::usb3::kEndpointBulkOut, context.commandBuffer.data(), &length)) {
         return true;
     }
     Debug3("u3VrReq couldn't write command\n");
@@ -117,18 +113,15 @@ enum class AckRead {
 enum class ReadStart {
     Completed,
     Pending,
-    Failed,
-    NotWritten  // the command before it could not be written: no read began
+    Failed
 };
 
-// Starts an overlapped bulk transfer; a failure is printed at level 4.
-ReadStart BeginTransfer(U3DeviceContext& context, const std::uint8_t* header, std::uint8_t* buffer, int length,
-                        PendingTransfer& transfer)
+// Starts an overlapped bulk read; a failure is printed at level 4.
+ReadStart BeginTransfer(U3DeviceContext& context, std::uint8_t endpoint, int length, PendingTransfer& transfer)
 {
     std::uint32_t error = 0;
     if (context.hDeviceOvl && length >= 0) {
-        if (context.hDeviceOvl->BeginControl(zv::usb3::kIoctlBulkTransfer, header, zv::usb3::kTransferHeaderSize,
-                                             buffer, static_cast<std::uint32_t>(length), transfer, &error)) {
+        if (context.hDeviceOvl->BeginBulkRead(endpoint, static_cast<std::uint32_t>(length), transfer, &error)) {
             return ReadStart::Completed;
         }
         if (error == zv::usb3::kErrorIoPending) {
@@ -141,20 +134,33 @@ ReadStart BeginTransfer(U3DeviceContext& context, const std::uint8_t* header, st
     return ReadStart::Failed;
 }
 
-// Waits for a read of the acknowledgement that `start` began. A read that did
-// not complete is cancelled, and its end awaited, before this returns: the
-// buffer is free again whatever happened.
-[[gnu::always_inline]] inline AckRead AwaitAck(ReadStart start, PendingTransfer& transfer, std::uint32_t waitMs,
-                                               int* bytes)
+// Ends a read whose wait ran out before the record is used again, without
+// waiting unbounded on a driver: a cancel, then, when the driver has not
+// ended the read within its bound, the abort of the pipe; a read that even
+// that leaves pending is given up to the driver with its buffer.
+void EndRead(U3DeviceContext& context, PendingTransfer& transfer)
 {
-    switch (start) {
-    case ReadStart::NotWritten:  // not given: the caller reads nothing then
+    if (transfer.Cancel()) {
+        return;
+    }
+    AbortPipe30(context, zv::usb3::kEndpointBulkIn);
+    if (!transfer.Wait(zv::usb3::kCancelWaitMs)) {
+        transfer.Abandon();
+    }
+}
+
+// Starts a read of one packet of the acknowledgement and waits for it. A read
+// that did not complete is ended before this returns: the record is free
+// again whatever happened.
+AckRead ReadAck(U3DeviceContext& context, PendingTransfer& transfer, std::uint32_t waitMs, int* bytes)
+{
+    switch (BeginTransfer(context, zv::usb3::kEndpointBulkIn, PacketSize(context), transfer)) {
     case ReadStart::Failed:
         Debug3("u3VrReq coudn't read ack\n");
         return AckRead::StartFailed;
     case ReadStart::Pending:
         if (!transfer.Wait(waitMs)) {
-            transfer.Cancel();
+            EndRead(context, transfer);
             return AckRead::Timeout;
         }
         break;
@@ -163,56 +169,6 @@ ReadStart BeginTransfer(U3DeviceContext& context, const std::uint8_t* header, st
     }
     *bytes = transfer.Succeeded() ? static_cast<int>(transfer.BytesTransferred()) : 0;
     return AckRead::Done;
-}
-
-// Starts a read of one packet into the acknowledgement buffer.
-inline ReadStart BeginAckRead(U3DeviceContext& context, PendingTransfer& transfer)
-{
-    std::memset(context.ackBuffer.data(), 0, kFrameHeaderSize);
-    return BeginTransfer(context, kBulkInHeader.data(), context.ackBuffer.data(), PacketSize(context), transfer);
-}
-
-// Starts a read of one packet into the acknowledgement buffer and waits for it.
-inline AckRead ReadAck(U3DeviceContext& context, PendingTransfer& transfer, std::uint32_t waitMs, int* bytes)
-{
-    return AwaitAck(BeginAckRead(context, transfer), transfer, waitMs, bytes);
-}
-
-// Writes the command in the context's buffer and starts the read of its
-// acknowledgement, in one driver call when both handles are there. NotWritten
-// when the command could not be written (after its messages). Out of line:
-// the one place that calls the driver's combined call, which then comes in
-// here whole.
-[[gnu::noinline]] ReadStart WriteCommandAndBeginAck(U3DeviceContext& context, int size, PendingTransfer& transfer)
-{
-    if (!context.hDevice || !context.hDeviceOvl) {
-        return WriteCommand(context, size) ? BeginAckRead(context, transfer) : ReadStart::NotWritten;
-    }
-    std::memset(context.ackBuffer.data(), 0, kFrameHeaderSize);
-    std::uint32_t returned = 0;
-    std::uint32_t error = 0;
-    bool written = false;
-    const bool completed = context.hDevice->WriteThenBeginRead(
-        kBulkOutHeader.data(), context.commandBuffer.data(), static_cast<std::uint32_t>(size), &returned, &written,
-        *context.hDeviceOvl, kBulkInHeader.data(), context.ackBuffer.data(),
-        static_cast<std::uint32_t>(PacketSize(context)), transfer, &error);
-    if (completed) {
-        return ReadStart::Completed;
-    }
-    if (!written || returned != static_cast<std::uint32_t>(size)) {
-        if (!written && DebugLevelAtMost(4)) {
-            DebugPrintf("XferData30 error %d\r\n", static_cast<int>(error));
-        }
-        Debug3("u3VrReq couldn't write command\n");
-        return ReadStart::NotWritten;
-    }
-    if (error == zv::usb3::kErrorIoPending) {
-        return ReadStart::Pending;
-    }
-    if (DebugLevelAtMost(4)) {
-        DebugPrintf("BeginDataXfer30 error %d\r\n", static_cast<int>(error));
-    }
-    return ReadStart::Failed;
 }
 
 // Whether the acknowledgement belongs to the command; prints the line when not.
@@ -229,7 +185,7 @@ bool AckMatches(const U3VrReqFrame& ack, std::uint16_t sentId)
     return false;
 }
 
-[[gnu::cold]] void ResetEndpoints(U3DeviceContext& context)
+void ResetEndpoints(U3DeviceContext& context)
 {
     Debug3("u3VrReq error: unknown ack. Reset endpoints.\n");
     for (std::uint8_t endpoint :
@@ -245,11 +201,12 @@ bool AckMatches(const U3VrReqFrame& ack, std::uint16_t sentId)
 }
 
 // Reply bytes the acknowledgement carries, or -1 when its length field claims
-// more than the packet holds or than the caller can take.
-int CarriedReply(const U3VrReqFrame& ack, int bytes, int capacity)
+// more than a packet holds or than the caller can take. The length is the
+// frame's own: the count the driver reports (`bytes`) is shown, not trusted.
+int CarriedReply(const U3DeviceContext& context, const U3VrReqFrame& ack, int bytes, int capacity)
 {
     const int carried = bytes - kFrameHeaderSize;
-    if (ack.length > carried || ack.length > capacity) {
+    if (ack.length > PacketSize(context) - kFrameHeaderSize || ack.length > capacity) {
         if (DebugLevelAtMost(3)) {
             DebugPrintf("u3VrReq bad reply length %d (carried %d, room %d)\n", static_cast<int>(ack.length), carried,
                         capacity);
@@ -272,30 +229,24 @@ void SetU3ReqId(std::uint16_t id)
 
 bool XferData30(U3DeviceContext& context, std::uint8_t endpoint, std::uint8_t* buffer, int* length)
 {
-    const auto header = zv::usb3::BulkTransferHeaderBytes(endpoint);
-    return Transfer(context, header.data(), buffer, length);
+    return Transfer(context, endpoint, buffer, length);
 }
 
-bool BeginDataXfer30(U3DeviceContext& context, const std::uint8_t* header, std::uint8_t* buffer, int length,
-                     PendingTransfer& transfer)
+bool BeginDataXfer30(U3DeviceContext& context, std::uint8_t endpoint, int length, PendingTransfer& transfer)
 {
-    return BeginTransfer(context, header, buffer, length, transfer) != ReadStart::Failed;
+    return BeginTransfer(context, endpoint, length, transfer) != ReadStart::Failed;
 }
 
 bool AbortPipe30(U3DeviceContext& context, std::uint8_t endpoint)
 {
-    std::uint32_t returned = 0;
     std::uint32_t error = 0;
-    return context.hDevice &&
-           context.hDevice->Control(zv::usb3::kIoctlAbortPipe, &endpoint, 1, nullptr, 0, &returned, &error);
+    return context.hDevice && context.hDevice->AbortPipe(endpoint, &error);
 }
 
 bool ResetPipe30(U3DeviceContext& context, std::uint8_t endpoint)
 {
-    std::uint32_t returned = 0;
     std::uint32_t error = 0;
-    return context.hDevice &&
-           context.hDevice->Control(zv::usb3::kIoctlResetPipe, &endpoint, 1, nullptr, 0, &returned, &error);
+    return context.hDevice && context.hDevice->ResetPipe(endpoint, &error);
 }
 
 int u3VrReqEp0(U3DeviceContext& context, std::uint8_t request, std::uint16_t value, std::uint16_t index,
@@ -365,20 +316,18 @@ int u3VrReqBulk(U3DeviceContext& context, std::uint8_t request, std::uint16_t va
     bool ok = false;
     bool resetEndpoints = false;
     PendingTransfer& transfer = context.ackTransfer;
-    if (request == zv::usb3::kReqCameraReset || !transfer.Valid()) {
+    const bool written = WriteCommand(context, size);
+    if (written && request == zv::usb3::kReqCameraReset) {
         // Nothing to read: a reset is never acknowledged.
-        if (WriteCommand(context, size) && request == zv::usb3::kReqCameraReset) {
-            Debug3("u3VrReq Sent reset Not wait ack\n");
-            ReleaseLockIfTaken(context, takeLock);
-            return 1;
-        }
-    } else if (const ReadStart start = WriteCommandAndBeginAck(context, size, transfer);
-               start != ReadStart::NotWritten) {
+        Debug3("u3VrReq Sent reset Not wait ack\n");
+        ReleaseLockIfTaken(context, takeLock);
+        return 1;
+    }
+    if (written && transfer.Valid()) {
         std::uint32_t waitMs = request == zv::usb3::kReqStartupProbe ? kProbeAckWaitMs : kAckWaitMs;
         for (int read = 0; read < kBulkAckReads; ++read) {
             int bytes = 0;
-            const AckRead result =
-                read == 0 ? AwaitAck(start, transfer, waitMs, &bytes) : ReadAck(context, transfer, waitMs, &bytes);
+            const AckRead result = ReadAck(context, transfer, waitMs, &bytes);
             if (result == AckRead::StartFailed) {
                 break;
             }
@@ -387,8 +336,8 @@ int u3VrReqBulk(U3DeviceContext& context, std::uint8_t request, std::uint16_t va
                 resetEndpoints = true;
                 break;
             }
-            const U3VrReqFrame ack = U3VrReqFrame::ReadAck(context.ackBuffer.data());
-            if (!AckMatches(ack, u3ReqId) || bytes < kFrameHeaderSize) {
+            const U3VrReqFrame ack = U3VrReqFrame::ReadAck(transfer.Data());
+            if (!AckMatches(ack, u3ReqId)) {
                 resetEndpoints = true;
                 break;
             }
@@ -399,12 +348,12 @@ int u3VrReqBulk(U3DeviceContext& context, std::uint8_t request, std::uint16_t va
                 waitMs = ack.length;
                 continue;
             }
-            // Done: a reply is taken only whole and only from what came.
-            const int reply = CarriedReply(ack, bytes, hostToDevice != 0 ? bytes : length);
-            if (reply < 0) {
-                break;
-            }
+            // Done: a reply is taken only whole.
             if (hostToDevice == 0) {
+                const int reply = CarriedReply(context, ack, bytes, length);
+                if (reply < 0) {
+                    break;
+                }
                 if (reply < length) {
                     if (DebugLevelAtMost(3)) {
                         DebugPrintf("u3VrReq short reply %d of %d\n", reply, length);
@@ -412,7 +361,7 @@ int u3VrReqBulk(U3DeviceContext& context, std::uint8_t request, std::uint16_t va
                     break;
                 }
                 if (reply > 0 && data != nullptr) {
-                    zv::usb3::CopyCarried(data, context.ackBuffer.data() + kFrameHeaderSize,
+                    zv::usb3::CopyCarried(data, transfer.Data() + kFrameHeaderSize,
                                           static_cast<std::size_t>(reply));
                 }
             }
@@ -445,15 +394,11 @@ int u3VrReqBulkBid(U3DeviceContext& context, std::uint8_t request, std::uint16_t
         BuildCommand(context, U3Direction::Bidirectional, request, value, index, writeData, writeLength, dataLength);
     bool ok = false;
     PendingTransfer& transfer = context.ackTransfer;
-    if (!transfer.Valid()) {
-        WriteCommand(context, size);
-    } else if (const ReadStart start = WriteCommandAndBeginAck(context, size, transfer);
-               start != ReadStart::NotWritten) {
+    if (WriteCommand(context, size) && transfer.Valid()) {
         std::uint32_t waitMs = kAckWaitMs;
         for (int read = 0; read < kBidAckReads; ++read) {
             int bytes = 0;
-            const AckRead result =
-                read == 0 ? AwaitAck(start, transfer, waitMs, &bytes) : ReadAck(context, transfer, waitMs, &bytes);
+            const AckRead result = ReadAck(context, transfer, waitMs, &bytes);
             if (result == AckRead::StartFailed) {
                 break;
             }
@@ -462,8 +407,8 @@ int u3VrReqBulkBid(U3DeviceContext& context, std::uint8_t request, std::uint16_t
                 waitMs = kAckWaitMs;
                 continue;
             }
-            const U3VrReqFrame ack = U3VrReqFrame::ReadAck(context.ackBuffer.data());
-            if (!AckMatches(ack, u3ReqId) || bytes < kFrameHeaderSize) {
+            const U3VrReqFrame ack = U3VrReqFrame::ReadAck(transfer.Data());
+            if (!AckMatches(ack, u3ReqId)) {
                 waitMs = kAckWaitMs;
                 continue;
             }
@@ -477,12 +422,12 @@ int u3VrReqBulkBid(U3DeviceContext& context, std::uint8_t request, std::uint16_t
                 waitMs = ack.length;
                 continue;
             }
-            const int got = CarriedReply(ack, bytes, replyCapacity);
+            const int got = CarriedReply(context, ack, bytes, replyCapacity);
             if (got < 0) {
                 break;
             }
             if (got > 0 && reply != nullptr) {
-                std::memcpy(reply, context.ackBuffer.data() + kFrameHeaderSize, static_cast<std::size_t>(got));
+                std::memcpy(reply, transfer.Data() + kFrameHeaderSize, static_cast<std::size_t>(got));
                 if (replyLength != nullptr) {
                     *replyLength = got;
                 }

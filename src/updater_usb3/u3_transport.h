@@ -9,9 +9,11 @@
 // device routines that already hold the lock pass 0.
 //
 // Replies are never trusted: a device-to-host request succeeds only when the
-// device delivered exactly the bytes asked for (a request without data in
-// endpoint-0 mode may come back empty), and reply bytes are copied only from
-// what the acknowledgement carried, never past the caller's capacity.
+// device delivered the bytes asked for (a request without data in endpoint-0
+// mode may come back empty), and reply bytes are copied only as far as the
+// acknowledgement's own length field says, never past a packet or the
+// caller's capacity. The byte counts a driver reports for bulk transfers are
+// not relied on: a driver may report 0 for a transfer that moved everything.
 
 #include <cstdint>
 
@@ -100,10 +102,9 @@ int u3VrReqBulkBid(U3DeviceContext& context, std::uint8_t request, std::uint16_t
 // One synchronous bulk transfer on `endpoint`; *length: bytes to move, then
 // bytes moved (0 on failure).
 bool XferData30(U3DeviceContext& context, std::uint8_t endpoint, std::uint8_t* buffer, int* length);
-// Starts an overlapped bulk transfer described by the 38-byte header; true
-// when it completed at once or is pending.
-bool BeginDataXfer30(U3DeviceContext& context, const std::uint8_t* header, std::uint8_t* buffer, int length,
-                     zv::usb3::PendingTransfer& transfer);
+// Starts an overlapped bulk read of `length` bytes on `endpoint` into the
+// record's own buffer; true when it completed at once or is pending.
+bool BeginDataXfer30(U3DeviceContext& context, std::uint8_t endpoint, int length, zv::usb3::PendingTransfer& transfer);
 bool AbortPipe30(U3DeviceContext& context, std::uint8_t endpoint);
 bool ResetPipe30(U3DeviceContext& context, std::uint8_t endpoint);
 

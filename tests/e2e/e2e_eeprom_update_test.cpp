@@ -249,6 +249,18 @@ TEST_F(EepromUpdateRun, VersionUpdateWritesTheTwoVersionBytes)
     EXPECT_EQ(Eeprom(), expected);
 }
 
+// A name beyond Latin-1 that the system's ANSI code page still holds ('€',
+// 'œ' and 'Ž' in the Western one): the dump and its listings keep it.
+TEST_F(EepromUpdateRun, ADumpNamedBeyondLatin1KeepsItsName)
+{
+    const std::string name = "eeprom-\u20ac\u0153\u017d.bin";
+    const e2e::ProgramRun r = Run({"dump", "EEPROM1", name});
+    EXPECT_TRUE(r.out.ends_with(kDone)) << r.out;
+    EXPECT_EQ(ReadFile(name), Eeprom());
+    EXPECT_TRUE(fs::exists(name + "_OrvikFormat.txt"));
+    EXPECT_TRUE(fs::exists(name + "_CalibData.csv"));
+}
+
 TEST_F(EepromUpdateRun, DumpOfTheCalibrationImageComesWithListings)
 {
     const e2e::ProgramRun r = Run({"dump", "EEPROM1", "eeprom.bin"});

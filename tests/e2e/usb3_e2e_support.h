@@ -18,6 +18,7 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace usb3e2e {
@@ -70,14 +71,19 @@ protected:
         return index;
     }
 
-    e2e::ProgramRun Run(const std::vector<std::string>& args) const
+    // `env` is added to the program's environment.
+    e2e::ProgramRun Run(const std::vector<std::string>& args,
+                        std::vector<std::pair<std::string, std::string>> env = {}) const
     {
-        return e2e::RunProgram(args, {}, {{"ZVOS_VIRTUAL_SLEEP", "1"}, {"ZVOS_LOCK_DIR", work.File("locks")}});
+        env.emplace_back("ZVOS_VIRTUAL_SLEEP", "1");
+        env.emplace_back("ZVOS_LOCK_DIR", work.File("locks"));
+        return e2e::RunProgram(args, {}, env);
     }
     // The run with its progress percentages taken out.
-    e2e::ProgramRun RunQuiet(const std::vector<std::string>& args) const
+    e2e::ProgramRun RunQuiet(const std::vector<std::string>& args,
+                             std::vector<std::pair<std::string, std::string>> env = {}) const
     {
-        e2e::ProgramRun r = Run(args);
+        e2e::ProgramRun r = Run(args, std::move(env));
         r.out = zvtest::WithoutProgress(r.out);
         return r;
     }

@@ -108,6 +108,20 @@ TEST_F(NamedLockTest, TheHolderNestsThroughEveryObjectOfTheNameAndOnlyItCanGiveI
     EXPECT_EQ(OtherThreadWaits(name), LockWait::Acquired);
 }
 
+// A system mutex name takes no '\\': every name is escaped one way, so a name
+// with backslashes (a device path) is the lock of its escaped form, which
+// other programs serialising on the device use too.
+TEST_F(NamedLockTest, ANameWithBackslashesIsTheLockOfItsEscapedForm)
+{
+    EXPECT_EQ(zv::os::LockSystemName("\\\\?\\usb#X\\Y"), "||?|usb#X|Y");
+    auto held = NamedLock::Open("zvtest\\device\\path");
+    ASSERT_TRUE(held);
+    ASSERT_EQ(held->Wait(0), LockWait::Acquired);
+    EXPECT_EQ(OtherThreadWaits("zvtest|device|path"), LockWait::Timeout);
+    EXPECT_TRUE(held->Release());
+    EXPECT_EQ(OtherThreadWaits("zvtest|device|path"), LockWait::Acquired);
+}
+
 #ifndef _WIN32
 // Lock files are removed when the last object of their name goes, so the lock
 // folder does not fill with a file per device ever used; a dead holder's file

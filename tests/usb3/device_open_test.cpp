@@ -172,67 +172,6 @@ TEST_F(Usb3Test, TheLockNestsForItsThreadAndBlocksOthers)
     EXPECT_TRUE(otherThreadLocks());
 }
 
-TEST_F(Usb3Test, AHoldKeepsTheLockAcrossReopeningAndNeverWaits)
-{
-    AddUsb3();
-    auto context = OpenDeviceUSB30(0);
-    ASSERT_TRUE(context);
-    auto other = OpenDeviceUSB30(0);
-    ASSERT_TRUE(other);
-    auto otherThreadLocks = [&] {
-        bool locked = false;
-        std::thread([&] {
-            locked = LockResourceAccess(*other);
-            if (locked) {
-                UnlockResourceAccess(*other);
-            }
-        }).join();
-        return locked;
-    };
-    const std::string path = context->devicePath;
-    {
-        const U3DeviceLockHold hold(path);
-        ASSERT_TRUE(hold.Held());
-        // Closed and opened again under the same path: still held, and the
-        // routines of this thread take the lock at once.
-        CloseDeviceUSB30(std::move(context));
-        context = OpenDeviceUSB30(0);
-        ASSERT_TRUE(context);
-        const std::uint32_t before = clock_.Now();
-        EXPECT_TRUE(LockResourceAccess(*context));
-        EXPECT_TRUE(UnlockResourceAccess(*context));
-        EXPECT_EQ(clock_.Now(), before);
-        EXPECT_FALSE(otherThreadLocks());
-    }
-    EXPECT_TRUE(otherThreadLocks());
-
-    // Held by another thread: the hold is not taken and does not wait for it.
-    std::atomic<bool> taken{false};
-    std::atomic<bool> release{false};
-    std::thread holder([&] {
-        taken = LockResourceAccess(*other);
-        while (!release) {
-            std::this_thread::yield();
-        }
-        UnlockResourceAccess(*other);
-    });
-    while (!taken) {
-        std::this_thread::yield();
-    }
-    const std::uint32_t before = clock_.Now();
-    const std::string notes = debug_.Text();
-    {
-        const U3DeviceLockHold hold(path);
-        EXPECT_FALSE(hold.Held());
-    }
-    EXPECT_EQ(clock_.Now(), before);
-    EXPECT_EQ(debug_.Text(), notes);  // no time-out reported
-    release = true;
-    holder.join();
-    EXPECT_TRUE(LockResourceAccess(*context));
-    UnlockResourceAccess(*context);
-}
-
 TEST_F(Usb3Test, SeparateStateDirectoriesNeverShareALock)
 {
     AddUsb3();

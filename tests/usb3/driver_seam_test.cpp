@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdlib>
 #include <memory>
 
 #include "usb3_fixture.h"
@@ -21,10 +22,10 @@ class DriverSeamTest : public Usb3Test {
 protected:
     struct Read {
         PendingTransfer transfer;
-        std::array<std::uint8_t, 1024> buffer{};
         bool completedAtOnce = false;
 
-        std::uint16_t AckId() const { return zv::usb3::GetLe16(buffer.data() + 10); }
+        const std::uint8_t* Bytes() const { return transfer.Data(); }
+        std::uint16_t AckId() const { return zv::usb3::GetLe16(Bytes() + 10); }
     };
 
     void SetUp() override
@@ -32,7 +33,6 @@ protected:
         AddUsb3();
         context_ = OpenDeviceUSB30(0);
         ASSERT_TRUE(context_);
-        inHeader_ = zv::usb3::BulkTransferHeaderBytes(zv::usb3::kEndpointBulkIn);
     }
 
     using CommandBytes = std::array<std::uint8_t, kFrameHeaderSize + kRequestBlockSize>;
@@ -58,34 +58,25 @@ protected:
         ASSERT_TRUE(XferData30(*context_, zv::usb3::kEndpointBulkOut, bytes.data(), &length));
     }
 
-    // The command and the start of a read of `capacity` bytes, in one call.
+    // The command, then the start of a read of `capacity` bytes.
     std::unique_ptr<Read> CommandThenBegin(std::uint16_t id, std::uint32_t capacity = 1024)
     {
-        const auto outHeader = zv::usb3::BulkTransferHeaderBytes(zv::usb3::kEndpointBulkOut);
         CommandBytes bytes = CommandFrame(id);
-        auto read = std::make_unique<Read>();
         std::uint32_t returned = 0;
         std::uint32_t error = 0;
-        bool written = false;
-        read->completedAtOnce = context_->hDevice->WriteThenBeginRead(
-            outHeader.data(), bytes.data(), static_cast<std::uint32_t>(bytes.size()), &returned, &written,
-            *context_->hDeviceOvl, inHeader_.data(), read->buffer.data(), capacity, read->transfer, &error);
-        EXPECT_TRUE(written);
+        EXPECT_TRUE(context_->hDevice->BulkTransfer(zv::usb3::kEndpointBulkOut, bytes.data(),
+                                                    static_cast<std::uint32_t>(bytes.size()), &returned, &error));
         EXPECT_EQ(returned, bytes.size());
-        EXPECT_EQ(error, read->completedAtOnce ? 0u : zv::usb3::kErrorIoPending);
-        EXPECT_EQ(read->transfer.Pending(), !read->completedAtOnce);
-        return read;
+        return Begin(capacity);
     }
 
     // Starts a read; it either completed at once or is pending.
-    std::unique_ptr<Read> Begin()
+    std::unique_ptr<Read> Begin(std::uint32_t capacity = 1024)
     {
         auto read = std::make_unique<Read>();
         std::uint32_t error = 0;
         read->completedAtOnce =
-            context_->hDeviceOvl->BeginControl(zv::usb3::kIoctlBulkTransfer, inHeader_.data(),
-                                               zv::usb3::kTransferHeaderSize, read->buffer.data(), 1024,
-                                               read->transfer, &error);
+            context_->hDeviceOvl->BeginBulkRead(zv::usb3::kEndpointBulkIn, capacity, read->transfer, &error);
         EXPECT_EQ(error, read->completedAtOnce ? 0u : zv::usb3::kErrorIoPending);
         EXPECT_EQ(read->transfer.Pending(), !read->completedAtOnce);
         return read;
@@ -100,7 +91,6 @@ protected:
     }
 
     U3DevicePtr context_;
-    std::array<std::uint8_t, zv::usb3::kTransferHeaderSize> inHeader_{};
 };
 
 TEST_F(DriverSeamTest, AcksWaitForReadsInOrderAndAFullEndpointLosesItsOldest)
@@ -161,7 +151,7 @@ TEST_F(DriverSeamTest, APacketDueLaterHoldsBackTheReadsBehindIt)
     Command(300);
     const auto first = Begin();
     ASSERT_TRUE(first->completedAtOnce);
-    EXPECT_EQ(zv::usb3::GetLe16(first->buffer.data() + 4), kAckPending);
+    EXPECT_EQ(zv::usb3::GetLe16(first->Bytes() + 4), kAckPending);
     const auto second = Begin();
     const auto third = Begin();
     EXPECT_FALSE(second->completedAtOnce);
@@ -171,22 +161,21 @@ TEST_F(DriverSeamTest, APacketDueLaterHoldsBackTheReadsBehindIt)
     EXPECT_FALSE(second->transfer.Wait(0));
     clock_.Advance(1);
     ASSERT_TRUE(second->transfer.Wait(0));
-    EXPECT_EQ(zv::usb3::GetLe16(second->buffer.data() + 4), kAckPending);
+    EXPECT_EQ(zv::usb3::GetLe16(second->Bytes() + 4), kAckPending);
     EXPECT_FALSE(third->transfer.Wait(48));  // waits out the time it was given
     ASSERT_TRUE(third->transfer.Wait(1));
     ExpectAck(*third, 300);
 }
 
-// A command written together with the start of the read of its answer ends
-// as the two calls one after the other would, whatever already waits on the
-// endpoint.
+// A command and the read of its answer take the endpoint in order, whatever
+// already waits on it.
 TEST_F(DriverSeamTest, ACommandWithItsReadTakesTheEndpointInOrder)
 {
     // Nothing waiting: the read has the command's own acknowledgement.
     auto read = CommandThenBegin(400);
     ASSERT_TRUE(read->completedAtOnce);
     ExpectAck(*read, 400);
-    EXPECT_EQ(zv::usb3::GetLe16(read->buffer.data() + 8), 2u);  // the reply's length
+    EXPECT_EQ(zv::usb3::GetLe16(read->Bytes() + 8), 2u);  // the reply's length
     const auto idle = Begin();
     EXPECT_FALSE(idle->completedAtOnce);  // nothing was queued besides
     idle->transfer.Cancel();
@@ -227,12 +216,86 @@ TEST_F(DriverSeamTest, ACommandWithItsReadKeepsTheHooksAnswers)
     ASSERT_TRUE(context_);
     auto read = CommandThenBegin(500);
     ASSERT_TRUE(read->completedAtOnce);
-    EXPECT_EQ(zv::usb3::GetLe16(read->buffer.data() + 4), kAckPending);
+    EXPECT_EQ(zv::usb3::GetLe16(read->Bytes() + 4), kAckPending);
     read = Begin();
     EXPECT_FALSE(read->completedAtOnce);
     EXPECT_FALSE(read->transfer.Wait(48));
     ASSERT_TRUE(read->transfer.Wait(1));
     ExpectAck(*read, 500);
+}
+
+// The emulated driver behaving as a real one may: ZVEMU_USB3_DRIVER for the
+// life of the object, the device opened again under it.
+class DriverQuirksTest : public DriverSeamTest {
+protected:
+    void UseDriver(const char* quirks)
+    {
+        ::setenv("ZVEMU_USB3_DRIVER", quirks, 1);
+        context_ = OpenDeviceUSB30(0);
+        ASSERT_TRUE(context_);
+    }
+    ~DriverQuirksTest() override { ::unsetenv("ZVEMU_USB3_DRIVER"); }
+};
+
+TEST_F(DriverQuirksTest, ACancelTheDriverIgnoresIsWaitedForWithABoundAndThePipeAbortEndsIt)
+{
+    UseDriver("cancel=ignore");
+    const auto read = Begin();
+    ASSERT_FALSE(read->completedAtOnce);
+    const std::uint32_t start = clock_.Now();
+    EXPECT_FALSE(read->transfer.Cancel());
+    EXPECT_EQ(clock_.Now() - start, zv::usb3::kCancelWaitMs);
+    EXPECT_TRUE(read->transfer.Pending());
+    ASSERT_TRUE(AbortPipe30(*context_, zv::usb3::kEndpointBulkIn));
+    ASSERT_TRUE(read->transfer.Wait(0));
+    EXPECT_FALSE(read->transfer.Succeeded());
+
+    // A read given up to the driver keeps its buffer; the record goes on idle.
+    const auto kept = Begin();
+    ASSERT_FALSE(kept->completedAtOnce);
+    const std::uint8_t* keptBuffer = kept->Bytes();
+    kept->transfer.Abandon();
+    EXPECT_FALSE(kept->transfer.Pending());
+    Command(600);
+    EXPECT_EQ(zv::usb3::GetLe16(keptBuffer + 10), 600u);  // the driver still filled it
+    EXPECT_FALSE(Begin()->completedAtOnce);               // and took the packet from no one else
+}
+
+// A request whose acknowledgement never comes ends as with a driver that
+// honours the cancel, one bound later, and the next request is served.
+TEST_F(DriverQuirksTest, ATimedOutRequestEndsAlthoughTheDriverIgnoresTheCancel)
+{
+    Hook(0, "u3ack answer=none req=0xC0 nth=2");
+    UseDriver("cancel=ignore");
+    SetU3ReqId(0);
+    std::uint8_t version[2] = {};
+    const std::uint32_t start = clock_.Now();
+    EXPECT_EQ(u3VrReq(*context_, 0xC0, 0, 0, version, 2, 0, 1), 1);
+    EXPECT_EQ(clock_.Now() - start, 1000 + zv::usb3::kCancelWaitMs);
+    EXPECT_FALSE(context_->ackTransfer.Pending());
+    EXPECT_EQ(u3VrReq(*context_, 0xC0, 0, 0, version, 2, 0, 1), 0);
+    EXPECT_EQ(version[0], 2);
+}
+
+// Every form of request works when the driver reports no bytes moved for the
+// bulk transfers: lengths come from the frames themselves.
+TEST_F(DriverQuirksTest, RequestsWorkWhenTheDriverReportsNoCounts)
+{
+    UseDriver("counts=zero");
+    Command(700);
+    const auto read = Begin();
+    ASSERT_TRUE(read->completedAtOnce);
+    EXPECT_EQ(read->transfer.BytesTransferred(), 0u);
+    EXPECT_EQ(read->AckId(), 700u);
+
+    std::uint8_t version[2] = {};
+    EXPECT_EQ(u3VrReq(*context_, 0xC0, 0, 0, version, 2, 0, 1), 0);
+    EXPECT_EQ(version[0], 2);
+    std::uint8_t frame[10] = {0x0C, 0xF3};  // an MCU frame: the tunnel answers with 10 bytes
+    std::uint8_t reply[16] = {};
+    int replyLength = -1;
+    EXPECT_EQ(u3VrReqBulkBid(*context_, 0x90, 0, 0, frame, 10, reply, sizeof reply, &replyLength, 1), 0);
+    EXPECT_EQ(replyLength, 10);
 }
 
 // The bytes of a request or reply are copied in pieces that overlap where

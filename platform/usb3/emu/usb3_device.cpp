@@ -91,7 +91,8 @@ void Usb3Core::Vanish(std::uint32_t opens)
 std::uint32_t Usb3Core::IdentityHash(std::string_view salt) const
 {
     std::uint32_t h = kFnvBasis;
-    for (const std::string_view part : {std::string_view(id), std::string_view(dir.Root().string()), salt}) {
+    const std::string root = dir.Root().string();
+    for (const std::string_view part : {std::string_view(id), std::string_view(root), salt}) {
         for (const char ch : part) {
             h = (h ^ static_cast<unsigned char>(ch)) * kFnvPrime;
         }

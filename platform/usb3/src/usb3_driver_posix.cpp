@@ -1,11 +1,14 @@
 // The driver seam on this platform: the emulated USB3 cameras of the state
 // directory stand behind it. Everything the seam promises for a native
 // driver holds here too: sizing queries fail with kErrorInsufficientBuffer,
-// overlapped reads stay pending until data arrive or they are cancelled.
+// overlapped reads stay pending until data arrive or they are cancelled (or,
+// with "cancel=ignore" below, until their pipe is aborted).
 
+#include <array>
+#include <cstdlib>
 #include <cstring>
-#include <functional>
-#include <new>
+#include <string_view>
+#include <vector>
 
 #include "../emu/usb3_device.h"
 #include "zvusb3/usb3_driver.h"
@@ -35,12 +38,35 @@ bool AnswerText(const std::string& text, bool list, char* buffer, std::uint32_t 
     return true;
 }
 
-// Out of line: the request path carries no trace text.
-[[gnu::cold, gnu::noinline]] void TraceSpeed(const zvemu::Usb3Device& device)
+void TraceSpeed(const zvemu::Usb3Device& device)
 {
     if (device.Tracing()) {
         device.Trace(std::string("speed ") + (device.HighSpeed() ? "high" : "super"));
     }
+}
+
+// How this emulated driver differs from the plain one, as real drivers may:
+// ZVEMU_USB3_DRIVER holds words such as "counts=zero" (the bulk transfers,
+// whose control code passes the buffers to the driver unchecked, report 0
+// bytes moved) and "cancel=ignore" (a cancel leaves a pending read pending;
+// only a pipe abort ends it). A test setting: builds for real cameras have
+// none.
+struct DriverQuirks {
+    bool zeroCounts = false;
+    bool ignoreCancel = false;
+};
+
+DriverQuirks Quirks()
+{
+    DriverQuirks quirks;
+#if defined(ZVOS_ENVIRONMENT_SWITCHES)
+    if (const char* text = std::getenv("ZVEMU_USB3_DRIVER"); text != nullptr) {
+        const std::string_view words(text);
+        quirks.zeroCounts = words.find("counts=zero") != std::string_view::npos;
+        quirks.ignoreCancel = words.find("cancel=ignore") != std::string_view::npos;
+    }
+#endif
+    return quirks;
 }
 
 }  // namespace
@@ -53,28 +79,16 @@ struct DeviceInfoSet::Impl {
 struct DeviceHandle::Impl {
     std::shared_ptr<zvemu::Usb3Device> device;
     bool overlapped = false;
+    DriverQuirks quirks = Quirks();
 };
 
 struct PendingTransfer::State {
     zvemu::Usb3Read read;
     zvemu::Usb3Device* device = nullptr;
+    DriverQuirks quirks;
+    std::array<std::uint8_t, kTransferHeaderSize> header{};
+    std::vector<std::uint8_t> buffer;
 };
-static_assert(sizeof(PendingTransfer::State) <= 128, "the transfer record fits its room");
-
-namespace {
-
-// Starts the record's read on its device: true when it completed at once,
-// else false with kErrorIoPending (pending) or kErrorGenFailure.
-bool BeginRead(PendingTransfer::State& s, std::uint32_t* error)
-{
-    if (s.device->BeginRead(&s.read)) {
-        return true;
-    }
-    *error = s.read.pending ? kErrorIoPending : kErrorGenFailure;
-    return false;
-}
-
-}  // namespace
 
 DeviceInfoSet::DeviceInfoSet(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
 DeviceInfoSet::~DeviceInfoSet() = default;
@@ -161,24 +175,13 @@ bool DeviceInfoSet::RegistryProperty(std::uint32_t member, std::uint32_t propert
     return false;
 }
 
-PendingTransfer::PendingTransfer()
-{
-    new (storage_) State();
-}
+PendingTransfer::PendingTransfer() : state_(std::make_unique<State>()) {}
 
 PendingTransfer::~PendingTransfer()
 {
-    Cancel();
-    state().~State();
-}
-
-inline PendingTransfer::State& PendingTransfer::state()
-{
-    return *std::launder(reinterpret_cast<State*>(storage_));
-}
-inline const PendingTransfer::State& PendingTransfer::state() const
-{
-    return *std::launder(reinterpret_cast<const State*>(storage_));
+    if (!Cancel()) {
+        Abandon();
+    }
 }
 
 bool PendingTransfer::Valid() const
@@ -188,32 +191,47 @@ bool PendingTransfer::Valid() const
 
 bool PendingTransfer::Wait(std::uint32_t timeoutMs)
 {
-    State& s = state();
+    State& s = *state_;
     if (!s.read.pending) {
         return true;
     }
     return s.device != nullptr && s.device->WaitRead(&s.read, timeoutMs);
 }
 
-void PendingTransfer::Cancel()
+bool PendingTransfer::Cancel()
 {
-    State& s = state();
-    if (s.read.pending && s.device != nullptr) {
+    State& s = *state_;
+    if (s.read.pending && s.device != nullptr && !s.quirks.ignoreCancel) {
         s.device->CancelRead(&s.read);
+    }
+    return !s.read.pending || Wait(kCancelWaitMs);
+}
+
+void PendingTransfer::Abandon()
+{
+    if (state_->read.pending) {
+        // The device still holds this read and may fill its buffer whenever a
+        // packet comes: the record is left to it for good.
+        static_cast<void>(state_.release());
+        state_ = std::make_unique<State>();
     }
 }
 
 bool PendingTransfer::Pending() const
 {
-    return state().read.pending;
+    return state_->read.pending;
 }
 bool PendingTransfer::Succeeded() const
 {
-    return state().read.done && state().read.ok;
+    return state_->read.done && state_->read.ok;
 }
 std::uint32_t PendingTransfer::BytesTransferred() const
 {
-    return state().read.bytes;
+    return state_->quirks.zeroCounts ? 0 : state_->read.bytes;
+}
+const std::uint8_t* PendingTransfer::Data() const
+{
+    return state_->buffer.data();
 }
 
 DeviceHandle::DeviceHandle(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
@@ -261,11 +279,15 @@ bool DeviceHandle::Control(std::uint32_t code, const void* in, std::uint32_t inS
             if (!device.BulkOut(static_cast<const std::uint8_t*>(out), outSize, error)) {
                 return false;
             }
-            *returned = outSize;
+            *returned = impl_->quirks.zeroCounts ? 0 : outSize;
             return true;
         }
         if (endpoint == kEndpointBulkIn) {
-            return device.BulkInNow(static_cast<std::uint8_t*>(out), outSize, returned, error);
+            const bool ok = device.BulkInNow(static_cast<std::uint8_t*>(out), outSize, returned, error);
+            if (impl_->quirks.zeroCounts) {
+                *returned = 0;
+            }
+            return ok;
         }
         *error = kErrorInvalidParameter;
         return false;
@@ -300,57 +322,25 @@ bool DeviceHandle::Control(std::uint32_t code, const void* in, std::uint32_t inS
     }
 }
 
-bool DeviceHandle::BeginControl(std::uint32_t code, const void* in, std::uint32_t inSize, void* out,
-                                std::uint32_t outSize, PendingTransfer& transfer, std::uint32_t* error)
+bool DeviceHandle::BeginBulkRead(std::uint8_t endpoint, std::uint32_t capacity, PendingTransfer& transfer,
+                                 std::uint32_t* error)
 {
-    if (!impl_->overlapped || code != kIoctlBulkTransfer || inSize < kTransferHeaderSize) {
-        *error = kErrorInvalidParameter;
+    PendingTransfer::State& s = *transfer.state_;
+    if (!impl_->overlapped || endpoint != kEndpointBulkIn || s.read.pending) {
+        *error = kErrorInvalidParameter;  // one read per record
         return false;
     }
-    if (TransferEndpoint(in) != kEndpointBulkIn) {
-        *error = kErrorInvalidParameter;
-        return false;
-    }
-    PendingTransfer::State& s = transfer.state();
-    if (s.read.pending) {
-        *error = kErrorInvalidParameter;  // one transfer per record
-        return false;
-    }
+    s.header = BulkTransferHeaderBytes(endpoint);
+    s.buffer.assign(capacity, 0);
     s.device = impl_->device.get();
-    s.read.buffer = static_cast<std::uint8_t*>(out);
-    s.read.capacity = outSize;
-    return BeginRead(s, error);
-}
-
-bool DeviceHandle::WriteThenBeginRead(const void* writeHeader, void* data, std::uint32_t size, std::uint32_t* returned,
-                                      bool* written, DeviceHandle& reader, const void* readHeader, void* buffer,
-                                      std::uint32_t capacity, PendingTransfer& transfer, std::uint32_t* error)
-{
-    PendingTransfer::State& s = transfer.state();
-    zvemu::Usb3Device* const device = impl_->device.get();
-    // The device's answer can go straight to the read when both calls would
-    // reach the one device on their usual endpoints, and the read's buffer is
-    // not the command's own.
-    const auto* const command = static_cast<const std::uint8_t*>(data);
-    auto* const into = static_cast<std::uint8_t*>(buffer);
-    if (!reader.impl_->overlapped || reader.impl_->device.get() != device || s.read.pending ||
-        TransferEndpoint(writeHeader) != kEndpointBulkOut || TransferEndpoint(readHeader) != kEndpointBulkIn ||
-        (std::less<const std::uint8_t*>()(command, into + capacity) &&
-         std::less<const std::uint8_t*>()(into, command + size))) {
-        return WriteThenBeginReadInTurn(writeHeader, data, size, returned, written, reader, readHeader, buffer,
-                                        capacity, transfer, error);
-    }
-    s.device = device;
-    s.read.buffer = into;
+    s.quirks = impl_->quirks;
+    s.read.buffer = s.buffer.data();
     s.read.capacity = capacity;
-    s.read.done = false;
-    *returned = 0;
-    *written = device->BulkOut(command, size, error, &s.read);
-    if (!*written) {
-        return false;
+    if (s.device->BeginRead(&s.read)) {
+        return true;
     }
-    *returned = size;
-    return s.read.done || BeginRead(s, error);
+    *error = s.read.pending ? kErrorIoPending : kErrorGenFailure;
+    return false;
 }
 
 }  // namespace zv::usb3

@@ -3,9 +3,9 @@
 // handles opened with CreateFileA, overlapped requests completing on the
 // event of their OVERLAPPED record.
 
+#include <array>
 #include <cstdio>
 #include <cstring>
-#include <new>
 #include <string>
 #include <vector>
 
@@ -140,87 +140,102 @@ bool DeviceInfoSet::RegistryProperty(std::uint32_t member, std::uint32_t propert
     return true;
 }
 
-// The OVERLAPPED record with its manual-reset event, kept in the caller's
-// PendingTransfer.
+// The OVERLAPPED record with its manual-reset event, the header handed to
+// the driver and the buffer it reads into.
 struct PendingTransfer::State {
     OVERLAPPED overlapped{};
     HANDLE device = INVALID_HANDLE_VALUE;
     bool pending = false;
     bool succeeded = false;
     DWORD bytes = 0;
-};
-static_assert(sizeof(PendingTransfer::State) <= 128 && alignof(PendingTransfer::State) <= 16);
+    std::array<std::uint8_t, kTransferHeaderSize> header{};
+    std::vector<std::uint8_t> buffer;
 
-PendingTransfer::PendingTransfer()
-{
-    new (storage_) State();
-    state().overlapped.hEvent = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
-}
+    State() { overlapped.hEvent = ::CreateEventA(nullptr, TRUE, FALSE, nullptr); }
+    ~State()
+    {
+        if (overlapped.hEvent != nullptr) {
+            ::CloseHandle(overlapped.hEvent);
+        }
+    }
+    State(const State&) = delete;
+    State& operator=(const State&) = delete;
+
+    // Whether the read ended within timeoutMs; takes its outcome when it has.
+    bool Ended(DWORD timeoutMs)
+    {
+        if (::WaitForSingleObject(overlapped.hEvent, timeoutMs) != WAIT_OBJECT_0) {
+            return false;
+        }
+        succeeded = ::GetOverlappedResult(device, &overlapped, &bytes, FALSE) != 0;
+        pending = false;
+        return true;
+    }
+};
+
+PendingTransfer::PendingTransfer() : state_(std::make_unique<State>()) {}
 
 PendingTransfer::~PendingTransfer()
 {
-    Cancel();
-    if (state().overlapped.hEvent != nullptr) {
-        ::CloseHandle(state().overlapped.hEvent);
+    if (!Cancel()) {
+        Abandon();
     }
-    state().~State();
-}
-
-inline PendingTransfer::State& PendingTransfer::state()
-{
-    return *std::launder(reinterpret_cast<State*>(storage_));
-}
-
-inline const PendingTransfer::State& PendingTransfer::state() const
-{
-    return *std::launder(reinterpret_cast<const State*>(storage_));
 }
 
 bool PendingTransfer::Valid() const
 {
-    return state().overlapped.hEvent != nullptr;
+    return state_->overlapped.hEvent != nullptr;
 }
 
 bool PendingTransfer::Wait(std::uint32_t timeoutMs)
 {
-    State& s = state();
+    return !state_->pending || state_->Ended(timeoutMs);
+}
+
+bool PendingTransfer::Cancel()
+{
+    State& s = *state_;
     if (!s.pending) {
         return true;
     }
-    if (::WaitForSingleObject(s.overlapped.hEvent, timeoutMs) != WAIT_OBJECT_0) {
+    ::CancelIoEx(s.device, &s.overlapped);
+    // A driver that does not honour the cancel must not hold the program:
+    // the caller aborts the pipe when this bound runs out.
+    if (!s.Ended(kCancelWaitMs)) {
         return false;
     }
-    s.succeeded = ::GetOverlappedResult(s.device, &s.overlapped, &s.bytes, FALSE) != 0;
-    s.pending = false;
+    s.succeeded = false;
     return true;
 }
 
-void PendingTransfer::Cancel()
+void PendingTransfer::Abandon()
 {
-    State& s = state();
-    if (!s.pending) {
-        return;
+    if (state_->pending) {
+        // The driver may still write the buffer and signal the event of this
+        // read: its record, buffer and event stay with it for good.
+        static_cast<void>(state_.release());
+        state_ = std::make_unique<State>();
     }
-    ::CancelIoEx(s.device, &s.overlapped);
-    // Returns once the driver has finished with the request and its buffer.
-    ::GetOverlappedResult(s.device, &s.overlapped, &s.bytes, TRUE);
-    s.pending = false;
-    s.succeeded = false;
 }
 
 bool PendingTransfer::Pending() const
 {
-    return state().pending;
+    return state_->pending;
 }
 
 bool PendingTransfer::Succeeded() const
 {
-    return state().succeeded;
+    return state_->succeeded;
 }
 
 std::uint32_t PendingTransfer::BytesTransferred() const
 {
-    return state().bytes;
+    return state_->bytes;
+}
+
+const std::uint8_t* PendingTransfer::Data() const
+{
+    return state_->buffer.data();
 }
 
 struct DeviceHandle::Impl {
@@ -258,18 +273,25 @@ bool DeviceHandle::Control(std::uint32_t code, const void* in, std::uint32_t inS
     return ok || Failed(error);
 }
 
-bool DeviceHandle::BeginControl(std::uint32_t code, const void* in, std::uint32_t inSize, void* out,
-                                std::uint32_t outSize, PendingTransfer& transfer, std::uint32_t* error)
+bool DeviceHandle::BeginBulkRead(std::uint8_t endpoint, std::uint32_t capacity, PendingTransfer& transfer,
+                                 std::uint32_t* error)
 {
-    PendingTransfer::State& s = transfer.state();
+    PendingTransfer::State& s = *transfer.state_;
+    if (s.pending) {
+        *error = kErrorInvalidParameter;  // one read per record
+        return false;
+    }
     s.overlapped.Internal = 0;
     s.overlapped.InternalHigh = 0;
     s.overlapped.Offset = 0;
     s.overlapped.OffsetHigh = 0;
     ::ResetEvent(s.overlapped.hEvent);
+    s.header = BulkTransferHeaderBytes(endpoint);
+    s.buffer.assign(capacity, 0);
     s.device = impl_->handle;
     s.bytes = 0;
-    if (::DeviceIoControl(impl_->handle, code, const_cast<void*>(in), inSize, out, outSize, nullptr, &s.overlapped)) {
+    if (::DeviceIoControl(impl_->handle, kIoctlBulkTransfer, s.header.data(), kTransferHeaderSize, s.buffer.data(),
+                          capacity, nullptr, &s.overlapped)) {
         s.succeeded = ::GetOverlappedResult(s.device, &s.overlapped, &s.bytes, FALSE) != 0;
         s.pending = false;
         return true;
@@ -278,14 +300,6 @@ bool DeviceHandle::BeginControl(std::uint32_t code, const void* in, std::uint32_
     s.pending = *error == ERROR_IO_PENDING;
     s.succeeded = false;
     return false;
-}
-
-bool DeviceHandle::WriteThenBeginRead(const void* writeHeader, void* data, std::uint32_t size, std::uint32_t* returned,
-                                      bool* written, DeviceHandle& reader, const void* readHeader, void* buffer,
-                                      std::uint32_t capacity, PendingTransfer& transfer, std::uint32_t* error)
-{
-    return WriteThenBeginReadInTurn(writeHeader, data, size, returned, written, reader, readHeader, buffer, capacity,
-                                    transfer, error);
 }
 
 }  // namespace zv::usb3

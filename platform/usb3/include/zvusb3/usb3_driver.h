@@ -8,8 +8,8 @@
 // code in *error (the codes below); the callers compare them. On this
 // platform the driver is the emulated USB3 camera of the state directory
 // (ZVAPI_EMULATOR_DIR); a native build puts the system's driver behind the
-// same calls. The buffers given to Control and BeginControl pass to the
-// driver unchanged.
+// same calls. The buffers given to Control and BulkTransfer pass to the
+// driver unchanged; nothing here waits without a bound.
 
 #include <cstddef>
 #include <cstdint>
@@ -75,39 +75,50 @@ private:
 
 class DeviceHandle;
 
-// One overlapped transfer: the record and its manual-reset event. It must
-// outlive the transfer it was given to: wait for the transfer to complete,
-// or Cancel it, before the object or the transfer's buffer goes. The
-// destructor cancels a transfer still pending, as a last safety net.
-// Creating and using one allocates nothing.
+// How long a cancelled read is waited for before the caller aborts its pipe.
+inline constexpr std::uint32_t kCancelWaitMs = 1000;
+
+// One overlapped bulk read: the record, its event, the transfer header the
+// driver is handed and the buffer it reads into, all owned here. The header
+// sits in writable memory of the request, as the driver's control code may
+// write status words into it. A read that the driver never ends is never
+// freed under it: a record destroyed while its read is still pending after a
+// bounded cancel leaves that memory to the driver (see the destructor).
 class PendingTransfer {
 public:
     PendingTransfer();
+    // Cancels a read still pending, waiting at most kCancelWaitMs; a read
+    // still pending after that keeps its record and buffer for good.
     ~PendingTransfer();
     PendingTransfer(const PendingTransfer&) = delete;
     PendingTransfer& operator=(const PendingTransfer&) = delete;
 
     // False when the event could not be created: the record cannot be used.
     bool Valid() const;
-    // Waits at most timeoutMs (OS clock, virtual in tests) for the transfer to
-    // complete; true when it has (see Succeeded). False: still pending.
+    // Waits at most timeoutMs (OS clock, virtual in tests) for the read to
+    // end; true when it has (see Succeeded). False: still pending.
     bool Wait(std::uint32_t timeoutMs);
-    // Cancels a pending transfer and returns once it has ended; afterwards the
-    // driver no longer touches its buffer. Nothing happens when none is pending.
-    void Cancel();
+    // Asks the driver to cancel a pending read and waits at most
+    // kCancelWaitMs for it to end. True when no read is pending any more;
+    // false when the driver has not ended it: abort its pipe, then Wait.
+    bool Cancel();
+    // Gives up a read that neither a cancel nor a pipe abort ended: its
+    // record and buffer stay with the driver for good, and this object goes
+    // on with a new, idle record. Nothing happens when none is pending.
+    void Abandon();
     bool Pending() const;
-    // Once completed: whether the transfer succeeded and the bytes it moved.
+    // Once ended: whether the read succeeded and the bytes the driver says it
+    // moved (a driver may report 0 for a read that filled the buffer).
     bool Succeeded() const;
     std::uint32_t BytesTransferred() const;
+    // The buffer of the last read begun on this record; zeroed when it began.
+    const std::uint8_t* Data() const;
 
-    // Room for the platform's record; each implementation checks that it fits.
     struct State;
 
 private:
     friend class DeviceHandle;
-    State& state();
-    const State& state() const;
-    alignas(16) unsigned char storage_[128];
+    std::unique_ptr<State> state_;
 };
 
 // An open device: one synchronous or one overlapped handle on an interface path.
@@ -123,41 +134,24 @@ public:
     // receives its answer and *returned the bytes it wrote there.
     bool Control(std::uint32_t code, const void* in, std::uint32_t inSize, void* out, std::uint32_t outSize,
                  std::uint32_t* returned, std::uint32_t* error);
-    // One control request on an overlapped handle: true when it completed at
-    // once; false with kErrorIoPending when it is pending on `transfer`; false
-    // with another code when it failed. `out` must stay valid until the
-    // transfer has completed or was cancelled.
-    bool BeginControl(std::uint32_t code, const void* in, std::uint32_t inSize, void* out, std::uint32_t outSize,
-                      PendingTransfer& transfer, std::uint32_t* error);
-    // A command and the read of its answer: the bulk transfer of `data` on
-    // this handle (Control, kIoctlBulkTransfer, `writeHeader`) and, when that
-    // moved all `size` bytes, the overlapped bulk transfer into `buffer` on
-    // `reader` (BeginControl, kIoctlBulkTransfer, `readHeader`), in this
-    // order and in one call, so that a driver whose device answers at once
-    // can complete the read on the spot. *written and *returned are the
-    // write's outcome; the answer and *error are the read's as BeginControl
-    // gives them, or false with the write's error when the read was not
-    // started. Both headers are kTransferHeaderSize bytes.
-    bool WriteThenBeginRead(const void* writeHeader, void* data, std::uint32_t size, std::uint32_t* returned,
-                            bool* written, DeviceHandle& reader, const void* readHeader, void* buffer,
-                            std::uint32_t capacity, PendingTransfer& transfer, std::uint32_t* error);
+    // One synchronous bulk transfer on `endpoint` (kIoctlBulkTransfer):
+    // `size` bytes from or into `data`. *returned is the count the driver
+    // reports, which may be 0 although the transfer moved everything.
+    bool BulkTransfer(std::uint8_t endpoint, std::uint8_t* data, std::uint32_t size, std::uint32_t* returned,
+                      std::uint32_t* error);
+    // Starts an overlapped bulk read of at most `capacity` bytes on
+    // `endpoint` into the record's own buffer, on an overlapped handle: true
+    // when it completed at once; false with kErrorIoPending when it is
+    // pending on `transfer`; false with another code when it failed.
+    bool BeginBulkRead(std::uint8_t endpoint, std::uint32_t capacity, PendingTransfer& transfer,
+                       std::uint32_t* error);
+    // Abort or reset the pipe of an endpoint (kIoctlAbortPipe, kIoctlResetPipe).
+    bool AbortPipe(std::uint8_t endpoint, std::uint32_t* error);
+    bool ResetPipe(std::uint8_t endpoint, std::uint32_t* error);
 
     struct Impl;
 
 private:
-    // WriteThenBeginRead as its two calls one after the other. Out of line:
-    // a driver that answers in one call keeps its own way short.
-    [[gnu::noinline]] bool WriteThenBeginReadInTurn(const void* writeHeader, void* data, std::uint32_t size,
-                                                    std::uint32_t* returned, bool* written, DeviceHandle& reader,
-                                                    const void* readHeader, void* buffer, std::uint32_t capacity,
-                                                    PendingTransfer& transfer, std::uint32_t* error)
-    {
-        *written = Control(kIoctlBulkTransfer, writeHeader, kTransferHeaderSize, data, size, returned, error);
-        return *written && *returned == size &&
-               reader.BeginControl(kIoctlBulkTransfer, readHeader, kTransferHeaderSize, buffer, capacity, transfer,
-                                   error);
-    }
-
     explicit DeviceHandle(std::unique_ptr<Impl> impl);
     std::unique_ptr<Impl> impl_;
 };

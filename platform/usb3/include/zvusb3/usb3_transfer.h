@@ -121,8 +121,8 @@ inline void PutLe32(std::uint8_t* p, std::uint32_t v)
 // Copies the few dozen bytes a request or its reply carries (n at most a
 // packet). Knowing that bound, the compiler would turn a plain memcpy of them
 // into a string instruction, whose start-up alone outlasts copying them in
-// 16-byte pieces. Always inline: a call costs as much as the copy.
-[[gnu::always_inline]] inline void CopyCarried(std::uint8_t* to, const std::uint8_t* from, std::size_t n)
+// 16-byte pieces.
+inline void CopyCarried(std::uint8_t* to, const std::uint8_t* from, std::size_t n)
 {
     // Short ones in 4-byte pieces: their caller has often just stored them as
     // such words, and a wider read of them would wait for the stores.
