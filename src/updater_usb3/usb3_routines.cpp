@@ -421,7 +421,12 @@ int SpiReadStatus(U3DeviceContext& ctx, std::uint8_t* status)
     return ReadStatusLocked(ctx, status);
 }
 
-int SpiRead(U3DeviceContext& ctx, std::uint32_t address, std::uint8_t* buffer, std::uint32_t length, int kind)
+namespace {
+
+// An SPI-bus access under the device lock, to the memory `kind` names: the
+// flash or the registers; the other memory kinds are reached by no command.
+template <typename Flash, typename Register>
+int SpiAccess(U3DeviceContext& ctx, int kind, const Flash& flash, const Register& registers)
 {
     RoutineLock lock(ctx);
     if (!lock.Held()) {
@@ -429,28 +434,28 @@ int SpiRead(U3DeviceContext& ctx, std::uint32_t address, std::uint8_t* buffer, s
     }
     switch (kind) {
     case kSpiKindFlash:
-        return SpiFlashRead(ctx, address, buffer, length);
+        return flash();
     case kSpiKindRegister:
-        return RegisterRead(ctx, address, buffer, length);
+        return registers();
     default:
-        return 1;  // the other memory kinds are not reached by any command
+        return 1;
     }
+}
+
+}  // namespace
+
+int SpiRead(U3DeviceContext& ctx, std::uint32_t address, std::uint8_t* buffer, std::uint32_t length, int kind)
+{
+    return SpiAccess(
+        ctx, kind, [&] { return SpiFlashRead(ctx, address, buffer, length); },
+        [&] { return RegisterRead(ctx, address, buffer, length); });
 }
 
 int SpiWrite(U3DeviceContext& ctx, std::uint32_t address, const std::uint8_t* data, std::uint32_t length, int kind)
 {
-    RoutineLock lock(ctx);
-    if (!lock.Held()) {
-        return 1;
-    }
-    switch (kind) {
-    case kSpiKindFlash:
-        return SpiFlashWrite(ctx, address, data, length);
-    case kSpiKindRegister:
-        return RegisterWrite(ctx, address, data, length);
-    default:
-        return 1;
-    }
+    return SpiAccess(
+        ctx, kind, [&] { return SpiFlashWrite(ctx, address, data, length); },
+        [&] { return RegisterWrite(ctx, address, data, length); });
 }
 
 int c2PageErase(U3DeviceContext& ctx, std::uint32_t page)

@@ -161,7 +161,7 @@ bool Usb3Device::BulkInNow(std::uint8_t* out, std::uint32_t capacity, std::uint3
     return true;
 }
 
-bool Usb3Device::BulkOut(const std::uint8_t* data, std::uint32_t size, std::uint32_t* error, Usb3Read* next)
+bool Usb3Device::BulkOut(const std::uint8_t* data, std::uint32_t size, std::uint32_t* error)
 {
     *error = kErrorGenFailure;
     if (size < kFrameDataOffset || GetLe32(data + kFrameMagicOffset) != kFrameMagic ||
@@ -189,26 +189,7 @@ bool Usb3Device::BulkOut(const std::uint8_t* data, std::uint32_t size, std::uint
     } else if (r.direction == kDirectionIn) {
         sane = sane && r.carried == 0 && length == kRequestBlockSize;
     }
-    const std::uint32_t room = endpoint_.Room();
-    // The usual request: a camera with no hook that traces nothing, and the
-    // host's read of the acknowledgement there with room for a packet and
-    // nothing on the endpoint ahead of it. The reply is made in that read and
-    // the acknowledgement completes it; a reset is never acknowledged.
-    if (layer_.Plain() && next != nullptr && next->capacity >= room + kFrameHeaderSize && endpoint_.Idle()) {
-        Usb3Reply reply{next->buffer + kFrameHeaderSize, room};
-        const Usb3Outcome outcome = sane && (r.direction != kDirectionIn || r.wanted <= room)
-                                        ? dispatcher_.Execute(r, reply)
-                                        : Usb3Outcome::Error;
-        *error = 0;
-        if (outcome == Usb3Outcome::Ok) {
-            endpoint_.Complete(next, {0, kFrameCommand, static_cast<std::uint16_t>(reply.length), id, kFrameMagic},
-                               reply.length);
-        } else if (outcome == Usb3Outcome::Error) {
-            endpoint_.Complete(next, {kAckError, kFrameCommand, 0, id, kFrameMagic}, 0);
-        }
-        return true;
-    }
-    return layer_.Answer(r, id, size, dataLength, sane, error, next);
+    return layer_.Answer(r, id, size, dataLength, sane, error);
 }
 
 // ---- enumeration -----------------------------------------------------------

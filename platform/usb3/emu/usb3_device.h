@@ -54,13 +54,9 @@ public:
 
     bool HighSpeed() const { return core_.face.highSpeed; }
 
-    // Driver entry points. BulkOut may be given the read that the host starts
-    // on the bulk IN endpoint right after the command (`next`, its buffer and
-    // capacity set): when nothing waits on the endpoint and no hook is set, the
-    // acknowledgement goes straight into it and completes it (done), just as
-    // queueing it and then BeginRead would have; otherwise `next` is left to
-    // BeginRead as usual.
-    bool BulkOut(const std::uint8_t* data, std::uint32_t size, std::uint32_t* error, Usb3Read* next = nullptr);
+    // Driver entry points. BulkOut takes a command frame; its acknowledgement
+    // (if any) goes onto the bulk IN endpoint for BeginRead or BulkInNow.
+    bool BulkOut(const std::uint8_t* data, std::uint32_t size, std::uint32_t* error);
     bool BulkInNow(std::uint8_t* out, std::uint32_t capacity, std::uint32_t* returned, std::uint32_t* error);
     bool Ep0(std::uint8_t* buffer, std::uint32_t size, std::uint32_t* returned, std::uint32_t* error)
     {

@@ -52,15 +52,6 @@ void Usb3Endpoint::Queue(const Usb3Ack& ack, const std::uint8_t* reply, std::uin
     }
 }
 
-void Usb3Endpoint::Complete(Usb3Read* read, const Usb3Ack& ack, std::uint32_t replyLength) const
-{
-    WriteAck(read->buffer, ack);
-    read->bytes = kAckHeaderSize + std::min(replyLength, Room());
-    read->ok = true;
-    read->done = true;
-    read->pending = false;
-}
-
 void Usb3Endpoint::Hand(Usb3Read* read)
 {
     const Packet& packet = packets_[packetHead_];

@@ -40,16 +40,10 @@ public:
 
     // Reply bytes one acknowledgement packet holds.
     std::uint32_t Room() const { return packet_ - kAckHeaderSize; }
-    // Nothing queued and no read waiting: an acknowledgement may complete the
-    // host's next read directly.
-    bool Idle() const { return packetCount_ == 0 && readCount_ == 0; }
 
     // Queues an acknowledgement (its reply cut to a packet) and hands what is
     // due to the reads waiting. A full endpoint loses its oldest packet.
     void Queue(const Usb3Ack& ack, const std::uint8_t* reply, std::uint32_t replyLength, std::uint32_t delayMs);
-    // Completes `read` with an acknowledgement whose reply already sits in its
-    // buffer after the header.
-    void Complete(Usb3Read* read, const Usb3Ack& ack, std::uint32_t replyLength) const;
 
     // Registers the read; true when it completed at once.
     bool BeginRead(Usb3Read* read);

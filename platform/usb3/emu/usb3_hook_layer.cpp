@@ -140,7 +140,6 @@ void Usb3HookLayer::Load()
         }
     }
     trace_ = LibraryTraces(core_.dir);
-    plain_ = hooks_.Empty() && !trace_;
     if (!hooks_.Has(Usb3Hook::Kind::Silent)) {
         core_.session->silent = false;  // silence lasts while its hook stands
     }
@@ -207,20 +206,8 @@ void Usb3HookLayer::Queue(const Usb3Ack& ack, const std::uint8_t* reply, std::ui
     }
 }
 
-bool Usb3HookLayer::AckStraight(Usb3Read* next, const Usb3Ack& ack, std::uint32_t replyLength)
-{
-    if (next == nullptr || !endpoint_.Idle()) {
-        return false;
-    }
-    endpoint_.Complete(next, ack, replyLength);
-    if (trace_) {
-        TraceAck(ack, 0);
-    }
-    return true;
-}
-
 bool Usb3HookLayer::Answer(const Usb3Request& r, std::uint16_t id, std::uint32_t size, std::uint16_t dataLength,
-                           bool sane, std::uint32_t* error, Usb3Read* next)
+                           bool sane, std::uint32_t* error)
 {
     if (trace_) {
         TraceRequest("request ", r, "id=" + std::to_string(id) + " bytes=" + std::to_string(size) + " ",
@@ -233,14 +220,9 @@ bool Usb3HookLayer::Answer(const Usb3Request& r, std::uint16_t id, std::uint32_t
         return false;
     }
     const std::uint32_t room = endpoint_.Room();
-    // Where the reply is made: in the read that takes the acknowledgement
-    // when that can go straight to it (a read that holds a whole packet, with
-    // no hook to answer otherwise), else here for the queue.
+    // The reply is made here and queued with its acknowledgement.
     std::uint8_t scratch[1024];
-    if (next != nullptr && (!hooks_.Empty() || next->capacity < room + kFrameHeaderSize)) {
-        next = nullptr;
-    }
-    Usb3Reply reply{next != nullptr ? next->buffer + kFrameHeaderSize : scratch, room};
+    Usb3Reply reply{scratch, room};
 
     Usb3Outcome outcome = Usb3Outcome::Error;
     const Usb3Hook* ack = nullptr;
@@ -274,10 +256,7 @@ bool Usb3HookLayer::Answer(const Usb3Request& r, std::uint16_t id, std::uint32_t
         }
         return true;
     case Usb3Outcome::Error: {
-        const Usb3Ack refused{kAckError, kFrameCommand, 0, id, kFrameMagic};
-        if (!AckStraight(next, refused, 0)) {
-            Queue(refused, nullptr, 0, 0);
-        }
+        Queue({kAckError, kFrameCommand, 0, id, kFrameMagic}, nullptr, 0, 0);
         if (trace_) {
             TraceResult(id, "error");
         }
@@ -323,10 +302,7 @@ bool Usb3HookLayer::Answer(const Usb3Request& r, std::uint16_t id, std::uint32_t
             break;
         }
     }
-    // `next` is null under hooks, so a bent acknowledgement always queues.
-    if (!AckStraight(next, answer, replyLength)) {
-        Queue(answer, reply.bytes, replyLength, delay);
-    }
+    Queue(answer, reply.bytes, replyLength, delay);
     if (trace_) {
         TraceResult(id, "ok");
     }

@@ -52,27 +52,21 @@ public:
     // Re-reads the hooks and the library-wide settings.
     void Load();
     bool Tracing() const { return trace_; }
-    // No hook and no trace: a request may take the short way.
-    bool Plain() const { return plain_; }
     void Trace(const std::string& line) const;
     // A trace line of the driver, when the state directory traces.
     static void TraceTo(const StateDir& dir, const std::string& line);
     void TraceNoCommand(std::uint32_t size) const;
     void TracePipe(const char* what, std::uint8_t endpoint) const;
 
-    // A bulk command under hooks or trace, or whose acknowledgement cannot
-    // complete the host's read directly: the hooks have their say before and
-    // after the dispatcher.
+    // A bulk command: the hooks have their say before and after the
+    // dispatcher, and the acknowledgement is queued on the bulk IN endpoint.
     bool Answer(const Usb3Request& r, std::uint16_t id, std::uint32_t size, std::uint16_t dataLength, bool sane,
-                std::uint32_t* error, Usb3Read* next);
+                std::uint32_t* error);
     // An endpoint-0 transfer (the driver's 550-byte buffer).
     bool Ep0(std::uint8_t* buffer, std::uint32_t size, std::uint32_t* returned, std::uint32_t* error);
 
 private:
     void Queue(const Usb3Ack& ack, const std::uint8_t* reply, std::uint32_t replyLength, std::uint32_t delayMs);
-    // Completes `next` with the acknowledgement when nothing is queued on the
-    // endpoint or waits there; false (nothing done) otherwise.
-    bool AckStraight(Usb3Read* next, const Usb3Ack& ack, std::uint32_t replyLength);
     void TraceRequest(const char* form, const Usb3Request& r, const std::string& head, std::uint32_t length) const;
     void TraceResult(std::uint16_t id, const char* what) const;
     void TraceAck(const Usb3Ack& ack, std::uint32_t delayMs) const;
@@ -82,7 +76,6 @@ private:
     Usb3Endpoint& endpoint_;
     Usb3Dispatcher& dispatcher_;
     bool trace_ = false;
-    bool plain_ = true;
 };
 
 }  // namespace zvemu
