@@ -3,7 +3,19 @@
 
 #include "zvusb3/usb3_driver.h"
 
+#include <mutex>
+#include <vector>
+
 namespace zv::usb3 {
+
+void PendingTransfer::KeepForTheDriver(State* state)
+{
+    static std::mutex mutex;
+    // Never destroyed, not even at exit: a driver may write a record any time.
+    static auto* const kept = new std::vector<State*>;
+    const std::lock_guard lock(mutex);
+    kept->push_back(state);
+}
 
 bool DeviceHandle::BulkTransfer(std::uint8_t endpoint, std::uint8_t* data, std::uint32_t size,
                                 std::uint32_t* returned, std::uint32_t* error)

@@ -212,7 +212,7 @@ void PendingTransfer::Abandon()
     if (state_->read.pending) {
         // The device still holds this read and may fill its buffer whenever a
         // packet comes: the record is left to it for good.
-        static_cast<void>(state_.release());
+        KeepForTheDriver(state_.release());
         state_ = std::make_unique<State>();
     }
 }

@@ -213,7 +213,7 @@ void PendingTransfer::Abandon()
     if (state_->pending) {
         // The driver may still write the buffer and signal the event of this
         // read: its record, buffer and event stay with it for good.
-        static_cast<void>(state_.release());
+        KeepForTheDriver(state_.release());
         state_ = std::make_unique<State>();
     }
 }

@@ -118,6 +118,9 @@ public:
 
 private:
     friend class DeviceHandle;
+    // Keeps the record of a read given up while pending for the rest of the
+    // process, reachable and never freed: the driver may still write it.
+    static void KeepForTheDriver(State* state);
     std::unique_ptr<State> state_;
 };
 
