@@ -208,10 +208,8 @@ NamedLock::~NamedLock()
 
 namespace {
 
-// A wait by a thread that does not hold the lock yet. Out of line: the
-// holder's re-entry, which a device routine makes around every request,
-// then pays for none of its registers.
-[[gnu::noinline]] LockWait WaitToHold(NamedLock::Shared& shared, std::uint32_t& held, std::uint32_t timeoutMs)
+// A wait by a thread that does not hold the lock yet.
+LockWait WaitToHold(NamedLock::Shared& shared, std::uint32_t& held, std::uint32_t timeoutMs)
 {
     const void* const self = ThisThread();
     // The clock is read once the first try has failed: a lock taken at once
@@ -255,7 +253,7 @@ namespace {
 
 // The holder's last release: the lock becomes free for others. True, so that
 // Release ends with it.
-[[gnu::noinline]] bool FreeForOthers(NamedLock::Shared& shared)
+bool FreeForOthers(NamedLock::Shared& shared)
 {
     std::lock_guard guard(shared.mutex);
     shared.count.store(0, std::memory_order_relaxed);
