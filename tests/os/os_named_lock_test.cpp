@@ -10,6 +10,7 @@
 
 #ifndef _WIN32
 #include <fcntl.h>
+#include <csignal>
 #include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -171,6 +172,48 @@ TEST_F(NamedLockTest, TheFileGoesWithItsLastObjectButNotADeadHoldersMark)
     EXPECT_TRUE(lock->Release());
     EXPECT_EQ(::flock(other, LOCK_EX | LOCK_NB), 0);
     ::close(other);
+}
+
+// Another process finds the lock held for as long as its holder lives, and
+// takes it over, Abandoned, once the holder is killed while holding it.
+TEST_F(NamedLockTest, AnotherProcessWaitsWhileTheHolderLivesAndTakesOverFromAKilledOne)
+{
+    const std::string name = "zvtest|processes";
+    int held[2];
+    ASSERT_EQ(::pipe(held), 0);
+    // Forked before this process opens the name, so that the holder shares
+    // nothing of this process's lock.
+    const pid_t holder = ::fork();
+    ASSERT_GE(holder, 0);
+    if (holder == 0) {
+        auto lock = NamedLock::Open(name);
+        const char state = lock && lock->Wait(0) == LockWait::Acquired ? 'h' : 'f';
+        if (::write(held[1], &state, 1) != 1) {
+            ::_exit(1);
+        }
+        for (;;) {
+            ::pause();
+        }
+    }
+    ::close(held[1]);
+    char state = 0;
+    ASSERT_EQ(::read(held[0], &state, 1), 1);
+    ::close(held[0]);
+    ASSERT_EQ(state, 'h');
+
+    auto lock = NamedLock::Open(name);
+    ASSERT_TRUE(lock);
+    EXPECT_EQ(lock->Wait(0), LockWait::Timeout);
+    EXPECT_EQ(lock->Wait(20), LockWait::Timeout);
+
+    ASSERT_EQ(::kill(holder, SIGKILL), 0);
+    int status = 0;
+    ASSERT_EQ(::waitpid(holder, &status, 0), holder);
+    ASSERT_TRUE(WIFSIGNALED(status));
+    EXPECT_EQ(lock->Wait(0), LockWait::Abandoned);
+    EXPECT_TRUE(lock->Release());
+    EXPECT_EQ(lock->Wait(0), LockWait::Acquired);  // the dead holder's mark is gone
+    EXPECT_TRUE(lock->Release());
 }
 #endif
 
