@@ -1,6 +1,7 @@
 #include "os_named_lock.h"
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -18,30 +19,47 @@
 namespace zv::os {
 
 // One lock name in this process: every NamedLock of the name shares it, as
-// handles of one system object would. The file lock is taken while the count
-// is above 0; the file's first byte holds a mark while the lock is held, so a
-// holder that died leaves the mark for the next one to see. The byte is
-// mapped: a device routine takes and gives back the lock around every
-// request, and a store costs nothing where a write or truncate of the file
-// would change its times on disk each time.
+// handles of one system object would.
 //
-// The holder takes the lock again, and gives back all but its last
-// acquisition, without the mutex: only the holding thread ever writes its own
-// mark into `owner`, so a thread that reads its mark there holds the lock, and
-// the count changes under the mutex only on the way to or from 0. Above 0
-// only the holder changes the count, so it does so with a plain load and
-// store: no other thread writes it meanwhile, and one that reads it sees
-// either value above 0.
+// Between processes the lock is a robust, process-shared mutex that lives in
+// the mapped lock file (its Page). A device routine takes and gives back the
+// lock around every request, so taking a free lock and giving it back must
+// cost no system call: a free mutex is taken in user space, and the kernel
+// only hears of it when another process waits (and then this one polls, see
+// WaitToHold). A holder that dies, even by SIGKILL, is seen by the kernel's
+// list of robust mutexes: the next taker gets EOWNERDEAD, makes the mutex
+// consistent, and its wait ends Abandoned. The page also keeps the holder's
+// mark, so that a dead holder whose death someone saw without taking the lock
+// over (the last user's cleanup below) is still reported to the next taker.
 //
-// When the last object of the name in this process goes, the file goes too,
-// unless another process holds the lock or a holder that died left its mark
-// (see ~Shared); a waiter that then takes the lock of the removed file opens
-// the name's file again (see WaitToHold).
+// The page is set up once per file: Open takes the file's flock for that
+// moment only, sizes the file, and initialises the mutex unless the magic
+// word says it is; nobody touches the mutex before it saw the magic word.
+//
+// Within the process the holder takes the lock again, and gives back all but
+// its last acquisition, without any mutex: only the holding thread ever
+// writes its own mark into `owner`, so a thread that reads its mark there
+// holds the lock, and the count changes under `mutex` only on the way to or
+// from 0. Above 0 only the holder changes the count, so it does so with a
+// plain load and store.
+//
+// The file goes when the last object of the name in this process goes,
+// unless another process holds the lock or a dead holder left its mark:
+// ~Shared takes the mutex, sets `removed` in the page, unlinks the file and
+// gives the mutex back. A process that still has the old file open sees
+// `removed` as soon as it takes the mutex, gives it back and opens the name
+// again (a new file, set up anew): no process ever holds the lock of a file
+// that has no name, since the flag is set before the unlink under the same
+// mutex. A remover that died between the two leaves `removed` on a file that
+// still has its name: the next taker sees the name still linked, clears the
+// flag and keeps the lock.
+struct Page;
+
 struct NamedLock::Shared {
     std::mutex mutex;
     std::filesystem::path path;
     int fd = -1;
-    volatile char* mark = nullptr;
+    Page* page = nullptr;
     std::atomic<const void*> owner{nullptr};
     std::atomic<std::uint32_t> count{0};
 
@@ -88,65 +106,101 @@ std::string FileNameFor(std::string_view name)
     return readable + "-" + digest + "-" + std::to_string(name.size()) + ".lock";
 }
 
-constexpr char kHeldMark = 'H';
+}  // namespace
 
-// With the file lock held: whether the last holder left its mark, then
-// sets ours.
-bool TakeMark(volatile char* mark)
-{
-    const bool abandoned = *mark == kHeldMark;
-    *mark = kHeldMark;
-    return abandoned;
-}
+// The shared part of a lock file.
+struct Page {
+    std::atomic<std::uint32_t> magic;  // kPageMagic once `mutex` is set up
+    std::uint32_t removed;             // the file has lost its name (under `mutex`)
+    std::uint32_t held;                // the holder's mark (under `mutex`)
+    pthread_mutex_t mutex;
+};
 
-void ClearMark(volatile char* mark)
-{
-    *mark = 0;
-}
+namespace {
 
-// The mark byte of a lock file, which is at least one byte long from here on
-// (an empty file is an unmarked one). Null when it cannot be mapped.
-volatile char* MapMark(int fd)
+constexpr std::uint32_t kPageMagic = 0x5a564c4bu;  // "ZVLK"
+
+// Sets up the page of a lock file under its flock, which no one holds for
+// longer; null when the file cannot be sized or mapped.
+Page* MapPage(int fd)
 {
-    struct stat status {};
-    if (::fstat(fd, &status) != 0 || (status.st_size < 1 && ::ftruncate(fd, 1) != 0)) {
+    if (::flock(fd, LOCK_EX) != 0) {
         return nullptr;
     }
-    void* mapped = ::mmap(nullptr, 1, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
-    return mapped == MAP_FAILED ? nullptr : static_cast<volatile char*>(mapped);
+    Page* page = nullptr;
+    struct stat status {};
+    if (::fstat(fd, &status) == 0 &&
+        (status.st_size >= static_cast<off_t>(sizeof(Page)) || ::ftruncate(fd, sizeof(Page)) == 0)) {
+        void* mapped = ::mmap(nullptr, sizeof(Page), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+        page = mapped == MAP_FAILED ? nullptr : static_cast<Page*>(mapped);
+    }
+    if (page != nullptr && page->magic.load(std::memory_order_acquire) != kPageMagic) {
+        pthread_mutexattr_t attributes;
+        pthread_mutexattr_init(&attributes);
+        pthread_mutexattr_setpshared(&attributes, PTHREAD_PROCESS_SHARED);
+        pthread_mutexattr_setrobust(&attributes, PTHREAD_MUTEX_ROBUST);
+        const bool ready = pthread_mutex_init(&page->mutex, &attributes) == 0;
+        pthread_mutexattr_destroy(&attributes);
+        if (ready) {
+            page->removed = 0;
+            page->held = 0;
+            page->magic.store(kPageMagic, std::memory_order_release);
+        } else {
+            ::munmap(page, sizeof(Page));
+            page = nullptr;
+        }
+    }
+    ::flock(fd, LOCK_UN);
+    return page;
 }
 
-// Opens the lock file at `path` and maps its mark into `shared`, closing the
+// Opens the lock file at `path` and maps its page into `shared`, closing the
 // file it had. False when it cannot be opened or mapped.
 bool OpenFile(NamedLock::Shared& shared, const std::filesystem::path& path)
 {
     const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    volatile char* const mark = fd < 0 ? nullptr : MapMark(fd);
-    if (mark == nullptr) {
+    Page* const page = fd < 0 ? nullptr : MapPage(fd);
+    if (page == nullptr) {
         if (fd >= 0) {
             ::close(fd);
         }
         return false;
     }
-    if (shared.mark != nullptr) {
-        ::munmap(const_cast<char*>(shared.mark), 1);
+    if (shared.page != nullptr) {
+        ::munmap(shared.page, sizeof(Page));
     }
     if (shared.fd >= 0) {
         ::close(shared.fd);
     }
     shared.path = path;
     shared.fd = fd;
-    shared.mark = mark;
+    shared.page = page;
     return true;
 }
 
-// Whether the file is still the name's file: another process removes it at
-// its end only while it holds the file's lock itself.
+// Whether the file still has its name (only asked when the page says it
+// lost it).
 bool StillNamed(int fd)
 {
     struct stat status {};
     return ::fstat(fd, &status) == 0 && status.st_nlink > 0;
 }
+
+// Tries the mutex once: 0 when it is taken (and *abandoned says whether its
+// last holder died with it), EBUSY while someone holds it, another code when
+// it cannot be taken.
+int TryMutex(Page& page, bool* abandoned)
+{
+    const int result = pthread_mutex_trylock(&page.mutex);
+    if (result == EOWNERDEAD) {
+        pthread_mutex_consistent(&page.mutex);
+        *abandoned = true;
+        return 0;
+    }
+    *abandoned = false;
+    return result;
+}
+
 
 }  // namespace
 
@@ -154,14 +208,21 @@ NamedLock::Shared::~Shared()
 {
     // The lock free and without a dead holder's mark: no one needs the file
     // any more, and the lock folder keeps no file per device ever used.
-    if (fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) == 0 && mark != nullptr && *mark != kHeldMark) {
-        ::unlink(path.c_str());
-    }
-    if (mark != nullptr) {
-        ::munmap(const_cast<char*>(mark), 1);
+    if (page != nullptr) {
+        bool abandoned = false;
+        if (TryMutex(*page, &abandoned) == 0) {
+            if (abandoned) {
+                page->held = 1;  // the next taker hears of the dead holder
+            } else if (page->held == 0 && page->removed == 0) {
+                page->removed = 1;
+                ::unlink(path.c_str());
+            }
+            pthread_mutex_unlock(&page->mutex);
+        }
+        ::munmap(page, sizeof(Page));
     }
     if (fd >= 0) {
-        ::close(fd);  // also gives back the file lock
+        ::close(fd);
     }
 }
 
@@ -208,10 +269,8 @@ NamedLock::~NamedLock()
 
 namespace {
 
-// A wait by a thread that does not hold the lock yet. Out of line: the
-// holder's re-entry, which a device routine makes around every request,
-// then pays for none of its registers.
-[[gnu::noinline]] LockWait WaitToHold(NamedLock::Shared& shared, std::uint32_t& held, std::uint32_t timeoutMs)
+// A wait by a thread that does not hold the lock yet.
+LockWait WaitToHold(NamedLock::Shared& shared, std::uint32_t& held, std::uint32_t timeoutMs)
 {
     const void* const self = ThisThread();
     // The clock is read once the first try has failed: a lock taken at once
@@ -221,23 +280,28 @@ namespace {
         {
             std::lock_guard guard(shared.mutex);
             if (shared.count.load(std::memory_order_relaxed) == 0) {
-                if (::flock(shared.fd, LOCK_EX | LOCK_NB) == 0) {
-                    if (!StillNamed(shared.fd)) {
+                Page& page = *shared.page;
+                bool abandoned = false;
+                const int result = TryMutex(page, &abandoned);
+                if (result == 0) {
+                    if (page.removed != 0 && !StillNamed(shared.fd)) {
                         // Removed at the end of another process's run: the
                         // lock lives on in the name's new file.
-                        ::flock(shared.fd, LOCK_UN);
+                        pthread_mutex_unlock(&page.mutex);
                         if (!OpenFile(shared, shared.path)) {
                             return LockWait::Failed;
                         }
                         continue;
                     }
-                    const bool abandoned = TakeMark(shared.mark);
+                    page.removed = 0;  // a remover that died before its unlink
+                    abandoned = abandoned || page.held != 0;
+                    page.held = 1;
                     shared.count.store(1, std::memory_order_relaxed);
                     shared.owner.store(self, std::memory_order_relaxed);
                     ++held;
                     return abandoned ? LockWait::Abandoned : LockWait::Acquired;
                 }
-                if (errno != EWOULDBLOCK && errno != EINTR) {
+                if (result != EBUSY) {
                     return LockWait::Failed;
                 }
             }
@@ -255,13 +319,13 @@ namespace {
 
 // The holder's last release: the lock becomes free for others. True, so that
 // Release ends with it.
-[[gnu::noinline]] bool FreeForOthers(NamedLock::Shared& shared)
+bool FreeForOthers(NamedLock::Shared& shared)
 {
     std::lock_guard guard(shared.mutex);
     shared.count.store(0, std::memory_order_relaxed);
     shared.owner.store(nullptr, std::memory_order_relaxed);
-    ClearMark(shared.mark);
-    ::flock(shared.fd, LOCK_UN);
+    shared.page->held = 0;
+    pthread_mutex_unlock(&shared.page->mutex);
     return true;
 }
 

@@ -104,12 +104,6 @@ bool WriteCommand(U3DeviceContext& context, int size)
     return false;
 }
 
-enum class AckRead {
-    Done,
-    Timeout,
-    StartFailed
-};
-
 enum class ReadStart {
     Completed,
     Pending,
@@ -149,28 +143,6 @@ void EndRead(U3DeviceContext& context, PendingTransfer& transfer)
     }
 }
 
-// Starts a read of one packet of the acknowledgement and waits for it. A read
-// that did not complete is ended before this returns: the record is free
-// again whatever happened.
-AckRead ReadAck(U3DeviceContext& context, PendingTransfer& transfer, std::uint32_t waitMs, int* bytes)
-{
-    switch (BeginTransfer(context, zv::usb3::kEndpointBulkIn, PacketSize(context), transfer)) {
-    case ReadStart::Failed:
-        Debug3("u3VrReq coudn't read ack\n");
-        return AckRead::StartFailed;
-    case ReadStart::Pending:
-        if (!transfer.Wait(waitMs)) {
-            EndRead(context, transfer);
-            return AckRead::Timeout;
-        }
-        break;
-    case ReadStart::Completed:
-        break;  // nothing to wait for
-    }
-    *bytes = transfer.Succeeded() ? static_cast<int>(transfer.BytesTransferred()) : 0;
-    return AckRead::Done;
-}
-
 // Whether the acknowledgement belongs to the command; prints the line when not.
 bool AckMatches(const U3VrReqFrame& ack, std::uint16_t sentId)
 {
@@ -183,6 +155,52 @@ bool AckMatches(const U3VrReqFrame& ack, std::uint16_t sentId)
                     static_cast<int>(ack.command), static_cast<int>(kFrameCommand));
     }
     return false;
+}
+
+// What one read of the acknowledgement brought. The bulk and bidirectional
+// forms read them alike and differ only in what they do next.
+enum class Ack {
+    StartFailed,  // the read could not be started (printed)
+    Timeout,      // nothing came within the wait; the read is ended (printed)
+    Foreign,      // not the acknowledgement of the command sent (printed)
+    Error,        // the device refused the command
+    Pending,      // the device asks for another wait of `ack.length` ms
+    Done          // the command is done; a reply follows the header
+};
+
+// Starts a read of one packet of the acknowledgement of the current command,
+// waits for it and tells what it says; `ack` and `bytes` (the count the
+// driver reports) are set once a packet came. A read that did not complete is
+// ended before this returns: the record is free again whatever happened.
+// `form` names the request form in the timeout line.
+Ack ReadAck(U3DeviceContext& context, PendingTransfer& transfer, std::uint32_t waitMs, const char* form,
+            U3VrReqFrame& ack, int& bytes)
+{
+    switch (BeginTransfer(context, zv::usb3::kEndpointBulkIn, PacketSize(context), transfer)) {
+    case ReadStart::Failed:
+        Debug3("u3VrReq coudn't read ack\n");
+        return Ack::StartFailed;
+    case ReadStart::Pending:
+        if (!transfer.Wait(waitMs)) {
+            EndRead(context, transfer);
+            if (DebugLevelAtMost(3)) {
+                DebugPrintf("%s u3VrReq timeout\n", form);
+            }
+            return Ack::Timeout;
+        }
+        break;
+    case ReadStart::Completed:
+        break;  // nothing to wait for
+    }
+    bytes = transfer.Succeeded() ? static_cast<int>(transfer.BytesTransferred()) : 0;
+    ack = U3VrReqFrame::ReadAck(transfer.Data());
+    if (!AckMatches(ack, u3ReqId)) {
+        return Ack::Foreign;
+    }
+    if (ack.status == kAckError) {
+        return Ack::Error;
+    }
+    return ack.status == kAckPending ? Ack::Pending : Ack::Done;
 }
 
 void ResetEndpoints(U3DeviceContext& context)
@@ -326,27 +344,19 @@ int u3VrReqBulk(U3DeviceContext& context, std::uint8_t request, std::uint16_t va
     if (written && transfer.Valid()) {
         std::uint32_t waitMs = request == zv::usb3::kReqStartupProbe ? kProbeAckWaitMs : kAckWaitMs;
         for (int read = 0; read < kBulkAckReads; ++read) {
+            U3VrReqFrame ack;
             int bytes = 0;
-            const AckRead result = ReadAck(context, transfer, waitMs, &bytes);
-            if (result == AckRead::StartFailed) {
-                break;
-            }
-            if (result == AckRead::Timeout) {
-                Debug3("u3VrReqBulk u3VrReq timeout\n");
+            const Ack result = ReadAck(context, transfer, waitMs, "u3VrReqBulk", ack, bytes);
+            if (result == Ack::Timeout || result == Ack::Foreign) {
                 resetEndpoints = true;
                 break;
             }
-            const U3VrReqFrame ack = U3VrReqFrame::ReadAck(transfer.Data());
-            if (!AckMatches(ack, u3ReqId)) {
-                resetEndpoints = true;
-                break;
-            }
-            if (ack.status == kAckError) {
-                break;
-            }
-            if (ack.status == kAckPending) {
+            if (result == Ack::Pending) {
                 waitMs = ack.length;
                 continue;
+            }
+            if (result != Ack::Done) {
+                break;
             }
             // Done: a reply is taken only whole.
             if (hostToDevice == 0) {
@@ -397,30 +407,22 @@ int u3VrReqBulkBid(U3DeviceContext& context, std::uint8_t request, std::uint16_t
     if (WriteCommand(context, size) && transfer.Valid()) {
         std::uint32_t waitMs = kAckWaitMs;
         for (int read = 0; read < kBidAckReads; ++read) {
+            U3VrReqFrame ack;
             int bytes = 0;
-            const AckRead result = ReadAck(context, transfer, waitMs, &bytes);
-            if (result == AckRead::StartFailed) {
-                break;
-            }
-            if (result == AckRead::Timeout) {
-                Debug3("u3VrReqBulkBid u3VrReq timeout\n");
+            const Ack result = ReadAck(context, transfer, waitMs, "u3VrReqBulkBid", ack, bytes);
+            if (result == Ack::Timeout || result == Ack::Foreign) {
                 waitMs = kAckWaitMs;
                 continue;
             }
-            const U3VrReqFrame ack = U3VrReqFrame::ReadAck(transfer.Data());
-            if (!AckMatches(ack, u3ReqId)) {
-                waitMs = kAckWaitMs;
-                continue;
-            }
-            if (ack.status == kAckError) {
-                break;
-            }
-            if (ack.status == kAckPending) {
+            if (result == Ack::Pending) {
                 if (DebugLevelAtMost(3)) {
                     DebugPrintf("u3VrReq received pending %dms\n", static_cast<int>(ack.length));
                 }
                 waitMs = ack.length;
                 continue;
+            }
+            if (result != Ack::Done) {
+                break;
             }
             const int got = CarriedReply(context, ack, bytes, replyCapacity);
             if (got < 0) {

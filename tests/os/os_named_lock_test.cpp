@@ -10,6 +10,7 @@
 
 #ifndef _WIN32
 #include <fcntl.h>
+#include <csignal>
 #include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -159,18 +160,99 @@ TEST_F(NamedLockTest, TheFileGoesWithItsLastObjectButNotADeadHoldersMark)
     EXPECT_EQ(files(), 0);
 
     // The file removed by another process's end while this one had it open.
+    // A process that opens the name on request and tells what its wait got,
+    // forked while this one has nothing of the name open.
+    int ask[2];
+    int answer[2];
+    ASSERT_EQ(::pipe(ask), 0);
+    ASSERT_EQ(::pipe(answer), 0);
+    const pid_t other = ::fork();
+    ASSERT_GE(other, 0);
+    if (other == 0) {
+        ::close(ask[1]);
+        ::close(answer[0]);
+        char request = 0;
+        while (::read(ask[0], &request, 1) == 1) {
+            auto probe = NamedLock::Open(name);
+            const LockWait got = probe ? probe->Wait(0) : LockWait::Failed;
+            const char reply = got == LockWait::Acquired ? 'a' : got == LockWait::Timeout ? 't' : 'f';
+            if (got == LockWait::Acquired) {
+                probe->Release();
+            }
+            if (::write(answer[1], &reply, 1) != 1) {
+                break;
+            }
+        }
+        ::_exit(0);
+    }
+    ::close(ask[0]);
+    ::close(answer[1]);
+    const auto otherWaits = [&] {
+        char reply = 0;
+        return ::write(ask[1], "?", 1) == 1 && ::read(answer[0], &reply, 1) == 1 ? reply : 'f';
+    };
     lock = NamedLock::Open(name);
     ASSERT_TRUE(lock);
     const auto path = std::filesystem::directory_iterator(dir_)->path();
-    std::filesystem::remove(path);
+    const pid_t remover = ::fork();
+    ASSERT_GE(remover, 0);
+    if (remover == 0) {
+        lock.reset();  // this process's last object of the name
+        ::_exit(std::filesystem::exists(path) ? 1 : 0);
+    }
+    ASSERT_EQ(::waitpid(remover, &status, 0), remover);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     ASSERT_EQ(lock->Wait(0), LockWait::Acquired);
     // Held on the name's new file, as another process opening it finds.
-    const int other = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
-    ASSERT_GE(other, 0);
-    EXPECT_NE(::flock(other, LOCK_EX | LOCK_NB), 0);
+    EXPECT_TRUE(std::filesystem::exists(path));
+    EXPECT_EQ(otherWaits(), 't');
     EXPECT_TRUE(lock->Release());
-    EXPECT_EQ(::flock(other, LOCK_EX | LOCK_NB), 0);
-    ::close(other);
+    EXPECT_EQ(otherWaits(), 'a');
+    ::close(ask[1]);
+    ::close(answer[0]);
+    ASSERT_EQ(::waitpid(other, &status, 0), other);
+}
+
+// Another process finds the lock held for as long as its holder lives, and
+// takes it over, Abandoned, once the holder is killed while holding it.
+TEST_F(NamedLockTest, AnotherProcessWaitsWhileTheHolderLivesAndTakesOverFromAKilledOne)
+{
+    const std::string name = "zvtest|processes";
+    int held[2];
+    ASSERT_EQ(::pipe(held), 0);
+    // Forked before this process opens the name, so that the holder shares
+    // nothing of this process's lock.
+    const pid_t holder = ::fork();
+    ASSERT_GE(holder, 0);
+    if (holder == 0) {
+        auto lock = NamedLock::Open(name);
+        const char state = lock && lock->Wait(0) == LockWait::Acquired ? 'h' : 'f';
+        if (::write(held[1], &state, 1) != 1) {
+            ::_exit(1);
+        }
+        for (;;) {
+            ::pause();
+        }
+    }
+    ::close(held[1]);
+    char state = 0;
+    ASSERT_EQ(::read(held[0], &state, 1), 1);
+    ::close(held[0]);
+    ASSERT_EQ(state, 'h');
+
+    auto lock = NamedLock::Open(name);
+    ASSERT_TRUE(lock);
+    EXPECT_EQ(lock->Wait(0), LockWait::Timeout);
+    EXPECT_EQ(lock->Wait(20), LockWait::Timeout);
+
+    ASSERT_EQ(::kill(holder, SIGKILL), 0);
+    int status = 0;
+    ASSERT_EQ(::waitpid(holder, &status, 0), holder);
+    ASSERT_TRUE(WIFSIGNALED(status));
+    EXPECT_EQ(lock->Wait(0), LockWait::Abandoned);
+    EXPECT_TRUE(lock->Release());
+    EXPECT_EQ(lock->Wait(0), LockWait::Acquired);  // the dead holder's mark is gone
+    EXPECT_TRUE(lock->Release());
 }
 #endif
 

@@ -330,7 +330,8 @@ bool DeviceHandle::BeginBulkRead(std::uint8_t endpoint, std::uint32_t capacity, 
         *error = kErrorInvalidParameter;  // one read per record
         return false;
     }
-    s.header = BulkTransferHeaderBytes(endpoint);
+    s.header.fill(0);
+    s.header[kTransferEndpointOffset] = endpoint;
     s.buffer.assign(capacity, 0);
     s.device = impl_->device.get();
     s.quirks = impl_->quirks;
