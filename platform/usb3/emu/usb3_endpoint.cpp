@@ -1,6 +1,7 @@
 #include "usb3_endpoint.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 #include "os_clock.h"
@@ -19,11 +20,13 @@ bool Reached(std::uint32_t now, std::uint32_t at)
 void WriteAck(std::uint8_t* p, const Usb3Ack& ack)
 {
     using namespace zv::usb3;
+    static_assert(kFrameCommandOffset == kFrameStatusOffset + 2 && kFrameLengthOffset == kFrameStatusOffset + 4 &&
+                  kFrameIdOffset == kFrameStatusOffset + 6);
     PutLe32(p + kFrameMagicOffset, ack.magic);
-    PutLe16(p + kFrameStatusOffset, ack.status);
-    PutLe16(p + kFrameCommandOffset, ack.command);
-    PutLe16(p + kFrameLengthOffset, ack.length);
-    PutLe16(p + kFrameIdOffset, ack.id);
+    // The four 16-bit fields go out as one word: the host reads them back at
+    // once, and a word stored in pieces is read only once every piece landed.
+    PutLe64(p + kFrameStatusOffset, std::uint64_t{ack.status} | std::uint64_t{ack.command} << 16 |
+                                        std::uint64_t{ack.length} << 32 | std::uint64_t{ack.id} << 48);
 }
 
 }  // namespace
@@ -39,12 +42,12 @@ void Usb3Endpoint::Queue(const Usb3Ack& ack, const std::uint8_t* reply, std::uin
     }
     Packet& packet = packets_[(packetHead_ + packetCount_) % kPackets];
     ++packetCount_;
-    WriteAck(packet.bytes.data(), ack);
+    packet.ack = ack;
     replyLength = std::min(replyLength, Room());
     if (reply != nullptr && replyLength > 0) {
-        std::memcpy(packet.bytes.data() + kAckHeaderSize, reply, replyLength);
+        zv::usb3::CopyCarried(packet.reply.data(), reply, replyLength);
     }
-    packet.length = kAckHeaderSize + replyLength;
+    packet.replyLength = replyLength;
     packet.delayed = delayMs > 0;
     packet.readyAt = packet.delayed ? zv::os::TickCountMs() + delayMs : 0;
     if (readCount_ > 0) {
@@ -55,8 +58,15 @@ void Usb3Endpoint::Queue(const Usb3Ack& ack, const std::uint8_t* reply, std::uin
 void Usb3Endpoint::Hand(Usb3Read* read)
 {
     const Packet& packet = packets_[packetHead_];
-    const std::uint32_t n = std::min(packet.length, read->capacity);
-    std::memcpy(read->buffer, packet.bytes.data(), n);
+    const std::uint32_t n = std::min(kAckHeaderSize + packet.replyLength, read->capacity);
+    if (n >= kAckHeaderSize) {
+        WriteAck(read->buffer, packet.ack);
+        zv::usb3::CopyCarried(read->buffer + kAckHeaderSize, packet.reply.data(), n - kAckHeaderSize);
+    } else {
+        std::array<std::uint8_t, kAckHeaderSize> header;
+        WriteAck(header.data(), packet.ack);
+        std::memcpy(read->buffer, header.data(), n);  // a read too small for the header
+    }
     read->bytes = n;
     read->ok = true;
     read->done = true;

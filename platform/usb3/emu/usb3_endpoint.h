@@ -58,9 +58,12 @@ private:
     static constexpr std::uint32_t kAckHeaderSize = 12;
     static constexpr std::size_t kPackets = 32;
     static constexpr std::size_t kReads = 8;
+    // An acknowledgement waiting on the endpoint, its header and reply kept
+    // apart: the header is written out when a read takes it.
     struct Packet {
-        std::array<std::uint8_t, 1024> bytes;
-        std::uint32_t length = 0;
+        Usb3Ack ack;
+        std::array<std::uint8_t, 1024> reply;
+        std::uint32_t replyLength = 0;
         bool delayed = false;  // waits for readyAt on the OS clock
         std::uint32_t readyAt = 0;
     };

@@ -206,6 +206,46 @@ void Usb3HookLayer::Queue(const Usb3Ack& ack, const std::uint8_t* reply, std::ui
     }
 }
 
+void Usb3HookLayer::QueueBent(const Usb3Hook& hook, std::uint16_t id, const Usb3Reply& reply)
+{
+    std::uint32_t replyLength = reply.length;
+    Usb3Ack answer{0, kFrameCommand, static_cast<std::uint16_t>(replyLength), id, kFrameMagic};
+    std::uint32_t delay = 0;
+    switch (hook.answer) {
+    case Usb3Hook::Answer::Bad:
+        if (hook.field == Usb3Hook::Field::Magic) {
+            answer.magic = kFrameMagic + 1;
+        } else if (hook.field == Usb3Hook::Field::Id) {
+            answer.id = static_cast<std::uint16_t>(id + 1);
+        } else {
+            answer.command = static_cast<std::uint16_t>(kFrameCommand - 1);
+        }
+        break;
+    case Usb3Hook::Answer::Short:
+        replyLength /= 2;
+        answer.length = static_cast<std::uint16_t>(replyLength);
+        break;
+    case Usb3Hook::Answer::Long:
+        answer.length = static_cast<std::uint16_t>(replyLength + 16);
+        break;
+    case Usb3Hook::Answer::Corrupt:
+        CorruptReply(reply.bytes, replyLength);
+        break;
+    case Usb3Hook::Answer::Pending: {
+        const std::uint32_t step = hook.ms > 0 ? hook.ms - 1 : 0;
+        const Usb3Ack pending{kAckPending, kFrameCommand, static_cast<std::uint16_t>(hook.ms), id, kFrameMagic};
+        for (std::uint32_t i = 0; i < hook.count; ++i) {
+            Queue(pending, nullptr, 0, i * step);
+        }
+        delay = hook.count * step;
+        break;
+    }
+    default:
+        break;
+    }
+    Queue(answer, reply.bytes, replyLength, delay);
+}
+
 bool Usb3HookLayer::Answer(const Usb3Request& r, std::uint16_t id, std::uint32_t size, std::uint16_t dataLength,
                            bool sane, std::uint32_t* error)
 {
@@ -265,44 +305,12 @@ bool Usb3HookLayer::Answer(const Usb3Request& r, std::uint16_t id, std::uint32_t
     case Usb3Outcome::Ok:
         break;
     }
-    std::uint32_t replyLength = reply.length;
-    Usb3Ack answer{0, kFrameCommand, static_cast<std::uint16_t>(replyLength), id, kFrameMagic};
-    std::uint32_t delay = 0;
-    if (ack != nullptr) {
-        switch (ack->answer) {
-        case Usb3Hook::Answer::Bad:
-            if (ack->field == Usb3Hook::Field::Magic) {
-                answer.magic = kFrameMagic + 1;
-            } else if (ack->field == Usb3Hook::Field::Id) {
-                answer.id = static_cast<std::uint16_t>(id + 1);
-            } else {
-                answer.command = static_cast<std::uint16_t>(kFrameCommand - 1);
-            }
-            break;
-        case Usb3Hook::Answer::Short:
-            replyLength /= 2;
-            answer.length = static_cast<std::uint16_t>(replyLength);
-            break;
-        case Usb3Hook::Answer::Long:
-            answer.length = static_cast<std::uint16_t>(replyLength + 16);
-            break;
-        case Usb3Hook::Answer::Corrupt:
-            CorruptReply(reply.bytes, replyLength);
-            break;
-        case Usb3Hook::Answer::Pending: {
-            const std::uint32_t step = ack->ms > 0 ? ack->ms - 1 : 0;
-            const Usb3Ack pending{kAckPending, kFrameCommand, static_cast<std::uint16_t>(ack->ms), id, kFrameMagic};
-            for (std::uint32_t i = 0; i < ack->count; ++i) {
-                Queue(pending, nullptr, 0, i * step);
-            }
-            delay = ack->count * step;
-            break;
-        }
-        default:
-            break;
-        }
+    if (ack == nullptr) {
+        Queue({0, kFrameCommand, static_cast<std::uint16_t>(reply.length), id, kFrameMagic}, reply.bytes,
+              reply.length, 0);
+    } else {
+        QueueBent(*ack, id, reply);
     }
-    Queue(answer, reply.bytes, replyLength, delay);
     if (trace_) {
         TraceResult(id, "ok");
     }

@@ -67,6 +67,9 @@ public:
 
 private:
     void Queue(const Usb3Ack& ack, const std::uint8_t* reply, std::uint32_t replyLength, std::uint32_t delayMs);
+    // Queues the acknowledgement an ack hook bends (and the pending ones it
+    // puts before it).
+    void QueueBent(const Usb3Hook& hook, std::uint16_t id, const Usb3Reply& reply);
     void TraceRequest(const char* form, const Usb3Request& r, const std::string& head, std::uint32_t length) const;
     void TraceResult(std::uint16_t id, const char* what) const;
     void TraceAck(const Usb3Ack& ack, std::uint32_t delayMs) const;

@@ -117,6 +117,16 @@ inline void PutLe32(std::uint8_t* p, std::uint32_t v)
         }
     }
 }
+inline void PutLe64(std::uint8_t* p, std::uint64_t v)
+{
+    if constexpr (std::endian::native == std::endian::little) {
+        std::memcpy(p, &v, sizeof v);
+    } else {
+        for (int i = 0; i < 8; ++i) {
+            p[i] = static_cast<std::uint8_t>(v >> (8 * i));
+        }
+    }
+}
 
 // Copies the few dozen bytes a request or its reply carries (n at most a
 // packet). Knowing that bound, the compiler would turn a plain memcpy of them
