@@ -470,25 +470,36 @@ int c2PageErase(U3DeviceContext& ctx, std::uint32_t page)
     return result;
 }
 
-int c2Read(U3DeviceContext& ctx, std::uint32_t address, std::uint8_t* buffer, std::uint32_t length, bool first)
+namespace {
+
+// A read or write of an MCU's flash under the device lock; the first call
+// of a pass sets up the MCU's programming first (`stm32` picks its form).
+// `enter`, when given, is printed once the lock is held.
+template <typename Transfer>
+int McuRoutine(U3DeviceContext& ctx, bool first, bool stm32, const Transfer& transfer, const char* enter = nullptr)
 {
     RoutineLock lock(ctx);
     if (!lock.Held()) {
         return 1;
     }
-    Debug3("ZAV 5 enter\r\n");
-    int result = first ? McuProgInit(ctx, false) : 0;
-    return result | McuRead(ctx, address, buffer, length, kMcuPiece);
+    if (enter != nullptr) {
+        Debug3(enter);
+    }
+    const int result = first ? McuProgInit(ctx, stm32) : 0;
+    return result | transfer();
+}
+
+}  // namespace
+
+int c2Read(U3DeviceContext& ctx, std::uint32_t address, std::uint8_t* buffer, std::uint32_t length, bool first)
+{
+    return McuRoutine(
+        ctx, first, false, [&] { return McuRead(ctx, address, buffer, length, kMcuPiece); }, "ZAV 5 enter\r\n");
 }
 
 int c2Write(U3DeviceContext& ctx, std::uint32_t address, const std::uint8_t* data, std::uint32_t length, bool first)
 {
-    RoutineLock lock(ctx);
-    if (!lock.Held()) {
-        return 1;
-    }
-    int result = first ? McuProgInit(ctx, false) : 0;
-    return result | McuWrite(ctx, address, data, length, kMcuPiece);
+    return McuRoutine(ctx, first, false, [&] { return McuWrite(ctx, address, data, length, kMcuPiece); });
 }
 
 int PageEraseSTM32F4XX(U3DeviceContext& ctx, std::uint32_t sector, bool first)
@@ -509,23 +520,13 @@ int PageEraseSTM32F4XX(U3DeviceContext& ctx, std::uint32_t sector, bool first)
 
 int ReadSTM32F4XX(U3DeviceContext& ctx, std::uint32_t address, std::uint8_t* buffer, std::uint32_t length, bool first)
 {
-    RoutineLock lock(ctx);
-    if (!lock.Held()) {
-        return 1;
-    }
-    int result = first ? McuProgInit(ctx, true) : 0;
-    return result | McuRead(ctx, address, buffer, length, Stm32Piece(ctx));
+    return McuRoutine(ctx, first, true, [&] { return McuRead(ctx, address, buffer, length, Stm32Piece(ctx)); });
 }
 
 int WriteSTM32F4XX(U3DeviceContext& ctx, std::uint32_t address, const std::uint8_t* data, std::uint32_t length,
                    bool first)
 {
-    RoutineLock lock(ctx);
-    if (!lock.Held()) {
-        return 1;
-    }
-    int result = first ? McuProgInit(ctx, true) : 0;
-    return result | McuWrite(ctx, address, data, length, Stm32Piece(ctx));
+    return McuRoutine(ctx, first, true, [&] { return McuWrite(ctx, address, data, length, Stm32Piece(ctx)); });
 }
 
 int ResetSTM32F4XX(U3DeviceContext& ctx, std::uint8_t value)
