@@ -261,6 +261,26 @@ TEST_F(EepromUpdateRun, ADumpNamedBeyondLatin1KeepsItsName)
     EXPECT_TRUE(fs::exists(name + "_CalibData.csv"));
 }
 
+// The data update's backup in a folder named beyond Latin-1: written there
+// by a run the camera cuts short, and read back from there by the rerun
+// that finishes the update.
+TEST_F(EepromUpdateRun, TheBackupOfAnInterruptedUpgradeWorksInAFolderNamedBeyondLatin1)
+{
+    const eeprom_test::WorkingDirectory beyond{fs::current_path() / "work-\u20ac\u0153\u017d"};
+    const std::vector<std::uint8_t> original = Eeprom();
+    emu.Hook(0, "fail param=write_file_ffs code=8 nth=2 file=File_EEPROM1");
+    e2e::ProgramRun r = Run({"upgrade", "EEPROM1"});
+    EXPECT_EQ(r.status, 1) << r.out;
+    emu.ClearHooks(0);
+    EXPECT_EQ(ReadFile(backup), original);
+
+    r = Run({"upgrade", "EEPROM1"});
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(r.out.find("EEPROM data update finished...\n"), std::string::npos) << r.out;
+    EXPECT_EQ(eeprom_test::FieldOf(Eeprom(), kJV966, kCpu, 0, "VRD"), kCalibratedVrd);
+    EXPECT_EQ(TableOf(Eeprom()).defaultsVersion, 3);
+}
+
 TEST_F(EepromUpdateRun, DumpOfTheCalibrationImageComesWithListings)
 {
     const e2e::ProgramRun r = Run({"dump", "EEPROM1", "eeprom.bin"});
