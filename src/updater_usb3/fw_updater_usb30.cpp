@@ -7,6 +7,7 @@
 #include "u3_device.h"
 #include "updater_error.h"
 #include "usb3_routines.h"
+#include "zvusb3/usb3_protocol.h"
 
 #include <algorithm>
 #include <array>
@@ -261,15 +262,16 @@ std::string FW_Updater_USB30::GetCurrentFirmwareVersion()
         return FormatText("%d", flag);
     }
     case FW_TYPE_SID1: {
-        constexpr std::array<std::pair<std::uint32_t, std::uint16_t>, 3> kWrites{
-            {{29, 0x0000}, {30, 0x47A9}, {31, 0x0001}}};
-        for (const auto& [reg, value] : kWrites) {
+        // The identification sequence, then the identifier the three registers show.
+        constexpr std::uint32_t kFirst = zv::usb3::kIdentityRegisterFirst;
+        for (std::uint32_t i = 0; i < 3; ++i) {
+            const std::uint32_t value = zv::usb3::kIdentityKey[i];
             const std::array<std::uint8_t, 2> data{static_cast<std::uint8_t>(value),
                                                    static_cast<std::uint8_t>(value >> 8)};
-            camera.WriteSPI(reg, data.data(), 2, kSpiKindRegister);
+            camera.WriteSPI(kFirst + i, data.data(), 2, kSpiKindRegister);
         }
         std::string text;
-        for (const std::uint32_t reg : {31u, 30u, 29u}) {
+        for (const std::uint32_t reg : {kFirst + 2, kFirst + 1, kFirst}) {
             std::array<std::uint8_t, 2> data{};
             camera.ReadSPI(reg, data.data(), 2, kSpiKindRegister);
             text += FormatText("%04x", data[0] | data[1] << 8);
