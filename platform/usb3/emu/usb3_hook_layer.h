@@ -2,8 +2,7 @@
 
 // The layer around the emulated camera's dispatcher: the test hooks that
 // fail, drop or bend a request and its acknowledgement, and the trace of
-// every request and answer. A camera with neither skips the layer (see
-// Usb3Device::BulkOut).
+// every request and answer. Every bulk command passes through it.
 
 #include <cstdint>
 #include <string>
