@@ -77,55 +77,49 @@ constexpr std::uint32_t BulkPacketSize(bool highSpeed)
 
 // Little-endian helpers shared by both sides of the protocol. On a
 // little-endian machine a field is one plain load or store.
-inline std::uint16_t GetLe16(const std::uint8_t* p)
+template <typename T>
+T GetLe(const std::uint8_t* p)
+{
+    T v = 0;
+    if constexpr (std::endian::native == std::endian::little) {
+        std::memcpy(&v, p, sizeof v);
+    } else {
+        for (std::size_t i = sizeof v; i-- > 0;) {
+            v = static_cast<T>(v << 8 | p[i]);
+        }
+    }
+    return v;
+}
+template <typename T>
+void PutLe(std::uint8_t* p, T v)
 {
     if constexpr (std::endian::native == std::endian::little) {
-        std::uint16_t v;
-        std::memcpy(&v, p, sizeof v);
-        return v;
+        std::memcpy(p, &v, sizeof v);
     } else {
-        return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
+        for (std::size_t i = 0; i < sizeof v; ++i) {
+            p[i] = static_cast<std::uint8_t>(v >> (8 * i));
+        }
     }
+}
+inline std::uint16_t GetLe16(const std::uint8_t* p)
+{
+    return GetLe<std::uint16_t>(p);
 }
 inline std::uint32_t GetLe32(const std::uint8_t* p)
 {
-    if constexpr (std::endian::native == std::endian::little) {
-        std::uint32_t v;
-        std::memcpy(&v, p, sizeof v);
-        return v;
-    } else {
-        return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-               (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-    }
+    return GetLe<std::uint32_t>(p);
 }
 inline void PutLe16(std::uint8_t* p, std::uint16_t v)
 {
-    if constexpr (std::endian::native == std::endian::little) {
-        std::memcpy(p, &v, sizeof v);
-    } else {
-        p[0] = static_cast<std::uint8_t>(v);
-        p[1] = static_cast<std::uint8_t>(v >> 8);
-    }
+    PutLe(p, v);
 }
 inline void PutLe32(std::uint8_t* p, std::uint32_t v)
 {
-    if constexpr (std::endian::native == std::endian::little) {
-        std::memcpy(p, &v, sizeof v);
-    } else {
-        for (int i = 0; i < 4; ++i) {
-            p[i] = static_cast<std::uint8_t>(v >> (8 * i));
-        }
-    }
+    PutLe(p, v);
 }
 inline void PutLe64(std::uint8_t* p, std::uint64_t v)
 {
-    if constexpr (std::endian::native == std::endian::little) {
-        std::memcpy(p, &v, sizeof v);
-    } else {
-        for (int i = 0; i < 8; ++i) {
-            p[i] = static_cast<std::uint8_t>(v >> (8 * i));
-        }
-    }
+    PutLe(p, v);
 }
 
 // Copies the few dozen bytes a request or its reply carries (n at most a
