@@ -208,6 +208,31 @@ TEST_F(DriverSeamTest, ACommandWithItsReadTakesTheEndpointInOrder)
     EXPECT_FALSE(Begin()->completedAtOnce);
 }
 
+// A record used again shows nothing of its last read: its buffer reads as
+// zeros beyond what the new read wrote, and all zeros after a cancel.
+TEST_F(DriverSeamTest, ARecordUsedAgainShowsNothingOfItsLastRead)
+{
+    Read read;
+    const auto begin = [&](std::uint32_t capacity) {
+        std::uint32_t error = 0;
+        return context_->hDeviceOvl->BeginBulkRead(zv::usb3::kEndpointBulkIn, capacity, read.transfer, &error);
+    };
+    Command(800);
+    ASSERT_TRUE(begin(1024));
+    ExpectAck(read, 800);
+    ASSERT_EQ(read.Bytes()[12], 2);  // the controller's major version
+
+    Command(801);
+    ASSERT_TRUE(begin(12));  // room for the header alone
+    EXPECT_EQ(read.AckId(), 801u);
+    EXPECT_EQ(read.Bytes()[12], 0);
+    EXPECT_EQ(read.Bytes()[13], 0);
+
+    ASSERT_FALSE(begin(1024));
+    read.transfer.Cancel();
+    EXPECT_TRUE(std::all_of(read.Bytes(), read.Bytes() + 1024, [](std::uint8_t b) { return b == 0; }));
+}
+
 TEST_F(DriverSeamTest, ACommandWithItsReadKeepsTheHooksAnswers)
 {
     // The command after the open is answered "pending" first, then after 49 ms.

@@ -4,6 +4,7 @@
 // overlapped reads stay pending until data arrive or they are cancelled (or,
 // with "cancel=ignore" below, until their pipe is aborted).
 
+#include <algorithm>
 #include <array>
 #include <cstdlib>
 #include <cstring>
@@ -332,7 +333,13 @@ bool DeviceHandle::BeginBulkRead(std::uint8_t endpoint, std::uint32_t capacity, 
     }
     s.header.fill(0);
     s.header[kTransferEndpointOffset] = endpoint;
-    s.buffer.assign(capacity, 0);
+    // The buffer reads as zeros beyond what this read will write. The
+    // emulated device writes exactly the bytes it counts, so only the last
+    // read's bytes can be non-zero here (a cancelled read wrote none).
+    std::fill_n(s.buffer.begin(), std::min<std::size_t>(s.read.bytes, s.buffer.size()), std::uint8_t{0});
+    if (s.buffer.size() < capacity) {
+        s.buffer.resize(capacity, 0);
+    }
     s.device = impl_->device.get();
     s.quirks = impl_->quirks;
     s.read.buffer = s.buffer.data();

@@ -111,7 +111,8 @@ public:
     // moved (a driver may report 0 for a read that filled the buffer).
     bool Succeeded() const;
     std::uint32_t BytesTransferred() const;
-    // The buffer of the last read begun on this record; zeroed when it began.
+    // The buffer of the last read begun on this record: what the driver wrote
+    // there, and zeros beyond.
     const std::uint8_t* Data() const;
 
     struct State;
