@@ -16,12 +16,13 @@ enum class LockWait {
     Failed,     // the lock could not be waited for
 };
 
-// A lock shared by every process that opens the same name: a file lock in
-// NamedLockDirectory(). It is re-entrant for the thread that holds it: each
-// successful Wait of the holder counts one more acquisition, each Release one
-// less, and the lock is free for others only when the count is back at 0.
-// A holder that dies (even by SIGKILL) frees it: the kernel drops its file
-// lock, and the next waiter gets Abandoned.
+// A lock shared by every process that opens the same name: on POSIX a
+// robust, process-shared mutex in a lock file of NamedLockDirectory(), on
+// Windows a named system mutex. It is re-entrant for the thread that holds
+// it: each successful Wait of the holder counts one more acquisition, each
+// Release one less, and the lock is free for others only when the count is
+// back at 0. A holder that dies (even by SIGKILL) frees it, and the next
+// waiter gets Abandoned.
 class NamedLock {
 public:
     // Opens (creating when needed) the lock of this name, as LockSystemName
